@@ -1,0 +1,50 @@
+#include "connector.h"
+
+Connector::Connector()
+    : timeout(3000)
+{
+}
+
+Connector::Connector(const Connector& other)
+    : timeout(other.timeout)
+    , dumpCallback(other.dumpCallback)
+{
+}
+
+Connector& Connector::operator=(const Connector& other)
+{
+    timeout = other.timeout;
+    dumpCallback = other.dumpCallback;
+    return *this;
+}
+
+Connector::~Connector()
+{
+    dumpCallback = nullptr;
+}
+
+int Connector::getTimeout() const
+{
+    return timeout;
+}
+
+void Connector::setTimeout(int ms)
+{
+    timeout = ms;
+}
+
+void Connector::setDumpCallback(const DumpCallback& cb)
+{
+    dumpCallback = cb;
+}
+
+void Connector::clearDumpCallback()
+{
+    dumpCallback = nullptr;
+}
+
+void Connector::emitDump(const QString& line) const
+{
+    if (dumpCallback)
+        dumpCallback(line);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "connectorusb.h"
+#include "framecodec.h"
+#include "tessarin_export.h"
+
+#include <QSerialPort>
+#include <QThread>
+
+class WorkerContextObject;
+
+// A board on an RS-485 line behind a COM port: framed payloads, the port
+// driven from a worker thread behind blocking calls.
+class TESSARIN_EXPORT ConnectorSerial : public ConnectorUSB
+{
+public:
+    explicit ConnectorSerial(const QString& portName);
+    ~ConnectorSerial() override;
+
+    void setDevID(unsigned char id) override;
+    int write(const QByteArray& payload) override;
+    QByteArray read() override;
+
+    bool openPort(const QString& portName, int baudRate, QSerialPort::DataBits dataBits,
+                  QSerialPort::Parity parity, QSerialPort::StopBits stopBits,
+                  QSerialPort::FlowControl flowControl);
+
+protected:
+    void Pack(QByteArray& out, const QByteArray& payload) const;
+    UnpackResult Unpack(QByteArray& buffer) const;
+
+    uint32_t devId = 0;
+
+private:
+    unsigned int crc32_formula_normal_STM32(unsigned int length, void* data) const;
+    unsigned char* reorder4(unsigned char* data, unsigned int length) const;
+
+    bool portOpen = false;
+    QThread workerThread;
+    WorkerContextObject* worker = nullptr;
+};

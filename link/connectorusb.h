@@ -1,0 +1,28 @@
+#pragma once
+
+#include "connector.h"
+#include "tessarin_export.h"
+
+#include <QSerialPort>
+#include <QString>
+
+// A board on a USB virtual COM port: bare payloads, a reply is whatever
+// arrives until the line goes quiet.
+class TESSARIN_EXPORT ConnectorUSB : public Connector
+{
+public:
+    explicit ConnectorUSB(const QString& portName);
+    ~ConnectorUSB() override;
+
+    void setDevID(unsigned char id) override;
+    int write(const QByteArray& data) override;
+    QByteArray read() override;
+
+    QSerialPort* GetSerialPort();
+
+protected:
+    QString portName;
+
+private:
+    QSerialPort serialPort;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "tessarin_export.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+
+// The RS-485 frame: FE 45 FF 54, 16-bit address (low byte first, high byte 00),
+// payload length, payload, CRC-16/MODBUS of all that as a 32-bit little-endian
+// value. GUI-free and port-free, so the transports, the virtual board and the
+// tests share one codec.
+
+enum UnpackStatus : int32_t {
+    UnpackOk = 0,
+    UnpackIncomplete = 1,
+    UnpackBadCrc = 2,
+    UnpackForeignAddress = 3,
+};
+
+struct TESSARIN_EXPORT UnpackResult
+{
+    QByteArray payload;
+    int32_t status = UnpackIncomplete;
+};
+
+namespace FrameCodec {
+
+constexpr int headerSize = 7;      // start mark, address, length
+constexpr int trailerSize = 4;     // CRC as 32 bits
+constexpr int overhead = headerSize + trailerSize;
+constexpr int maxPayload = 255;
+
+TESSARIN_EXPORT uint16_t crc16Modbus(const char* data, int length);
+TESSARIN_EXPORT uint16_t crc16Modbus(const QByteArray& data);
+
+// Appends one frame for `address` carrying at most the first 255 bytes of `payload`.
+TESSARIN_EXPORT void pack(QByteArray& out, uint32_t address, const QByteArray& payload);
+TESSARIN_EXPORT QByteArray pack(uint32_t address, const QByteArray& payload);
+
+// Looks for one frame at the head of `buffer` for `address`, consumes what it decides on.
+TESSARIN_EXPORT UnpackResult unpack(QByteArray& buffer, uint32_t address);
+
+} // namespace FrameCodec

@@ -1,0 +1,39 @@
+#include "testsettings.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
+
+namespace {
+QTemporaryDir& privateFolder()
+{
+    static QTemporaryDir dir;
+    return dir;
+}
+} // namespace
+
+namespace TestSettings {
+
+void isolate()
+{
+    const QString path = privateFolder().path();
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, path);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, path + QStringLiteral("/system"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, path + QStringLiteral("/system"));
+    clear();
+}
+
+void clear()
+{
+    QDir dir(privateFolder().path());
+    dir.removeRecursively();
+    QDir().mkpath(privateFolder().path());
+}
+
+QString folder()
+{
+    return privateFolder().path();
+}
+
+} // namespace TestSettings
