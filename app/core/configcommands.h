@@ -1,0 +1,72 @@
+#pragma once
+
+#include "boardstate.h"
+#include "commandexchange.h"
+#include "configblocks.h"
+
+class Connector;
+
+// The read and write sequences of the configuration blocks, on top of the
+// command exchange. Each member returns true when the board did what was asked
+// (or when the block does not exist on this board: a gated step that is
+// skipped counts as done, so a save of several blocks does not fail on a board
+// that lacks one). Every member returns false at once without a connector.
+// A failed read leaves its part of the record unchanged.
+//
+// The board state decides layouts and gates. It is copied: the object is cheap,
+// make one per operation (`ConfigCommands(link, board).readDiDoConfig(config)`).
+class ConfigCommands
+{
+public:
+    ConfigCommands(Connector* connector, const BoardState& board);
+
+    // 0xA0 -> diEntries.
+    bool readDiConfig(DiDoConfig& config) const;
+    // 0xA7 -> diDebounceMs. Without debounce support: table zeroed, nothing sent.
+    bool readDiDebounce(DiDoConfig& config) const;
+    // 0xAA -> the four input-mode arrays. Without support: all 32 channels
+    // get their defaults, nothing sent.
+    bool readDiExtended(DiDoConfig& config) const;
+    // 0xA4 -> doEntries.
+    bool readDoConfig(DiDoConfig& config) const;
+
+    // 0xA2, only for a known board type other than 3 (else done).
+    bool writeDiTable(const DiDoConfig& config) const;
+    // 0xA8, only with debounce support (else done).
+    bool writeDiDebounce(const DiDoConfig& config) const;
+    // 0xA9, only with input-mode support (else done).
+    bool writeDiExtended(const DiDoConfig& config) const;
+    // 0xA6 with full entries when the DO DP flag is supported, else 0xA5.
+    bool writeDoConfig(const DiDoConfig& config) const;
+
+    // Every read of the DI/DO tab, in order, each attempted even after one
+    // failed: the DI reads for a known type other than 3, the DO read unless
+    // the type is 4 (skipped ones count as done).
+    bool readDiDoConfig(DiDoConfig& config) const;
+    // The save: DI table, debounce and input modes for a known type other than
+    // 3, DO table unless the type is 4; every step attempted.
+    bool writeDiDoConfig(const DiDoConfig& config) const;
+
+    // 0xA1: the board restores its factory DI/DO settings. The caller tells a
+    // write failure (written() false) from a refusal or silence.
+    ExchangeResult restoreFactory() const;
+
+    struct Rs485Read
+    {
+        bool ports = false;     // 0x71 succeeded: `ports` was filled
+        bool protocols = false; // 0x9D succeeded as well: `protocols` was filled
+        bool ok() const { return ports; }
+    };
+    // 0x71 with up to three attempts, then 0x9D once. A failed 0x9D does not
+    // fail the read and leaves `protocols` as it was.
+    Rs485Read readRs485Params(Rs485Ports& ports, Iec101Ports& protocols) const;
+    // 0x72 with the port records; only if acknowledged, 0x9E with the protocol
+    // records. True when both are acknowledged.
+    bool writeRs485Params(const Rs485Ports& ports, const Iec101Ports& protocols) const;
+
+private:
+    bool sendForAck(quint8 code, const QByteArray& data) const;
+
+    Connector* link;
+    BoardState board;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "connector.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <functional>
+
+// A Connector double for tests of the exchange pattern itself (time-outs
+// restored, attempts counted, requests byte-exact). It records every write and
+// the time-out in force at every read, and answers from a script.
+//
+// Each write takes the next step of the script:
+//   reply(bytes)   the write succeeds and the next read returns `bytes`;
+//   silence()      the write succeeds and the next read returns nothing;
+//   writeFailure() the write returns -1 (and the next read returns nothing).
+// Once the script is used up, the responder (if set) decides the step from the
+// request; without one every further write is answered by silence.
+//
+//     ScriptedConnector link;
+//     link.queue(ScriptedConnector::silence());
+//     link.queue(ScriptedConnector::reply(QByteArray::fromHex("c9")));
+//     ... run the code under test on &link ...
+//     QCOMPARE(link.writes.size(), 2);
+//     QCOMPARE(link.readTimeouts, QList<int>({2000, 2000}));
+class ScriptedConnector : public Connector
+{
+public:
+    struct Step
+    {
+        enum Kind { Reply, Silence, WriteFailure };
+        Kind kind = Silence;
+        QByteArray bytes;
+    };
+
+    static Step reply(const QByteArray& bytes);
+    static Step replyHex(const char* hex); // "c9 02 00": blanks allowed
+    static Step silence();
+    static Step writeFailure();
+
+    using Responder = std::function<Step(const QByteArray& request)>;
+
+    ScriptedConnector();
+
+    void queue(const Step& step);
+    void queue(const QList<Step>& steps);
+    void setResponder(const Responder& responder);
+    // Steps not yet used.
+    int pending() const;
+
+    void setDevID(unsigned char id) override;
+    int write(const QByteArray& data) override;
+    QByteArray read() override;
+
+    // Every payload handed to write, failed ones included, in order.
+    QList<QByteArray> writes;
+    // Whether each of `writes` succeeded.
+    QList<bool> writeOk;
+    // The time-out in force at each write and at each read.
+    QList<int> writeTimeouts;
+    QList<int> readTimeouts;
+    int devId = -1;
+
+    // Called at each write after it has been recorded (before the step is
+    // taken); lets a test act in the middle of a sequence.
+    std::function<void(const QByteArray& request)> onWrite;
+
+private:
+    QList<Step> script;
+    Responder responder;
+    QByteArray nextReply;
+};
