@@ -1,0 +1,160 @@
+#pragma once
+
+#include "boardstate.h"
+#include "configblocks.h"
+
+#include <QLocale>
+#include <QMainWindow>
+#include <QPoint>
+#include <QSharedPointer>
+#include <QString>
+
+#include <optional>
+
+class Connector;
+class QAction;
+class QPlainTextEdit;
+class QTableWidget;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The program's one window. Its implementation is split by concern:
+//   mainwindow.cpp           construction, enabling rules, connection settings reset
+//   mainwindow_debug.cpp     RX/TX dump, unlock of the additional tab, About
+//   mainwindow_device.cpp    identity readout, reboot, mode switch, calibration
+//   mainwindow_dido.cpp      DI/DO editor
+//   mainwindow_rs485.cpp     RS-485 editor
+//   mainwindow_firmware.cpp  firmware file, transfer and flash
+// Each section below belongs to one of these files.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    // The slot table, in this order (bound by object name where the name says so).
+    void onSerialConnected(QSharedPointer<Connector>& connector);    // device
+    void onSerialDisconnected();                                      // device
+    void on_pushButtonSendFirmware_clicked();                         // firmware
+    void on_pushButtonFlashFirmware_clicked();                        // firmware
+    void on_pushButtonEnterBootloader_clicked();                      // device
+    void on_pushButtonGetDiDoParam_clicked();                         // dido
+    void on_pushButtonSetDiDoParam_clicked();                         // dido
+    void on_pushButtonResetDiDoParam_clicked();                       // dido
+    void on_pushButtonFillFactoryDiDoParam_clicked();                 // dido
+    void on_pushButtonCalibrateDiZero_clicked();                      // device
+    void on_pushButtonCalibrateDiScale24V_clicked();                  // device
+    void on_pushButtonSetRs485Param_clicked();                        // rs485
+    void on_pushButtonGetRs485Param_clicked();                        // rs485
+    void onDeviceRebootRequested();                                   // device
+    void onResetConnectionToDefaultRequested();                       // shell
+    void onDebugActionToggled(bool enabled);                          // debug
+    void on_actionUnlockAdditional_triggered();                       // debug
+    void on_actionAbout_triggered();                                  // debug
+    void onDiConfigContextMenuRequested(QPoint pos);                  // dido
+    void appendDebugDumpLine(QString line);                           // debug
+    void showAboutDialog();                                           // debug
+
+private:
+    // Tests reach the private state through this one friend.
+    friend class MainWindowTestAccess;
+
+    // ---- Shell: enabling rules and connection settings (mainwindow.cpp) ----
+
+    // Stores mode/modeKnown and sets the three firmware buttons from them.
+    void updateFirmwareButtons(quint8 newMode, bool newModeKnown);
+    // tabAdditional and the two calibration buttons.
+    void updateAdditionalTab();
+    // DI/DO tables and their rows; ends with updateDiDoColumns.
+    void updateDiDoTables();
+    // DI/DO columns that depend on board type and firmware version.
+    void updateDiDoColumns();
+    // Writes the default line parameters and device address under every key
+    // variant an older setup may have used, then syncs.
+    void resetConnectionSettings();
+
+    // The flags and the version labels as the GUI-free rules want them.
+    BoardState boardState() const;
+    // a.b.c of the version labels as a*1000 + b*100 + c; none otherwise.
+    std::optional<int> firmwareVersionNumber() const;
+    std::optional<int> bootloaderVersionNumber() const;
+    int diChannelCount() const;
+    bool diDebounceSupported() const;
+    bool diExtendedSupported() const;
+    bool doDpSupported() const;
+    bool calibrationAvailable() const;
+
+    // ---- Debug dump, unlock, About (mainwindow_debug.cpp) ----
+
+    // Installs or removes the dump callback on the held connector by debugEnabled.
+    void applyDumpCallback();
+    void setAdditionalUnlocked(bool unlocked);
+
+    // ---- Device identity, reboot, mode switch, calibration (mainwindow_device.cpp) ----
+
+    bool readFirmwareVersion();
+    bool readDeviceStatus();
+    bool readBoardVersion();
+    bool readErrorCode();
+
+    // ---- DI/DO editor (mainwindow_dido.cpp) ----
+
+    // Builds the DI and DO tables' rows, columns and cell editors (once).
+    void buildDiDoTables();
+    bool readDiConfig();
+    bool readDiDebounce();
+    bool readDiExtended();
+    bool readDoConfig();
+    bool writeDiExtended();
+    bool writeDoConfig();
+    void showDiDoRecord();
+    void collectDiDoRecord();
+    void resetDiDoRecord();
+    bool readDiDoConfig();
+    void paintRow(QTableWidget* table, int row, bool enabled);
+    void updateDoDpCell(QTableWidget* table, int row);
+    void showRepeatMenu(int row, int column, const QPoint& globalPos);
+    void repeatEverywhere(int row, int column);
+
+    // ---- RS-485 editor (mainwindow_rs485.cpp) ----
+
+    bool readRs485Params();
+    bool writeRs485Params();
+    void buildRs485PortTable(QTableWidget* table);
+    void buildProtocolRows(int protocol, QTableWidget* table);
+    bool collectPortRecord(QTableWidget* table, Rs485PortParams& record);
+    bool collectIec101Record(QTableWidget* table, Iec101Params& record);
+    void showPortRecord(QTableWidget* table, const Rs485PortParams& record);
+    void showIec101Record(QTableWidget* table, const Iec101Params& record);
+
+    // ---- Firmware (mainwindow_firmware.cpp) ----
+
+    bool sendFirmwareLegacy(const QByteArray& image);
+    bool sendFirmwareRle(const QByteArray& image);
+
+    // ---- Fields, in this order ----
+
+    QString programName;
+    QSharedPointer<Connector> connector;
+    QLocale locale;
+    Ui::MainWindow* ui = nullptr;
+    QPlainTextEdit* debugDumpView = nullptr;
+    QAction* debugAction = nullptr;
+    bool debugEnabled = false;
+    bool additionalUnlocked = false;
+    bool modeKnown = false;
+    quint8 mode = 0;
+    bool firmwareVersionKnown = false;
+    bool boardTypeKnown = false;
+    quint16 boardType = 0;
+    // The DI/DO channel record, edited in the DI/DO tab.
+    DiDoConfig diDoConfig;
+    // Port 1 then port 2, edited in the two RS-485 tables.
+    Rs485Ports rs485Ports {};
+    Iec101Ports iec101Params {};
+};
