@@ -1,0 +1,79 @@
+#include "boardstate.h"
+
+#include "boardinfo.h"
+#include "versionnumber.h"
+
+std::optional<int> BoardState::firmwareVersionNumber() const
+{
+    if (!firmwareVersionKnown)
+        return std::nullopt;
+    return parseVersionNumber(firmwareVersion);
+}
+
+std::optional<int> BoardState::bootloaderVersionNumber() const
+{
+    return parseVersionNumber(bootloaderVersion);
+}
+
+int BoardState::diChannelCount() const
+{
+    return BoardInfo::diChannelCount(boardTypeKnown, boardType);
+}
+
+int BoardState::doChannelCount() const
+{
+    return BoardInfo::doChannelCount(boardTypeKnown, boardType);
+}
+
+int BoardState::diPairLimit() const
+{
+    return BoardInfo::diPairLimit(boardTypeKnown, boardType);
+}
+
+QString BoardState::boardCode() const
+{
+    return BoardInfo::boardCode(boardTypeKnown, boardType);
+}
+
+namespace {
+bool firmwareAbove(const BoardState& board, int number)
+{
+    const auto version = board.firmwareVersionNumber();
+    return version && *version > number;
+}
+} // namespace
+
+bool BoardState::diDebounceSupported() const
+{
+    if (!boardTypeKnown || boardType == 3)
+        return false;
+    if (boardType == 1)
+        return firmwareAbove(*this, 4);
+    return true;
+}
+
+bool BoardState::diExtendedSupported() const
+{
+    return boardTypeKnown && boardType != 3 && firmwareAbove(*this, 5);
+}
+
+bool BoardState::doDpSupported() const
+{
+    return firmwareAbove(*this, 4);
+}
+
+bool BoardState::calibrationAvailable(bool connectorHeld) const
+{
+    return connectorHeld && mainFirmwareRunning() && boardTypeKnown && boardType != 3 && firmwareAbove(*this, 5);
+}
+
+bool BoardState::boardVersionQueryAllowed() const
+{
+    if (bootloaderRunning()) {
+        const auto number = bootloaderVersionNumber();
+        return number && *number > 4;
+    }
+    if (mainFirmwareRunning())
+        return firmwareAbove(*this, 3);
+    return false;
+}

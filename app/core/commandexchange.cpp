@@ -1,0 +1,114 @@
+#include "commandexchange.h"
+
+#include "commandset.h"
+#include "connector.h"
+
+namespace {
+
+// Puts the remembered time-out back however the read ends.
+class TimeoutRestorer
+{
+public:
+    TimeoutRestorer(Connector* connector, int saved)
+        : connector(connector)
+        , saved(saved)
+    {
+    }
+    ~TimeoutRestorer() { connector->setTimeout(saved); }
+    TimeoutRestorer(const TimeoutRestorer&) = delete;
+    TimeoutRestorer& operator=(const TimeoutRestorer&) = delete;
+
+private:
+    Connector* connector;
+    int saved;
+};
+
+} // namespace
+
+CommandExchange::CommandExchange(Connector* connector)
+    : link(connector)
+{
+}
+
+ExchangeResult CommandExchange::transact(const QByteArray& request, int timeoutMs,
+                                         const AfterWrite& afterWrite) const
+{
+    ExchangeResult result;
+    if (!link)
+        return result;
+    result.attempts = 1;
+
+    const int saved = link->getTimeout();
+    if (link->write(request) < 0)
+        return result;
+    if (afterWrite && !afterWrite())
+        return result;
+
+    QByteArray reply;
+    {
+        TimeoutRestorer restore(link, saved);
+        link->setTimeout(timeoutMs);
+        reply = link->read();
+    }
+    if (reply.isEmpty()) {
+        result.outcome = ExchangeResult::NoReply;
+        return result;
+    }
+    result.outcome = ExchangeResult::Replied;
+    result.reply = reply;
+    result.accepted = true;
+    return result;
+}
+
+ExchangeResult CommandExchange::send(quint8 code, const QByteArray& data, const ReplyCheck& check) const
+{
+    QByteArray request;
+    request.reserve(1 + data.size());
+    request.append(char(code));
+    request.append(data);
+
+    ExchangeResult result;
+    if (!link)
+        return result;
+    const int attempts = qMax(1, Command::attempts(code));
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
+        result = transact(request, Command::timeoutMs(code));
+        result.attempts = attempt;
+        result.accepted = result.answered() && (!check || check(result.reply));
+        if (result.accepted)
+            break;
+    }
+    return result;
+}
+
+ExchangeResult CommandExchange::sendExpectingAck(quint8 code, const QByteArray& data) const
+{
+    return send(code, data, ack());
+}
+
+bool CommandExchange::leadsWith(const QByteArray& reply, quint8 lead)
+{
+    return !reply.isEmpty() && quint8(reply.at(0)) == lead;
+}
+
+bool CommandExchange::isAck(const QByteArray& reply)
+{
+    return leadsWith(reply, Command::ReplyAck);
+}
+
+CommandExchange::ReplyCheck CommandExchange::ack()
+{
+    return [](const QByteArray& reply) { return isAck(reply); };
+}
+
+CommandExchange::ReplyCheck CommandExchange::exactly(quint8 lead, int length)
+{
+    return [lead, length](const QByteArray& reply) { return reply.size() == length && leadsWith(reply, lead); };
+}
+
+CommandExchange::ReplyCheck CommandExchange::atLeast(quint8 lead, int minLength)
+{
+    return [lead, minLength](const QByteArray& reply) {
+        return reply.size() >= minLength && leadsWith(reply, lead);
+    };
+}

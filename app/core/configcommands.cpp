@@ -1,0 +1,169 @@
+#include "configcommands.h"
+
+#include "commandset.h"
+
+#include <algorithm>
+#include <iterator>
+
+ConfigCommands::ConfigCommands(Connector* connector, const BoardState& board)
+    : link(connector)
+    , board(board)
+{
+}
+
+bool ConfigCommands::sendForAck(quint8 code, const QByteArray& data) const
+{
+    return CommandExchange(link).sendExpectingAck(code, data).accepted;
+}
+
+bool ConfigCommands::readDiConfig(DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    const ExchangeResult r = CommandExchange(link).send(Command::ReadDiTable, QByteArray(), [](const QByteArray& reply) {
+        DiDoConfig scratch;
+        return ConfigBlocks::takeDiTable(scratch, reply);
+    });
+    return r.accepted && ConfigBlocks::takeDiTable(config, r.reply);
+}
+
+bool ConfigCommands::readDiDebounce(DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    if (!board.diDebounceSupported()) {
+        std::fill(std::begin(config.diDebounceMs), std::end(config.diDebounceMs), 0);
+        return true;
+    }
+    const int count = board.diChannelCount();
+    const ExchangeResult r = CommandExchange(link).send(Command::ReadDiDebounce, QByteArray(),
+                                                        CommandExchange::exactly(Command::ReadDiDebounce, 4 * count + 1));
+    return r.accepted && ConfigBlocks::takeDiDebounce(config, r.reply, count);
+}
+
+bool ConfigCommands::readDiExtended(DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    if (!board.diExtendedSupported()) {
+        ConfigBlocks::setDiModeDefaults(config, 0);
+        return true;
+    }
+    const int count = board.diChannelCount();
+    const ExchangeResult r = CommandExchange(link).send(Command::ReadDiModes, QByteArray(), [count](const QByteArray& reply) {
+        DiDoConfig scratch;
+        return ConfigBlocks::takeDiModes(scratch, reply, count);
+    });
+    return r.accepted && ConfigBlocks::takeDiModes(config, r.reply, count);
+}
+
+bool ConfigCommands::readDoConfig(DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    const ExchangeResult r = CommandExchange(link).send(Command::ReadDoTable, QByteArray(), [](const QByteArray& reply) {
+        DiDoConfig scratch;
+        return ConfigBlocks::takeDoTable(scratch, reply);
+    });
+    return r.accepted && ConfigBlocks::takeDoTable(config, r.reply);
+}
+
+bool ConfigCommands::writeDiTable(const DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    if (!board.boardTypeKnown || board.boardType == 3)
+        return true;
+    return sendForAck(Command::WriteDiTable, ConfigBlocks::diTableData(config, board.diChannelCount()));
+}
+
+bool ConfigCommands::writeDiDebounce(const DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    if (!board.diDebounceSupported())
+        return true;
+    return sendForAck(Command::WriteDiDebounce, ConfigBlocks::diDebounceData(config, board.diChannelCount()));
+}
+
+bool ConfigCommands::writeDiExtended(const DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    if (!board.diExtendedSupported())
+        return true;
+    return sendForAck(Command::WriteDiModes, ConfigBlocks::diModesData(config, board.diChannelCount()));
+}
+
+bool ConfigCommands::writeDoConfig(const DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    const bool full = board.doDpSupported();
+    return sendForAck(full ? Command::WriteDoTableFull : Command::WriteDoTableShort,
+                      ConfigBlocks::doTableData(config, full));
+}
+
+bool ConfigCommands::readDiDoConfig(DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    bool ok = true;
+    if (board.boardTypeKnown && board.boardType != 3) {
+        ok = readDiConfig(config) && ok;
+        ok = readDiDebounce(config) && ok;
+        ok = readDiExtended(config) && ok;
+    }
+    if (!(board.boardTypeKnown && board.boardType == 4))
+        ok = readDoConfig(config) && ok;
+    return ok;
+}
+
+bool ConfigCommands::writeDiDoConfig(const DiDoConfig& config) const
+{
+    if (!link)
+        return false;
+    bool ok = true;
+    if (board.boardTypeKnown && board.boardType != 3) {
+        ok = writeDiTable(config) && ok;
+        ok = writeDiDebounce(config) && ok;
+        ok = writeDiExtended(config) && ok;
+    }
+    if (!(board.boardTypeKnown && board.boardType == 4))
+        ok = writeDoConfig(config) && ok;
+    return ok;
+}
+
+ExchangeResult ConfigCommands::restoreFactory() const
+{
+    return CommandExchange(link).sendExpectingAck(Command::RestoreFactory);
+}
+
+ConfigCommands::Rs485Read ConfigCommands::readRs485Params(Rs485Ports& ports, Iec101Ports& protocols) const
+{
+    Rs485Read result;
+    if (!link)
+        return result;
+    const CommandExchange exchange(link);
+    const ExchangeResult portReply = exchange.send(Command::ReadRs485Ports, QByteArray(),
+                                                   CommandExchange::atLeast(Command::ReadRs485Ports,
+                                                                            ConfigBlocks::Rs485PortsBytes + 1));
+    if (!portReply.accepted || !ConfigBlocks::takeRs485Ports(ports, portReply.reply))
+        return result;
+    result.ports = true;
+
+    const ExchangeResult protocolReply = exchange.send(Command::ReadIec101, QByteArray(),
+                                                       CommandExchange::atLeast(Command::ReadIec101,
+                                                                                ConfigBlocks::Iec101Bytes + 1));
+    result.protocols = protocolReply.accepted && ConfigBlocks::takeIec101(protocols, protocolReply.reply);
+    return result;
+}
+
+bool ConfigCommands::writeRs485Params(const Rs485Ports& ports, const Iec101Ports& protocols) const
+{
+    if (!link)
+        return false;
+    if (!sendForAck(Command::WriteRs485Ports, ConfigBlocks::rs485PortsData(ports)))
+        return false;
+    return sendForAck(Command::WriteIec101, ConfigBlocks::iec101Data(protocols));
+}

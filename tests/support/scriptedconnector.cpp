@@ -1,0 +1,80 @@
+#include "scriptedconnector.h"
+
+ScriptedConnector::Step ScriptedConnector::reply(const QByteArray& bytes)
+{
+    return Step{ Step::Reply, bytes };
+}
+
+ScriptedConnector::Step ScriptedConnector::replyHex(const char* hex)
+{
+    return reply(QByteArray::fromHex(QByteArray(hex).replace(' ', "")));
+}
+
+ScriptedConnector::Step ScriptedConnector::silence()
+{
+    return Step{ Step::Silence, QByteArray() };
+}
+
+ScriptedConnector::Step ScriptedConnector::writeFailure()
+{
+    return Step{ Step::WriteFailure, QByteArray() };
+}
+
+ScriptedConnector::ScriptedConnector() = default;
+
+void ScriptedConnector::queue(const Step& step)
+{
+    script.append(step);
+}
+
+void ScriptedConnector::queue(const QList<Step>& steps)
+{
+    script.append(steps);
+}
+
+void ScriptedConnector::setResponder(const Responder& r)
+{
+    responder = r;
+}
+
+int ScriptedConnector::pending() const
+{
+    return script.size();
+}
+
+void ScriptedConnector::setDevID(unsigned char id)
+{
+    devId = id;
+}
+
+int ScriptedConnector::write(const QByteArray& data)
+{
+    writes.append(data);
+    writeTimeouts.append(getTimeout());
+    if (onWrite)
+        onWrite(data);
+
+    Step step;
+    if (!script.isEmpty())
+        step = script.takeFirst();
+    else if (responder)
+        step = responder(data);
+
+    nextReply.clear();
+    if (step.kind == Step::WriteFailure) {
+        writeOk.append(false);
+        return -1;
+    }
+    writeOk.append(true);
+    if (step.kind == Step::Reply)
+        nextReply = step.bytes;
+    return data.size();
+}
+
+QByteArray ScriptedConnector::read()
+{
+    readTimeouts.append(getTimeout());
+    QByteArray out = nextReply;
+    nextReply.clear();
+    return out;
+}
