@@ -1,0 +1,145 @@
+#include "boardoptions.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+struct KnobOption
+{
+    const char* name;
+    const char* valueName;
+    const char* help;
+};
+
+// Each becomes the run-time command of the same name; commas separate arguments.
+const KnobOption knobOptions[] = {
+    { "silent", "N", "Ignore the next N requests." },
+    { "corrupt-crc", "N", "Spoil the checksum of the next N replies." },
+    { "junk", "N", "Put junk bytes before the next N replies." },
+    { "foreign", "N", "Put a frame for another address before the next N replies." },
+    { "drop-after", "N", "Send only N bytes of the first reply, then cut the link." },
+    { "split", "PIECES,MS", "Cut every reply into PIECES pieces MS ms apart." },
+    { "delay", "MS", "Wait MS ms before every reply." },
+    { "baud", "RATE", "Pace bytes as a line of RATE baud would." },
+    { "flash-refuse", "CODE", "Refuse every flash with this 32-bit code." },
+    { "error-code", "N", "The code that 0x79 reports at start." },
+};
+
+bool parseHostPort(const QString& text, QHostAddress* host, quint16* port)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    QHostAddress address;
+    const QString hostText = text.left(colon);
+    if (hostText == QLatin1String("localhost"))
+        address = QHostAddress::LocalHost;
+    else if (!address.setAddress(hostText))
+        return false;
+    bool ok = false;
+    const uint value = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || value > 65535)
+        return false;
+    *host = address;
+    *port = quint16(value);
+    return true;
+}
+
+} // namespace
+
+bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* exitText)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A virtual board of the family: answers the program's commands over TCP (framed, as \"RS485 TCP\") "
+        "or a pseudo-terminal (framed, or bare payloads as \"USB COM\"). Prints \"READY tcp=HOST:PORT\" "
+        "and/or \"pty=PATH\" on one line once it listens; reads run-time commands from standard input "
+        "(type help). The log goes to standard error."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption tcpOption(QStringLiteral("tcp"), QStringLiteral("Listen on HOST:PORT (default 127.0.0.1:4001; port 0 picks a free one)."), QStringLiteral("HOST:PORT"));
+    const QCommandLineOption ptyOption(QStringLiteral("pty"), QStringLiteral("Serve a pseudo-terminal (TCP then only with --tcp)."));
+    const QCommandLineOption bareOption(QStringLiteral("bare"), QStringLiteral("Bare payloads on the pty, as over USB virtual COM."));
+    const QCommandLineOption addressOption(QStringLiteral("address"), QStringLiteral("Device address 0-255 (default 0)."), QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption typeOption(QStringLiteral("board-type"), QStringLiteral("Board type, 1-4 or any other number (default 1)."), QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption firmwareOption(QStringLiteral("firmware"), QStringLiteral("Main firmware version text (default 1.2.0)."), QStringLiteral("TEXT"), firmware);
+    const QCommandLineOption bootloaderOption(QStringLiteral("bootloader"), QStringLiteral("Bootloader version text (default 1.1.0)."), QStringLiteral("TEXT"), bootloader);
+    const QCommandLineOption modeOption(QStringLiteral("mode"), QStringLiteral("Running at start: main or boot (default main)."), QStringLiteral("main|boot"), QStringLiteral("main"));
+    const QCommandLineOption oldOption(QStringLiteral("old-layout"), QStringLiteral("Answer the short (old) DI/DO block layouts."));
+    const QCommandLineOption stateOption(QStringLiteral("state"), QStringLiteral("Keep the configuration in this JSON file across restarts."), QStringLiteral("FILE"));
+    const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Write the log to FILE instead of standard error."), QStringLiteral("FILE"));
+    const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("No log at all."));
+    const QCommandLineOption rebootSilentOption(QStringLiteral("reboot-silent"), QStringLiteral("Leave the reboot command unanswered."));
+    parser.addOptions({ tcpOption, ptyOption, bareOption, addressOption, typeOption, firmwareOption, bootloaderOption,
+                        modeOption, oldOption, stateOption, logOption, quietOption, rebootSilentOption });
+    QList<QCommandLineOption> knobs;
+    for (const KnobOption& k : knobOptions) {
+        knobs.append(QCommandLineOption(QLatin1String(k.name), QString::fromLatin1(k.help), QLatin1String(k.valueName)));
+        parser.addOption(knobs.last());
+    }
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(helpOption)) {
+        *exitText = parser.helpText();
+        return true;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        *error = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
+        return false;
+    }
+
+    pty = parser.isSet(ptyOption);
+    bare = parser.isSet(bareOption);
+    if (bare && !pty) {
+        *error = QStringLiteral("--bare needs --pty");
+        return false;
+    }
+    tcp = !pty || parser.isSet(tcpOption);
+    if (parser.isSet(tcpOption) && !parseHostPort(parser.value(tcpOption), &tcpHost, &tcpPort)) {
+        *error = QStringLiteral("--tcp wants HOST:PORT, got \"%1\"").arg(parser.value(tcpOption));
+        return false;
+    }
+
+    bool ok = false;
+    const uint addressValue = parser.value(addressOption).toUInt(&ok, 0);
+    if (!ok || addressValue > 255) {
+        *error = QStringLiteral("--address wants 0-255");
+        return false;
+    }
+    address = addressValue;
+    const uint typeValue = parser.value(typeOption).toUInt(&ok, 0);
+    if (!ok || typeValue > 65535) {
+        *error = QStringLiteral("--board-type wants 0-65535");
+        return false;
+    }
+    boardType = quint16(typeValue);
+    firmware = parser.value(firmwareOption);
+    bootloader = parser.value(bootloaderOption);
+    for (const QString& text : { firmware, bootloader }) {
+        if (text.toLatin1().size() > 64 || text != QString::fromLatin1(text.toLatin1())) {
+            *error = QStringLiteral("version texts are at most 64 Latin-1 characters");
+            return false;
+        }
+    }
+    const QString modeText = parser.value(modeOption).toLower();
+    if (modeText != QLatin1String("main") && modeText != QLatin1String("boot")) {
+        *error = QStringLiteral("--mode wants main or boot");
+        return false;
+    }
+    mode = modeText == QLatin1String("boot") ? 1 : 0;
+    oldLayout = parser.isSet(oldOption);
+    stateFile = parser.value(stateOption);
+    logFile = parser.value(logOption);
+    quiet = parser.isSet(quietOption);
+
+    startCommands.clear();
+    if (parser.isSet(rebootSilentOption))
+        startCommands << QStringLiteral("reboot-silent 1");
+    for (int i = 0; i < knobs.size(); ++i) {
+        for (const QString& value : parser.values(knobs.at(i)))
+            startCommands << knobs.at(i).names().first() + QLatin1Char(' ') + QString(value).replace(QLatin1Char(','), QLatin1Char(' '));
+    }
+    return true;
+}
