@@ -30,6 +30,7 @@ constexpr int headerSize = 7;      // start mark, address, length
 constexpr int trailerSize = 4;     // CRC as 32 bits
 constexpr int overhead = headerSize + trailerSize;
 constexpr int maxPayload = 255;
+constexpr int maxFrameSize = maxPayload + overhead;
 
 TESSARIN_EXPORT uint16_t crc16Modbus(const char* data, int length);
 TESSARIN_EXPORT uint16_t crc16Modbus(const QByteArray& data);
@@ -40,5 +41,12 @@ TESSARIN_EXPORT QByteArray pack(uint32_t address, const QByteArray& payload);
 
 // Looks for one frame at the head of `buffer` for `address`, consumes what it decides on.
 TESSARIN_EXPORT UnpackResult unpack(QByteArray& buffer, uint32_t address);
+
+// When `buffer` holds no start mark, drops every byte that can never become
+// part of a frame (all but the last three, which may begin a mark still on its
+// way) and returns how many were dropped; otherwise leaves it alone. What a
+// later unpack() finds is the same with or without this call, so a reader may
+// use it to keep a flooding peer from growing its buffer.
+TESSARIN_EXPORT int discardJunk(QByteArray& buffer);
 
 } // namespace FrameCodec
