@@ -13,6 +13,7 @@ class QTcpSocket;
 class TESSARIN_EXPORT ConnectorIP : public ConnectorSerial
 {
 public:
+    // Connects and waits up to 5000 ms; ask isConnected() for the outcome.
     ConnectorIP(const QString& host, int port);
     ~ConnectorIP() override;
 
@@ -22,7 +23,17 @@ public:
     bool isConnected() const;
     QString lastErrorString() const;
 
+    // Bytes a peer may leave waiting between reads; beyond this the oldest go.
+    static constexpr int rxBufferLimit = 64 * 1024;
+
 private:
+    friend class TestConnectorIP;
+
+    enum class TryUnpack { Found, NeedMore, Failed };
+    TryUnpack tryUnpack(QByteArray& payload);
+    void takeReceived();
+
     QSharedPointer<QTcpSocket> socket;
     QByteArray rxBuffer;
+    QString setupError;
 };

@@ -32,7 +32,13 @@ protected:
     uint32_t devId = 0;
 
 private:
+    friend class TestConnectorSerial;
+
+    // CRC-32 the way the STM32 hardware unit computes it over 32-bit words:
+    // kept beside the framing code for firmware tooling, unused by the frames.
     unsigned int crc32_formula_normal_STM32(unsigned int length, void* data) const;
+    // Turns a group of up to four bytes into the unit's word order; returns
+    // the address of one static 4-byte work area.
     unsigned char* reorder4(unsigned char* data, unsigned int length) const;
 
     bool portOpen = false;

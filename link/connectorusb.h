@@ -24,5 +24,8 @@ protected:
     QString portName;
 
 private:
+    // Takes whatever the port already holds, without waiting.
+    QByteArray takeStaleInput();
+
     QSerialPort serialPort;
 };

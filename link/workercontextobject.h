@@ -7,7 +7,8 @@
 class QSerialPort;
 
 // Lives in the serial transport's worker thread and owns its QSerialPort.
-// Its slots are reached only by name through blocking queued invocations.
+// Its slots are reached only by name through blocking queued invocations,
+// so their names, parameter names and types must not change.
 class WorkerContextObject : public QObject
 {
     Q_OBJECT
@@ -20,7 +21,12 @@ public slots:
     void destroySerialPort();
     bool openSerialPort(QString portName, int baudRate, int dataBits, int parity, int stopBits, int flowControl);
     int writeFrame(QByteArray frame, int timeoutMs);
+    // Waits up to firstWaitMs for the first byte, then takes bytes until the
+    // line pauses for more than tailWaitMs; never runs longer than firstWaitMs
+    // in all, so a chattering line cannot hold the caller.
     QByteArray readRaw(int firstWaitMs, int tailWaitMs);
+    // Everything already received and not yet read, without waiting.
+    QByteArray takeStaleInput();
 
 private:
     QSerialPort* serialPort = nullptr;

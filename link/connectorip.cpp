@@ -1,0 +1,132 @@
+#include "connectorip.h"
+
+#include <QElapsedTimer>
+#include <QTcpSocket>
+
+namespace {
+
+constexpr int kConnectWaitMs = 5000;
+// After the first bytes of a reply, reading goes on while more come within this gap.
+constexpr int kQuietGapMs = 50;
+
+} // namespace
+
+ConnectorIP::ConnectorIP(const QString& host, int port)
+    : ConnectorSerial(QString())
+    , socket(new QTcpSocket())
+{
+    // A wrapped-around number would quietly reach some other service.
+    if (port < 0 || port > 65535) {
+        setupError = QStringLiteral("Invalid TCP port %1").arg(port);
+        return;
+    }
+    socket->connectToHost(host, quint16(port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    socket->waitForConnected(kConnectWaitMs);
+}
+
+ConnectorIP::~ConnectorIP()
+{
+    rxBuffer.clear();
+    socket.reset();
+}
+
+bool ConnectorIP::isConnected() const
+{
+    return socket && socket->state() == QAbstractSocket::ConnectedState;
+}
+
+QString ConnectorIP::lastErrorString() const
+{
+    if (!setupError.isEmpty())
+        return setupError;
+    return socket ? socket->errorString() : QString();
+}
+
+int ConnectorIP::write(const QByteArray& payload)
+{
+    if (!isConnected())
+        return -1;
+    QByteArray frame;
+    Pack(frame, payload);
+    const qint64 accepted = socket->write(frame);
+    socket->waitForBytesWritten(getTimeout());
+    return int(accepted);
+}
+
+ConnectorIP::TryUnpack ConnectorIP::tryUnpack(QByteArray& payload)
+{
+    while (!rxBuffer.isEmpty()) {
+        UnpackResult step = Unpack(rxBuffer);
+        switch (step.status) {
+        case UnpackOk:
+            payload = step.payload;
+            return TryUnpack::Found;
+        case UnpackBadCrc:
+            return TryUnpack::Failed;
+        case UnpackForeignAddress:
+            continue;
+        default:
+            return TryUnpack::NeedMore;
+        }
+    }
+    return TryUnpack::NeedMore;
+}
+
+void ConnectorIP::takeReceived()
+{
+    const QByteArray received = socket->readAll();
+    if (received.isEmpty())
+        return;
+    rxBuffer += received;
+    // The buffer outlives each read: noise without a start mark, or a peer
+    // that floods the link, must not make it grow for the transport's life.
+    FrameCodec::discardJunk(rxBuffer);
+    if (rxBuffer.size() > rxBufferLimit)
+        rxBuffer.remove(0, rxBuffer.size() - rxBufferLimit);
+}
+
+QByteArray ConnectorIP::read()
+{
+    if (!isConnected())
+        return QByteArray();
+
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray payload;
+    switch (tryUnpack(payload)) {
+    case TryUnpack::Found:
+        return payload;
+    case TryUnpack::Failed:
+        return QByteArray();
+    case TryUnpack::NeedMore:
+        break;
+    }
+
+    bool ready = socket->bytesAvailable() > 0;
+    if (!ready) {
+        const qint64 remaining = qMax<qint64>(0, getTimeout() - clock.elapsed());
+        if (remaining > 0)
+            ready = socket->waitForReadyRead(int(remaining));
+    }
+    if (!ready)
+        return QByteArray();
+
+    for (;;) {
+        takeReceived();
+        switch (tryUnpack(payload)) {
+        case TryUnpack::Found:
+            return payload;
+        case TryUnpack::Failed:
+            return QByteArray();
+        case TryUnpack::NeedMore:
+            break;
+        }
+        // A peer that keeps talking must not hold the caller past the time-out.
+        const qint64 remaining = getTimeout() - clock.elapsed();
+        if (remaining <= 0)
+            break;
+        if (!socket->waitForReadyRead(int(qMin<qint64>(kQuietGapMs, remaining))))
+            break;
+    }
+    return QByteArray();
+}

@@ -1,0 +1,182 @@
+#include "connectorserial.h"
+
+#include "dumpline.h"
+#include "workercontextobject.h"
+
+#include <QElapsedTimer>
+#include <QMetaObject>
+
+namespace {
+
+// A chunk of a reply ends at the first pause longer than this on the line.
+constexpr int kChunkGapMs = 2;
+
+} // namespace
+
+ConnectorSerial::ConnectorSerial(const QString& portName)
+    : ConnectorUSB(portName)
+{
+    portOpen = false;
+    workerThread.setObjectName(QStringLiteral("ConnectorSerialPortThread"));
+    workerThread.start(QThread::InheritPriority);
+
+    worker = new WorkerContextObject();
+    QObject::connect(&workerThread, &QThread::finished, worker, &QObject::deleteLater);
+    worker->moveToThread(&workerThread);
+
+    QMetaObject::invokeMethod(worker, "createSerialPort", Qt::BlockingQueuedConnection,
+                              Q_ARG(QString, portName));
+}
+
+ConnectorSerial::~ConnectorSerial()
+{
+    if (worker) {
+        QMetaObject::invokeMethod(worker, "closeSerialPort", Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(worker, "destroySerialPort", Qt::BlockingQueuedConnection);
+    }
+    // The worker goes with the thread's finished signal (deleteLater).
+    worker = nullptr;
+    workerThread.quit();
+    workerThread.wait();
+}
+
+void ConnectorSerial::setDevID(unsigned char id)
+{
+    devId = id;
+}
+
+bool ConnectorSerial::openPort(const QString& portName, int baudRate, QSerialPort::DataBits dataBits,
+                               QSerialPort::Parity parity, QSerialPort::StopBits stopBits,
+                               QSerialPort::FlowControl flowControl)
+{
+    if (!worker)
+        return false;
+
+    portOpen = false;
+    QMetaObject::invokeMethod(worker, "closeSerialPort", Qt::BlockingQueuedConnection);
+
+    bool opened = false;
+    const bool invoked = QMetaObject::invokeMethod(
+        worker, "openSerialPort", Qt::BlockingQueuedConnection, Q_RETURN_ARG(bool, opened),
+        Q_ARG(QString, portName), Q_ARG(qint32, baudRate), Q_ARG(int, int(dataBits)),
+        Q_ARG(int, int(parity)), Q_ARG(int, int(stopBits)), Q_ARG(int, int(flowControl)));
+    if (invoked && opened) {
+        portOpen = true;
+        return true;
+    }
+
+    QMetaObject::invokeMethod(worker, "closeSerialPort", Qt::BlockingQueuedConnection);
+    portOpen = false;
+    return false;
+}
+
+int ConnectorSerial::write(const QByteArray& payload)
+{
+    if (!worker || !portOpen)
+        return -1;
+
+    // Bytes still waiting (a reply that came after its read timed out) would
+    // be taken as the answer to this request; they are shown, then dropped.
+    QByteArray stale;
+    if (!QMetaObject::invokeMethod(worker, "takeStaleInput", Qt::BlockingQueuedConnection,
+                                   Q_RETURN_ARG(QByteArray, stale))) {
+        portOpen = false;
+        return -1;
+    }
+    if (!stale.isEmpty())
+        emitDump(dumpLine("RX", stale));
+
+    QByteArray frame;
+    Pack(frame, payload);
+    emitDump(dumpLine("TX", frame));
+
+    int result = -1;
+    if (!QMetaObject::invokeMethod(worker, "writeFrame", Qt::BlockingQueuedConnection,
+                                   Q_RETURN_ARG(int, result), Q_ARG(QByteArray, frame),
+                                   Q_ARG(int, getTimeout()))) {
+        portOpen = false;
+        return -1;
+    }
+    if (result < 0)
+        portOpen = false;
+    return result;
+}
+
+QByteArray ConnectorSerial::read()
+{
+    if (!worker || !portOpen)
+        return QByteArray();
+
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray buffer;
+    while (clock.elapsed() < getTimeout()) {
+        const qint64 remaining = getTimeout() - clock.elapsed();
+        if (remaining < 1)
+            break;
+
+        QByteArray chunk;
+        if (!QMetaObject::invokeMethod(worker, "readRaw", Qt::BlockingQueuedConnection,
+                                       Q_RETURN_ARG(QByteArray, chunk), Q_ARG(int, int(remaining)),
+                                       Q_ARG(int, kChunkGapMs))) {
+            portOpen = false;
+            return QByteArray();
+        }
+        if (!chunk.isEmpty()) {
+            buffer += chunk;
+            emitDump(dumpLine("RX", chunk));
+        }
+
+        const UnpackResult step = Unpack(buffer);
+        switch (step.status) {
+        case UnpackOk:
+            return step.payload;
+        case UnpackBadCrc:
+        case UnpackForeignAddress:
+            return QByteArray();
+        default:
+            // Noise on the bus must not pile up while we wait for a start mark.
+            FrameCodec::discardJunk(buffer);
+            break;
+        }
+    }
+    return QByteArray();
+}
+
+void ConnectorSerial::Pack(QByteArray& out, const QByteArray& payload) const
+{
+    FrameCodec::pack(out, devId, payload);
+}
+
+UnpackResult ConnectorSerial::Unpack(QByteArray& buffer) const
+{
+    return FrameCodec::unpack(buffer, devId);
+}
+
+unsigned char* ConnectorSerial::reorder4(unsigned char* data, unsigned int length) const
+{
+    static unsigned char work[4];
+    const unsigned int count = length < 4 ? length : 4;
+    const unsigned int padding = 4 - count;
+    for (unsigned int i = 0; i < padding; ++i)
+        work[i] = 0xFF;
+    for (unsigned int i = 0; i < count; ++i)
+        work[padding + i] = data[count - 1 - i];
+    return work;
+}
+
+unsigned int ConnectorSerial::crc32_formula_normal_STM32(unsigned int length, void* data) const
+{
+    auto* bytes = static_cast<unsigned char*>(data);
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned int at = 0; at < length; at += 4) {
+        const unsigned int group = length - at < 4 ? length - at : 4;
+        const unsigned char* work = reorder4(bytes + at, group);
+        for (int i = 0; i < 4; ++i) {
+            crc ^= uint32_t(work[i]) << 24;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : (crc << 1);
+        }
+    }
+    return crc;
+}

@@ -1,0 +1,99 @@
+#include "connectorusb.h"
+
+#include "dumpline.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+// A reply is complete once the line has been quiet this long.
+constexpr int kQuietGapMs = 50;
+// Passes over bytes already waiting before a request; a device that never
+// stops talking must not keep write() in the loop.
+constexpr int kMaxDrainPasses = 16;
+
+} // namespace
+
+ConnectorUSB::ConnectorUSB(const QString& portName)
+    : portName(portName)
+{
+}
+
+ConnectorUSB::~ConnectorUSB()
+{
+    if (serialPort.isOpen())
+        serialPort.close();
+}
+
+QSerialPort* ConnectorUSB::GetSerialPort()
+{
+    return &serialPort;
+}
+
+void ConnectorUSB::setDevID(unsigned char)
+{
+    // One board per USB port: there is no address to set.
+}
+
+QByteArray ConnectorUSB::takeStaleInput()
+{
+    QByteArray stale;
+    if (!serialPort.isOpen())
+        return stale;
+    for (int pass = 0; pass < kMaxDrainPasses; ++pass) {
+        stale += serialPort.readAll();
+        if (!serialPort.waitForReadyRead(0))
+            break;
+    }
+    stale += serialPort.readAll();
+    return stale;
+}
+
+int ConnectorUSB::write(const QByteArray& data)
+{
+    if (!serialPort.isOpen())
+        return -1;
+
+    // Whatever is still waiting (a reply that came after its read timed out)
+    // would otherwise be taken as the answer to this request.
+    const QByteArray stale = takeStaleInput();
+    if (!stale.isEmpty())
+        emitDump(dumpLine("RX", stale));
+
+    serialPort.clearError();
+    qint64 written = 0;
+    while (written < data.size()) {
+        const qint64 accepted = serialPort.write(data.constData() + written, data.size() - written);
+        if (accepted <= 0)
+            return -1;
+        if (!serialPort.waitForBytesWritten(getTimeout()))
+            return -1;
+        written += accepted;
+    }
+    emitDump(dumpLine("TX", data));
+    return int(written);
+}
+
+QByteArray ConnectorUSB::read()
+{
+    QByteArray result;
+    if (!serialPort.isOpen())
+        return result;
+
+    // Part of the reply may already sit in the port's buffer (taken in while
+    // the request was being written); waitForReadyRead only sees new bytes.
+    if (serialPort.bytesAvailable() > 0 || serialPort.waitForReadyRead(getTimeout())) {
+        result += serialPort.readAll();
+        // A long reply may run past the time-out, but a device that never
+        // falls quiet must not hold the caller for ever: one more time-out
+        // span after the first byte is the limit.
+        QElapsedTimer sinceFirstByte;
+        sinceFirstByte.start();
+        const qint64 tailLimit = qMax(getTimeout(), kQuietGapMs);
+        while (sinceFirstByte.elapsed() < tailLimit && serialPort.waitForReadyRead(kQuietGapMs))
+            result += serialPort.readAll();
+    }
+    if (!result.isEmpty())
+        emitDump(dumpLine("RX", result));
+    return result;
+}

@@ -1,0 +1,112 @@
+#include "workercontextobject.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+
+namespace {
+
+// A line that never stops talking must not keep takeStaleInput() looping.
+constexpr int kMaxDrainPasses = 16;
+
+} // namespace
+
+WorkerContextObject::WorkerContextObject(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void WorkerContextObject::createSerialPort(QString portName)
+{
+    if (serialPort)
+        return;
+    serialPort = new QSerialPort(this);
+    serialPort->setPortName(portName);
+}
+
+void WorkerContextObject::closeSerialPort()
+{
+    if (serialPort && serialPort->isOpen())
+        serialPort->close();
+}
+
+void WorkerContextObject::destroySerialPort()
+{
+    if (!serialPort)
+        return;
+    if (serialPort->isOpen())
+        serialPort->close();
+    delete serialPort;
+    serialPort = nullptr;
+}
+
+bool WorkerContextObject::openSerialPort(QString portName, int baudRate, int dataBits, int parity,
+                                         int stopBits, int flowControl)
+{
+    if (!serialPort)
+        return false;
+    if (serialPort->isOpen())
+        serialPort->close();
+    serialPort->setPortName(portName);
+    serialPort->setBaudRate(baudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(QSerialPort::DataBits(dataBits));
+    serialPort->setParity(QSerialPort::Parity(parity));
+    serialPort->setStopBits(QSerialPort::StopBits(stopBits));
+    serialPort->setFlowControl(QSerialPort::FlowControl(flowControl));
+    return serialPort->open(QIODevice::ReadWrite);
+}
+
+int WorkerContextObject::writeFrame(QByteArray frame, int timeoutMs)
+{
+    if (!serialPort || !serialPort->isOpen())
+        return -1;
+    if (frame.isEmpty())
+        return 0;
+
+    serialPort->clearError();
+    qint64 written = 0;
+    while (written < frame.size()) {
+        const qint64 accepted = serialPort->write(frame.constData() + written, frame.size() - written);
+        if (accepted <= 0)
+            return -1;
+        if (!serialPort->waitForBytesWritten(timeoutMs))
+            return -1;
+        written += accepted;
+    }
+    return int(written);
+}
+
+QByteArray WorkerContextObject::readRaw(int firstWaitMs, int tailWaitMs)
+{
+    QByteArray result;
+    if (!serialPort || !serialPort->isOpen())
+        return result;
+
+    QElapsedTimer clock;
+    clock.start();
+    if (serialPort->bytesAvailable() > 0 || serialPort->waitForReadyRead(firstWaitMs)) {
+        result += serialPort->readAll();
+        for (;;) {
+            const qint64 left = firstWaitMs - clock.elapsed();
+            if (left <= 0)
+                break;
+            if (!serialPort->waitForReadyRead(int(qMin<qint64>(tailWaitMs, left))))
+                break;
+            result += serialPort->readAll();
+        }
+    }
+    return result;
+}
+
+QByteArray WorkerContextObject::takeStaleInput()
+{
+    QByteArray stale;
+    if (!serialPort || !serialPort->isOpen())
+        return stale;
+    for (int pass = 0; pass < kMaxDrainPasses; ++pass) {
+        stale += serialPort->readAll();
+        if (!serialPort->waitForReadyRead(0))
+            break;
+    }
+    stale += serialPort->readAll();
+    return stale;
+}
