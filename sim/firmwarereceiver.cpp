@@ -70,7 +70,7 @@ FirmwareReceiver::Status FirmwareReceiver::handleBlock(const QByteArray& request
         if (method == Method::Rle) {
             RleStreamDecoder fresh(maxImageSize);
             QString why;
-            const RleStreamDecoder::Result result = fresh.feedPacket(data, true, &why);
+            const RleStreamDecoder::Result result = fresh.feedPacket(data, true, false, &why);
             if (result != RleStreamDecoder::Ok) {
                 // A broken first block leaves nothing to continue from.
                 reset();
@@ -111,17 +111,10 @@ FirmwareReceiver::Status FirmwareReceiver::handleBlock(const QByteArray& request
 
     if (method == Method::Rle) {
         QString why;
-        const RleStreamDecoder::Result result = decoder.feedPacket(data, false, &why);
+        const RleStreamDecoder::Result result = decoder.feedPacket(data, false, position == Position::Last, &why);
         if (result != RleStreamDecoder::Ok) {
             currentPhase = Phase::Failed;
             return refuse(StreamMalformed, detail, why);
-        }
-        if (position == Position::Last && !decoder.finished()) {
-            currentPhase = Phase::Failed;
-            return refuse(StreamMalformed, detail,
-                          QStringLiteral("stream ended after %1 of %2 bytes")
-                              .arg(decoder.output().size())
-                              .arg(decoder.declaredLength()));
         }
     } else {
         if (raw.size() + data.size() > maxImageSize) {

@@ -37,7 +37,7 @@ void RleStreamDecoder::reset()
     image.clear();
 }
 
-RleStreamDecoder::Result RleStreamDecoder::feedPacket(const QByteArray& packet, bool first, QString* detail)
+RleStreamDecoder::Result RleStreamDecoder::feedPacket(const QByteArray& packet, bool first, bool last, QString* detail)
 {
     int from = 0;
     quint32 length = declared;
@@ -68,6 +68,10 @@ RleStreamDecoder::Result RleStreamDecoder::feedPacket(const QByteArray& packet, 
     const Result result = decodeTokens(packet, from, length - already, maxPacketRaw, out, detail);
     if (result != Ok)
         return result;
+    if (last && already + quint32(out.size()) != length) {
+        setDetail(detail, QStringLiteral("stream ends after %1 of %2 bytes").arg(already + out.size()).arg(length));
+        return Malformed;
+    }
 
     if (first) {
         hasLength = true;

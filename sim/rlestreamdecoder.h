@@ -34,9 +34,10 @@ public:
 
     void reset();
 
-    // The first packet of a stream must start with the 4-byte image length.
-    // On failure `detail` (when given) says what was wrong.
-    Result feedPacket(const QByteArray& packet, bool first, QString* detail = nullptr);
+    // The first packet of a stream must start with the 4-byte image length;
+    // the last one must bring the image to exactly that length. On failure
+    // `detail` (when given) says what was wrong.
+    Result feedPacket(const QByteArray& packet, bool first, bool last = false, QString* detail = nullptr);
 
     bool started() const { return hasLength; }
     quint32 declaredLength() const { return declared; }

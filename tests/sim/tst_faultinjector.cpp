@@ -1,0 +1,229 @@
+// The fault knobs turned into bytes and pauses, checked with the frame codec
+// that the transports use, and the run-time command parsing.
+
+#include "faultinjector.h"
+#include "framecodec.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray joined(const ReplyPlan& plan)
+{
+    QByteArray all;
+    for (const ReplyPlan::Piece& p : plan.pieces)
+        all.append(p.bytes);
+    return all;
+}
+
+const QByteArray reply = QByteArray::fromHex("c9053" "12e322e30");
+
+} // namespace
+
+class TestFaultInjector : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void plainReplyIsOneFrame();
+    void corruptCrcSpoilsOnlyTheCountedFrames();
+    void corruptOnABareLinkChangesTheLastByte();
+    void junkBeforeTheReplyIsSkippedByTheReader();
+    void foreignFrameComesFirstOnFramedLinksOnly();
+    void splitCutsTheReplyIntoPieces_data();
+    void splitCutsTheReplyIntoPieces();
+    void dropAfterCutsTheNextReplyOnly();
+    void delayAndLineRateComeBeforeTheFirstByte();
+    void silenceCountsDown();
+    void commands_data();
+    void commands();
+};
+
+void TestFaultInjector::plainReplyIsOneFrame()
+{
+    FaultInjector f;
+    const ReplyPlan plan = f.plan(reply, true, 3, 12);
+    QCOMPARE(plan.pieces.size(), 1);
+    QCOMPARE(plan.pieces.first().pauseBeforeMs, 0);
+    QVERIFY(!plan.hangUp);
+    QCOMPARE(joined(plan).toHex(), FrameCodec::pack(3, reply).toHex());
+    QCOMPARE(joined(f.plan(reply, false, 3, 1)).toHex(), reply.toHex());
+}
+
+void TestFaultInjector::corruptCrcSpoilsOnlyTheCountedFrames()
+{
+    FaultInjector f;
+    f.corruptCrc = 2;
+    for (int i = 0; i < 2; ++i) {
+        QByteArray line = joined(f.plan(reply, true, 0, 12));
+        QCOMPARE(line.size(), reply.size() + FrameCodec::overhead);
+        QCOMPARE(FrameCodec::unpack(line, 0).status, int32_t(UnpackBadCrc));
+    }
+    QByteArray line = joined(f.plan(reply, true, 0, 12));
+    const UnpackResult r = FrameCodec::unpack(line, 0);
+    QCOMPARE(r.status, int32_t(UnpackOk));
+    QCOMPARE(r.payload.toHex(), reply.toHex());
+}
+
+void TestFaultInjector::corruptOnABareLinkChangesTheLastByte()
+{
+    FaultInjector f;
+    f.corruptCrc = 1;
+    const QByteArray line = joined(f.plan(reply, false, 0, 1));
+    QCOMPARE(line.size(), reply.size());
+    QCOMPARE(line.left(reply.size() - 1).toHex(), reply.left(reply.size() - 1).toHex());
+    QVERIFY(line.at(line.size() - 1) != reply.at(reply.size() - 1));
+    QCOMPARE(f.corruptCrc, 0);
+}
+
+void TestFaultInjector::junkBeforeTheReplyIsSkippedByTheReader()
+{
+    FaultInjector f;
+    f.junk = 1;
+    QByteArray line = joined(f.plan(reply, true, 0, 12));
+    QVERIFY(line.startsWith(FaultInjector::junkBytes()));
+    QVERIFY(FaultInjector::junkBytes().indexOf(QByteArray::fromHex("fe45ff54")) < 0);
+    const UnpackResult r = FrameCodec::unpack(line, 0);
+    QCOMPARE(r.status, int32_t(UnpackOk));
+    QCOMPARE(r.payload.toHex(), reply.toHex());
+    QVERIFY(line.isEmpty());
+
+    const QByteArray bare = joined(f.plan(reply, false, 0, 1));
+    QCOMPARE(bare.toHex(), reply.toHex()); // the one counted reply is used up
+}
+
+void TestFaultInjector::foreignFrameComesFirstOnFramedLinksOnly()
+{
+    FaultInjector f;
+    f.foreign = 1;
+    QCOMPARE(joined(f.plan(reply, false, 5, 1)).toHex(), reply.toHex());
+    QCOMPARE(f.foreign, 1);
+
+    QByteArray line = joined(f.plan(reply, true, 5, 12));
+    QCOMPARE(f.foreign, 0);
+    QByteArray copy = line;
+    const UnpackResult asOther = FrameCodec::unpack(copy, 6);
+    QCOMPARE(asOther.status, int32_t(UnpackOk));
+    QCOMPARE(asOther.payload.toHex(), FaultInjector::foreignPayload().toHex());
+
+    QCOMPARE(FrameCodec::unpack(line, 5).status, int32_t(UnpackForeignAddress));
+    const UnpackResult mine = FrameCodec::unpack(line, 5);
+    QCOMPARE(mine.status, int32_t(UnpackOk));
+    QCOMPARE(mine.payload.toHex(), reply.toHex());
+}
+
+void TestFaultInjector::splitCutsTheReplyIntoPieces_data()
+{
+    QTest::addColumn<int>("pieces");
+    QTest::addColumn<int>("replySize");
+    QTest::addColumn<int>("expectedPieces");
+    QTest::newRow("3 pieces of a 7-byte reply") << 3 << 7 << 3;
+    QTest::newRow("5 pieces of a 129-byte reply") << 5 << 129 << 5;
+    QTest::newRow("more pieces than bytes") << 40 << 1 << 12; // a 12-byte frame
+    QTest::newRow("one piece") << 1 << 50 << 1;
+}
+
+void TestFaultInjector::splitCutsTheReplyIntoPieces()
+{
+    QFETCH(int, pieces);
+    QFETCH(int, replySize);
+    QFETCH(int, expectedPieces);
+
+    FaultInjector f;
+    QString message;
+    QVERIFY(f.apply(QStringLiteral("split"), { QString::number(pieces), QStringLiteral("25") }, &message));
+    QVERIFY2(message.startsWith(QLatin1String("OK")), qPrintable(message));
+    const QByteArray payload(replySize, 'x');
+    for (int round = 0; round < 2; ++round) { // a standing knob
+        const ReplyPlan plan = f.plan(payload, true, 0, 12);
+        QCOMPARE(plan.pieces.size(), expectedPieces);
+        for (int i = 0; i < plan.pieces.size(); ++i) {
+            QVERIFY(!plan.pieces.at(i).bytes.isEmpty());
+            QCOMPARE(plan.pieces.at(i).pauseBeforeMs, i == 0 ? 0 : (expectedPieces > 1 ? 25 : 0));
+        }
+        QCOMPARE(joined(plan).toHex(), FrameCodec::pack(0, payload).toHex());
+    }
+}
+
+void TestFaultInjector::dropAfterCutsTheNextReplyOnly()
+{
+    FaultInjector f;
+    f.dropAfter = 5;
+    const ReplyPlan cut = f.plan(reply, true, 0, 12);
+    QVERIFY(cut.hangUp);
+    QCOMPARE(joined(cut).toHex(), FrameCodec::pack(0, reply).left(5).toHex());
+    const ReplyPlan next = f.plan(reply, true, 0, 12);
+    QVERIFY(!next.hangUp);
+    QCOMPARE(joined(next).toHex(), FrameCodec::pack(0, reply).toHex());
+
+    f.dropAfter = 0;
+    const ReplyPlan nothing = f.plan(reply, true, 0, 12);
+    QVERIFY(nothing.hangUp);
+    QCOMPARE(nothing.byteCount(), 0);
+}
+
+void TestFaultInjector::delayAndLineRateComeBeforeTheFirstByte()
+{
+    FaultInjector f;
+    f.delayMs = 300;
+    QCOMPARE(f.plan(reply, true, 0, 12).pieces.first().pauseBeforeMs, 300);
+    f.baud = 1200; // 12 request bytes take 100 ms at 1200 baud
+    const ReplyPlan plan = f.plan(reply, true, 0, 12);
+    QCOMPARE(plan.baud, 1200);
+    QCOMPARE(plan.pieces.first().pauseBeforeMs, 400);
+}
+
+void TestFaultInjector::silenceCountsDown()
+{
+    FaultInjector f;
+    QVERIFY(!f.takeSilence());
+    f.silent = 2;
+    QVERIFY(f.takeSilence());
+    QVERIFY(f.takeSilence());
+    QVERIFY(!f.takeSilence());
+}
+
+void TestFaultInjector::commands_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("isKnob");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("silent 3") << "silent 3" << true << true;
+    QTest::newRow("silent without count") << "silent" << true << false;
+    QTest::newRow("silent -1") << "silent -1" << true << false;
+    QTest::newRow("corrupt-crc x") << "corrupt-crc x" << true << false;
+    QTest::newRow("split 3 20") << "split 3 20" << true << true;
+    QTest::newRow("split 0") << "split 0" << true << true;
+    QTest::newRow("split 3 -5") << "split 3 -5" << true << false;
+    QTest::newRow("delay 1500") << "delay 1500" << true << true;
+    QTest::newRow("delay 1 2") << "delay 1 2" << true << false;
+    QTest::newRow("baud 115200") << "baud 115200" << true << true;
+    QTest::newRow("baud 10") << "baud 10" << true << false;
+    QTest::newRow("drop-after -1") << "drop-after -1" << true << true;
+    QTest::newRow("drop-after -2") << "drop-after -2" << true << false;
+    QTest::newRow("not a knob") << "state" << false << false;
+}
+
+void TestFaultInjector::commands()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, isKnob);
+    QFETCH(bool, accepted);
+
+    FaultInjector f;
+    const QJsonObject before = f.toJson();
+    QStringList words = line.split(QLatin1Char(' '));
+    const QString name = words.takeFirst();
+    QString message;
+    QCOMPARE(f.apply(name, words, &message), isKnob);
+    if (!isKnob)
+        return;
+    QCOMPARE(message.startsWith(QLatin1String("OK")), accepted);
+    QCOMPARE(message.startsWith(QLatin1String("ERROR")), !accepted);
+    if (!accepted)
+        QCOMPARE(f.toJson(), before);
+}
+
+QTEST_GUILESS_MAIN(TestFaultInjector)
+#include "tst_faultinjector.moc"
