@@ -8,6 +8,7 @@
 #include <QPoint>
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -15,6 +16,7 @@ class Connector;
 class QAction;
 class QPlainTextEdit;
 class QTableWidget;
+class QTableWidgetItem;
 
 namespace Ui {
 class MainWindow;
@@ -101,6 +103,10 @@ private:
     bool readDeviceStatus();
     bool readBoardVersion();
     bool readErrorCode();
+    // Both DI calibrations: the same steps with their own command and texts.
+    void calibrateDi(bool scale24V);
+    // After an acknowledged reboot or mode switch: the board drops the link.
+    void forgetConnectionAfterRequest();
 
     // ---- DI/DO editor (mainwindow_dido.cpp) ----
 
@@ -120,6 +126,15 @@ private:
     void updateDoDpCell(QTableWidget* table, int row);
     void showRepeatMenu(int row, int column, const QPoint& globalPos);
     void repeatEverywhere(int row, int column);
+    // The pairing rules while editing.
+    void onDiDpItemChanged(QTableWidgetItem* item);
+    void onDiDpRoleChanged(int row, int index);
+    void onDoModeChanged(int row, int index);
+    // DI rows 0 to channel count - 1: a row is greyed while the row above starts a pair.
+    void paintDiPairs();
+    // The number cells Save would send whose value lies outside their editor's
+    // range, one line each; empty when everything may go to the board.
+    QStringList diDoValuesOutOfRange(QWidget** firstOffender = nullptr) const;
 
     // ---- RS-485 editor (mainwindow_rs485.cpp) ----
 
@@ -131,6 +146,13 @@ private:
     bool collectIec101Record(QTableWidget* table, Iec101Params& record);
     void showPortRecord(QTableWidget* table, const Rs485PortParams& record);
     void showIec101Record(QTableWidget* table, const Iec101Params& record);
+    // The first IEC101 number of `table` that the record could not carry as
+    // typed (out of its editor's range, empty, or not a plain number), told as
+    // the technician should read it; empty when there is none.
+    QString iec101InputProblem(QTableWidget* table, int port) const;
+    // Why the last RS-485 write refused the tables before sending anything;
+    // empty when it did not refuse on input.
+    QString rs485InputError;
 
     // ---- Firmware (mainwindow_firmware.cpp) ----
 
