@@ -49,7 +49,7 @@ int ConnectorIP::write(const QByteArray& payload)
     QByteArray frame;
     Pack(frame, payload);
     const qint64 accepted = socket->write(frame);
-    socket->waitForBytesWritten(getTimeout());
+    socket->waitForBytesWritten(waitMs());
     return int(accepted);
 }
 

@@ -93,7 +93,7 @@ int ConnectorSerial::write(const QByteArray& payload)
     int result = -1;
     if (!QMetaObject::invokeMethod(worker, "writeFrame", Qt::BlockingQueuedConnection,
                                    Q_RETURN_ARG(int, result), Q_ARG(QByteArray, frame),
-                                   Q_ARG(int, getTimeout()))) {
+                                   Q_ARG(int, waitMs()))) {
         portOpen = false;
         return -1;
     }

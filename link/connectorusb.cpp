@@ -30,6 +30,12 @@ QSerialPort* ConnectorUSB::GetSerialPort()
     return &serialPort;
 }
 
+int ConnectorUSB::waitMs() const
+{
+    // Qt's wait calls take a negative time as "for ever".
+    return qMax(0, getTimeout());
+}
+
 void ConnectorUSB::setDevID(unsigned char)
 {
     // One board per USB port: there is no address to set.
@@ -66,7 +72,7 @@ int ConnectorUSB::write(const QByteArray& data)
         const qint64 accepted = serialPort.write(data.constData() + written, data.size() - written);
         if (accepted <= 0)
             return -1;
-        if (!serialPort.waitForBytesWritten(getTimeout()))
+        if (!serialPort.waitForBytesWritten(waitMs()))
             return -1;
         written += accepted;
     }
@@ -82,14 +88,14 @@ QByteArray ConnectorUSB::read()
 
     // Part of the reply may already sit in the port's buffer (taken in while
     // the request was being written); waitForReadyRead only sees new bytes.
-    if (serialPort.bytesAvailable() > 0 || serialPort.waitForReadyRead(getTimeout())) {
+    if (serialPort.bytesAvailable() > 0 || serialPort.waitForReadyRead(waitMs())) {
         result += serialPort.readAll();
         // A long reply may run past the time-out, but a device that never
         // falls quiet must not hold the caller for ever: one more time-out
         // span after the first byte is the limit.
         QElapsedTimer sinceFirstByte;
         sinceFirstByte.start();
-        const qint64 tailLimit = qMax(getTimeout(), kQuietGapMs);
+        const qint64 tailLimit = qMax(waitMs(), kQuietGapMs);
         while (sinceFirstByte.elapsed() < tailLimit && serialPort.waitForReadyRead(kQuietGapMs))
             result += serialPort.readAll();
     }

@@ -21,6 +21,9 @@ public:
     QSerialPort* GetSerialPort();
 
 protected:
+    // The time-out as a wait for Qt's blocking calls: never negative.
+    int waitMs() const;
+
     QString portName;
 
 private:

@@ -68,7 +68,7 @@ int WorkerContextObject::writeFrame(QByteArray frame, int timeoutMs)
         const qint64 accepted = serialPort->write(frame.constData() + written, frame.size() - written);
         if (accepted <= 0)
             return -1;
-        if (!serialPort->waitForBytesWritten(timeoutMs))
+        if (!serialPort->waitForBytesWritten(qMax(0, timeoutMs)))
             return -1;
         written += accepted;
     }

@@ -106,11 +106,13 @@ private slots:
     void failedOpenLeavesTheTransportClosed();
     void openPortAppliesTheLineSettings();
     void writeSendsAndDumpsTheWholeFrame();
+    void failedWriteClosesTheTransport();
     void boardReply_data();
     void boardReply();
     void zeroTimeoutReadsNothing();
     void lateReplyIsDumpedAndNotTakenForTheNextOne();
     void chatteringBusCannotHoldReadForever();
+    void workerReadEndsAtItsFirstWaitOnAChatteringLine();
     void destructionClosesThePortAndEndsTheThread();
 
     void stm32Crc_data();
@@ -216,6 +218,34 @@ void TestConnectorSerial::writeSendsAndDumpsTheWholeFrame()
     QCOMPARE(serial->write(hex("a7")), 12);
     QCOMPARE(dump, QStringList { QStringLiteral("TX len=12 hex=fe 45 ff 54 05 00 01 a7 bf 22 00 00") });
     QCOMPARE(pty->read(12, 2000), hex("fe 45 ff 54 05 00 01 a7 bf 22 00 00"));
+}
+
+// A line that takes nothing more (the far end stopped reading) makes a write
+// time out; from then on the transport refuses at once until opened anew.
+void TestConnectorSerial::failedWriteClosesTheTransport()
+{
+    QVERIFY(openSerial(*serial));
+    serial->setTimeout(100);
+    const QByteArray payload(255, char(0x33));
+    int result = 0;
+    int writes = 0;
+    while (writes < 5000 && (result = serial->write(payload)) > 0)
+        ++writes;
+    QCOMPARE(result, -1);
+    QVERIFY(writes > 0);
+
+    dump.clear();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(serial->write(hex("78")), -1);
+    QVERIFY(serial->read().isEmpty());
+    QVERIFY(clock.elapsed() < 1000);
+    QVERIFY(dump.isEmpty());
+
+    pty->drain();
+    QVERIFY(openSerial(*serial));
+    pty->drain();
+    QCOMPARE(serial->write(hex("78")), 12);
 }
 
 void TestConnectorSerial::boardReply_data()
@@ -343,6 +373,31 @@ void TestConnectorSerial::chatteringBusCannotHoldReadForever()
     pty->waitScript();
     QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
     QVERIFY(!rxLines(dump).isEmpty());
+}
+
+// The same bound one level down, with a tail gap wide enough that no pause of
+// the board's thread can end the chunk early.
+void TestConnectorSerial::workerReadEndsAtItsFirstWaitOnAChatteringLine()
+{
+    QVERIFY(openSerial(*serial));
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    pty->startScript([stop](PtyPair& board) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!*stop && clock.elapsed() < 8000) {
+            board.write(hex("aa"));
+            PtyPair::pause(5);
+        }
+    });
+    QByteArray chunk;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(QMetaObject::invokeMethod(serial->worker, "readRaw", Qt::BlockingQueuedConnection,
+                                      Q_RETURN_ARG(QByteArray, chunk), Q_ARG(int, 300), Q_ARG(int, 100)));
+    const qint64 elapsed = clock.elapsed();
+    *stop = true;
+    QVERIFY(!chunk.isEmpty());
+    QVERIFY2(elapsed < 1500, qPrintable(QString::number(elapsed)));
 }
 
 void TestConnectorSerial::destructionClosesThePortAndEndsTheThread()

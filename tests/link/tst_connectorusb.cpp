@@ -32,6 +32,8 @@ private slots:
     void burstsWithinTheQuietGapMakeOneReply();
     void replyReturnsSoonAfterTheLineFallsQuiet();
     void silentDeviceGivesEmptyAfterTheTimeout();
+    void replyAlreadyTakenInBeforeReadIsNotMissed();
+    void negativeTimeoutDoesNotWaitForever();
     void lateReplyIsDumpedAndNotTakenForTheNextOne_data();
     void lateReplyIsDumpedAndNotTakenForTheNextOne();
     void chatteringDeviceCannotHoldReadForever();
@@ -151,6 +153,32 @@ void TestConnectorUSB::silentDeviceGivesEmptyAfterTheTimeout()
     const qint64 elapsed = clock.elapsed();
     QVERIFY2(elapsed >= 350 && elapsed < 2000, qPrintable(QString::number(elapsed)));
     QVERIFY(dump.isEmpty());
+}
+
+// Anything that runs the event loop between write and read (a progress
+// dialog, say) lets the port take the reply in before read() asks for it.
+void TestConnectorUSB::replyAlreadyTakenInBeforeReadIsNotMissed()
+{
+    QVERIFY(openUsb());
+    usb->setTimeout(300);
+    pty->startScript([](PtyPair& board) {
+        board.read(1, 2000);
+        board.write(hex("c9 00"));
+    });
+    QCOMPARE(usb->write(hex("64")), 1);
+    pty->waitScript();
+    QTest::qWait(200);
+    QCOMPARE(usb->read().toHex(' '), QByteArray("c9 00"));
+}
+
+void TestConnectorUSB::negativeTimeoutDoesNotWaitForever()
+{
+    QVERIFY(openUsb());
+    usb->setTimeout(-1);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(usb->read().isEmpty());
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestConnectorUSB::lateReplyIsDumpedAndNotTakenForTheNextOne_data()
