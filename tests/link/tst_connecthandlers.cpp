@@ -3,6 +3,7 @@
 #include "connectorserial.h"
 #include "connectorusb.h"
 #include "framecodec.h"
+#include "hostsettings.h"
 #include "modalanswerer.h"
 #include "ptypair.h"
 #include "settingsstore.h"
@@ -98,6 +99,23 @@ void showMode(Tessarin& w, const char* mode)
     const int index = modeCombo(w)->findText(QLatin1String(mode));
     QVERIFY(index >= 0);
     modeCombo(w)->setCurrentIndex(index);
+}
+
+// The host's calling order, then the mode and the fields of one attempt.
+void prepareTcp(Tessarin& w, quint16 port)
+{
+    w.setUSBConfigEnable(false);
+    w.setProgramName(program);
+    showMode(w, "RS485 TCP");
+    rowWidget<QLineEdit>(w, 1)->setText(QStringLiteral("127.0.0.1"));
+    rowWidget<QLineEdit>(w, 3)->setText(QString::number(port));
+}
+
+void prepareRs485(Tessarin& w, const QString& portPath)
+{
+    w.setUSBConfigEnable(false);
+    w.setProgramName(program);
+    choosePort(w, portPath);
 }
 
 // ------------------------------------------------------------ host double
@@ -240,9 +258,6 @@ private slots:
     void rs485PortAlreadyOpenElsewhere();
     void usbOpensAtFixedLineIgnoringSettings();
     void usbFailureReportsAfterCursorRestored();
-
-private:
-    bool haveServer = false;
 };
 
 void TestConnectHandlers::initTestCase()
@@ -271,11 +286,7 @@ void TestConnectHandlers::tcpHandsOverAnOpenTransport()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
 
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    showMode(w, "RS485 TCP");
-    rowWidget<QLineEdit>(w, 1)->setText("127.0.0.1");
-    rowWidget<QLineEdit>(w, 3)->setText(QString::number(server.serverPort()));
+    prepareTcp(w, server.serverPort());
     deviceIdEdit(w)->setText("5");
 
     ModalAnswerer answerer;
@@ -309,11 +320,7 @@ void TestConnectHandlers::tcpConfirmedThenDisconnectedByTheButton()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
 
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    showMode(w, "RS485 TCP");
-    rowWidget<QLineEdit>(w, 1)->setText("127.0.0.1");
-    rowWidget<QLineEdit>(w, 3)->setText(QString::number(server.serverPort()));
+    prepareTcp(w, server.serverPort());
 
     ModalAnswerer answerer;
     Host host;
@@ -341,11 +348,7 @@ void TestConnectHandlers::tcpClosedPortReportsAndReleasesTheHeldTransport()
     QVERIFY(refused != 0);
 
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    showMode(w, "RS485 TCP");
-    rowWidget<QLineEdit>(w, 1)->setText("127.0.0.1");
-    rowWidget<QLineEdit>(w, 3)->setText(QString::number(server.serverPort()));
+    prepareTcp(w, server.serverPort());
 
     ModalAnswerer answerer;
     BoxCursorWatch cursors;
@@ -358,8 +361,6 @@ void TestConnectHandlers::tcpClosedPortReportsAndReleasesTheHeldTransport()
     // Same row, now a port where nobody listens.
     rowWidget<QLineEdit>(w, 3)->setText(QString::number(refused));
     deviceIdEdit(w)->setText("12");
-    w.setConnected(true);
-    w.setConnected(false);
     QTest::mouseClick(connectButton(w), Qt::LeftButton);
 
     QCOMPARE(host.events, QStringList({"connected", "disconnected"}));
@@ -447,11 +448,7 @@ void TestConnectHandlers::tcpDeviceAddress()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
 
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    showMode(w, "RS485 TCP");
-    rowWidget<QLineEdit>(w, 1)->setText("127.0.0.1");
-    rowWidget<QLineEdit>(w, 3)->setText(QString::number(server.serverPort()));
+    prepareTcp(w, server.serverPort());
     deviceIdEdit(w)->setText(typed); // bypasses the validator, as a program could
 
     ModalAnswerer answerer;
@@ -479,11 +476,7 @@ void TestConnectHandlers::tcpNewConnectReplacesHeldTransport()
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
 
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    showMode(w, "RS485 TCP");
-    rowWidget<QLineEdit>(w, 1)->setText("127.0.0.1");
-    rowWidget<QLineEdit>(w, 3)->setText(QString::number(server.serverPort()));
+    prepareTcp(w, server.serverPort());
 
     ModalAnswerer answerer;
     Host host;
@@ -515,22 +508,14 @@ void TestConnectHandlers::widgetDestructionLeavesHostCopyAlive()
     QWeakPointer<Connector> orphan;
     {
         Tessarin w(nullptr);
-        w.setUSBConfigEnable(false);
-        w.setProgramName(program);
-        showMode(w, "RS485 TCP");
-        rowWidget<QLineEdit>(w, 1)->setText("127.0.0.1");
-        rowWidget<QLineEdit>(w, 3)->setText(QString::number(server.serverPort()));
+        prepareTcp(w, server.serverPort());
         host.attach(w, answerer);
         QTest::mouseClick(connectButton(w), Qt::LeftButton);
         QCOMPARE(host.events, QStringList({"connected"}));
 
         // A second widget whose transport nobody else holds.
         Tessarin lone(nullptr);
-        lone.setUSBConfigEnable(false);
-        lone.setProgramName(program);
-        showMode(lone, "RS485 TCP");
-        rowWidget<QLineEdit>(lone, 1)->setText("127.0.0.1");
-        rowWidget<QLineEdit>(lone, 3)->setText(QString::number(server.serverPort()));
+        prepareTcp(lone, server.serverPort());
         QObject::connect(&lone, &Tessarin::onConnected, &lone,
                          [&orphan](QSharedPointer<Connector>& c) { orphan = c; });
         QTest::mouseClick(connectButton(lone), Qt::LeftButton);
@@ -596,9 +581,7 @@ void TestConnectHandlers::rs485OpensWithStoredLine()
     QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
 
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    choosePort(w, pty.slavePath());
+    prepareRs485(w, pty.slavePath());
 
     ModalAnswerer answerer;
     Host host;
@@ -630,9 +613,7 @@ void TestConnectHandlers::rs485DeviceAddressLowByteReachesFrames()
     PtyPair pty;
     QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    choosePort(w, pty.slavePath());
+    prepareRs485(w, pty.slavePath());
     deviceIdEdit(w)->setText("300");
 
     ModalAnswerer answerer;
@@ -689,29 +670,11 @@ void TestConnectHandlers::rs485HostResetSeenAtNextConnect()
 {
     storeSerial({19200, 7, 2, 2, 42}); // odd parity before the reset
     // The host's reset, in its own spellings of the keys.
-    {
-        SettingsStore store(program);
-        for (const char* key : {"BaudRate", "baudRate", "Connection/BaudRate", "Connection/baudRate",
-                                "Serial/BaudRate", "Serial/baudRate", "SerialPort/BaudRate", "RS485/BaudRate"})
-            store.setValue(key, 57600);
-        for (const char* key : {"DataBits", "dataBits", "Connection/DataBits", "Serial/DataBits",
-                                "SerialPort/DataBits", "RS485/DataBits"})
-            store.setValue(key, 8);
-        for (const char* key : {"Parity", "parity", "Connection/Parity", "Serial/Parity", "SerialPort/Parity",
-                                "RS485/Parity"})
-            store.setValue(key, "None");
-        for (const char* key : {"StopBits", "stopBits", "Connection/StopBits", "Serial/StopBits",
-                                "SerialPort/StopBits", "RS485/StopBits"})
-            store.setValue(key, 1);
-        store.setValue("LastDeviceID", 0);
-        store.sync();
-    }
+    HostSettings::writeConnectionReset(program);
     PtyPair pty;
     QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    choosePort(w, pty.slavePath());
+    prepareRs485(w, pty.slavePath());
 
     ModalAnswerer answerer;
     Host host;
@@ -783,9 +746,7 @@ void TestConnectHandlers::rs485PortAlreadyOpenElsewhere()
     PtyPair pty;
     QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
     Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    choosePort(w, pty.slavePath());
+    prepareRs485(w, pty.slavePath());
 
     ModalAnswerer answerer;
     Host host;

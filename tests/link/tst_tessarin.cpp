@@ -1,5 +1,6 @@
 #include "connector.h"
 #include "dialogserialparam.h"
+#include "hostsettings.h"
 #include "modalanswerer.h"
 #include "settingsstore.h"
 #include "tessarin.h"
@@ -160,11 +161,9 @@ private slots:
     void withoutUsbTheRs485RowComesFirst();
     void fieldsShowStoredValuesWhateverTheKeyCase();
     void unreadableStoredNumbersShowDefaults();
-    void stateTable();
+    void displayFollowsTheFlag_data();
+    void displayFollowsTheFlag();
     void linkStatusAloneStillMakesTheNextClickDisconnect();
-    void connectionOkChangesOnlyTheStyle();
-    void rebuildShowsIdleStateWithoutSignals();
-    void disconnectCurrentConnectorEmitsNothing();
     void setProgramNameBuildsFirstModeWhateverTheComboShows();
     void updateWidgetFromSettings_data();
     void updateWidgetFromSettings();
@@ -315,86 +314,87 @@ void TestTessarin::unreadableStoredNumbersShowDefaults()
     QCOMPARE(describeRow(w), tcpRow("0.0.0.0", "4001", "0"));
 }
 
-void TestTessarin::stateTable()
+void TestTessarin::displayFollowsTheFlag_data()
 {
-    Tessarin w(nullptr);
-    w.setConnected(true);
-    QVERIFY(w.isConnected());
-    QCOMPARE(connectButton(w)->text(), QStringLiteral("Disconnect"));
-    QCOMPARE(connectButton(w)->styleSheet(), green);
-    QCOMPARE(linkImage(w), resourceImage(":/images/Apply_32x32.png"));
+    QTest::addColumn<bool>("before");
+    QTest::addColumn<QString>("call");
+    QTest::addColumn<bool>("flag");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("greenStyle");
+    QTest::addColumn<bool>("applyImage");
 
-    w.setConnected(false);
-    QVERIFY(!w.isConnected());
-    QCOMPARE(connectButton(w)->text(), QStringLiteral("Connect"));
-    QCOMPARE(connectButton(w)->styleSheet(), red);
-    QCOMPARE(linkImage(w), resourceImage(":/images/Cancel_32x32.png"));
-    QVERIFY(resourceImage(":/images/Apply_32x32.png") != resourceImage(":/images/Cancel_32x32.png"));
+    QTest::newRow("setConnected true") << false << "setConnected(true)" << true << "Disconnect" << true << true;
+    QTest::newRow("setConnected false") << true << "setConnected(false)" << false << "Connect" << false << false;
+    // The two partial setters change the flag and only their own part.
+    QTest::newRow("setConnectionOk true") << false << "setConnectionOk(true)" << true << "Connect" << true << false;
+    QTest::newRow("setConnectionOk false") << true << "setConnectionOk(false)" << false << "Disconnect" << false << true;
+    QTest::newRow("setLinkStatus true") << false << "setLinkStatus(true)" << true << "Connect" << false << true;
+    QTest::newRow("setLinkStatus false") << true << "setLinkStatus(false)" << false << "Disconnect" << true << false;
+    QTest::newRow("disconnectCurrentConnector") << true << "disconnectCurrentConnector" << false << "Connect" << false
+                                                << false;
+    QTest::newRow("mode change") << true << "mode change" << false << "Connect" << false << false;
+    QTest::newRow("updateWidgetFromSettings") << true << "updateWidgetFromSettings" << false << "Connect" << false
+                                              << false;
+}
+
+void TestTessarin::displayFollowsTheFlag()
+{
+    QFETCH(bool, before);
+    QFETCH(QString, call);
+    QFETCH(bool, flag);
+    QFETCH(QString, text);
+    QFETCH(bool, greenStyle);
+    QFETCH(bool, applyImage);
+
+    Tessarin w(nullptr);
+    w.setUSBConfigEnable(false);
+    w.setProgramName(program);
+    w.setConnected(before);
+    QSignalSpy disconnected(&w, &Tessarin::onDisconnected);
+    int connected = 0;
+    connect(&w, &Tessarin::onConnected, &w, [&connected](QSharedPointer<Connector>&) { ++connected; });
+
+    if (call == "setConnected(true)")
+        w.setConnected(true);
+    else if (call == "setConnected(false)")
+        w.setConnected(false);
+    else if (call == "setConnectionOk(true)")
+        w.setConnectionOk(true);
+    else if (call == "setConnectionOk(false)")
+        w.setConnectionOk(false);
+    else if (call == "setLinkStatus(true)")
+        w.setLinkStatus(true);
+    else if (call == "setLinkStatus(false)")
+        w.setLinkStatus(false);
+    else if (call == "disconnectCurrentConnector")
+        w.disconnectCurrentConnector();
+    else if (call == "mode change")
+        modeCombo(w)->setCurrentIndex(1);
+    else if (call == "updateWidgetFromSettings")
+        w.updateWidgetFromSettings();
+    else
+        QFAIL("unknown call");
+
+    QCOMPARE(w.isConnected(), flag);
+    QCOMPARE(connectButton(w)->text(), text);
+    QCOMPARE(connectButton(w)->styleSheet(), greenStyle ? green : red);
+    QCOMPARE(linkImage(w), resourceImage(applyImage ? ":/images/Apply_32x32.png" : ":/images/Cancel_32x32.png"));
+    // None of these talks to the host.
+    QCOMPARE(disconnected.count(), 0);
+    QCOMPARE(connected, 0);
 }
 
 void TestTessarin::linkStatusAloneStillMakesTheNextClickDisconnect()
 {
     Tessarin w(nullptr);
     QSignalSpy disconnected(&w, &Tessarin::onDisconnected);
-    int connected = 0;
-    connect(&w, &Tessarin::onConnected, &w, [&connected](QSharedPointer<Connector>&) { ++connected; });
     w.setLinkStatus(true);
-    QVERIFY(w.isConnected());
-    QCOMPARE(linkImage(w), resourceImage(":/images/Apply_32x32.png"));
     QCOMPARE(connectButton(w)->text(), QStringLiteral("Connect"));
-    QCOMPARE(connectButton(w)->styleSheet(), red);
-
     // The flag, not the caption, decides: this click disconnects.
     QTest::mouseClick(connectButton(w), Qt::LeftButton);
     QCOMPARE(disconnected.count(), 1);
-    QCOMPARE(connected, 0);
     QVERIFY(!w.isConnected());
     QCOMPARE(linkImage(w), resourceImage(":/images/Cancel_32x32.png"));
-}
-
-void TestTessarin::connectionOkChangesOnlyTheStyle()
-{
-    Tessarin w(nullptr);
-    w.setConnectionOk(true);
-    QVERIFY(w.isConnected());
-    QCOMPARE(connectButton(w)->styleSheet(), green);
-    QCOMPARE(connectButton(w)->text(), QStringLiteral("Connect"));
-    QCOMPARE(linkImage(w), resourceImage(":/images/Cancel_32x32.png"));
-
-    w.setConnectionOk(false);
-    QVERIFY(!w.isConnected());
-    QCOMPARE(connectButton(w)->styleSheet(), red);
-}
-
-void TestTessarin::rebuildShowsIdleStateWithoutSignals()
-{
-    Tessarin w(nullptr);
-    w.setUSBConfigEnable(false);
-    w.setProgramName(program);
-    QSignalSpy disconnected(&w, &Tessarin::onDisconnected);
-    int connected = 0;
-    connect(&w, &Tessarin::onConnected, &w, [&connected](QSharedPointer<Connector>&) { ++connected; });
-    w.setConnected(true);
-    modeCombo(w)->setCurrentIndex(1);
-    QVERIFY(!w.isConnected());
-    QCOMPARE(connectButton(w)->text(), QStringLiteral("Connect"));
-    QCOMPARE(connectButton(w)->styleSheet(), red);
-    QCOMPARE(linkImage(w), resourceImage(":/images/Cancel_32x32.png"));
-    QCOMPARE(disconnected.count(), 0);
-    QCOMPARE(connected, 0);
-}
-
-void TestTessarin::disconnectCurrentConnectorEmitsNothing()
-{
-    Tessarin w(nullptr);
-    QSignalSpy disconnected(&w, &Tessarin::onDisconnected);
-    w.setConnected(true);
-    w.disconnectCurrentConnector();
-    QVERIFY(!w.isConnected());
-    QCOMPARE(connectButton(w)->text(), QStringLiteral("Connect"));
-    QCOMPARE(connectButton(w)->styleSheet(), red);
-    QCOMPARE(linkImage(w), resourceImage(":/images/Cancel_32x32.png"));
-    QCOMPARE(disconnected.count(), 0);
 }
 
 void TestTessarin::setProgramNameBuildsFirstModeWhateverTheComboShows()
@@ -640,23 +640,7 @@ void TestTessarin::hostResetIsSeenThroughCaseInsensitiveKeys()
         store.setValue("LastDeviceID", 42);
     }
     // The host's reset writes its own spellings of the keys.
-    {
-        SettingsStore store(program);
-        for (const char* key : {"BaudRate", "baudRate", "Connection/BaudRate", "Connection/baudRate",
-                                "Serial/BaudRate", "Serial/baudRate", "SerialPort/BaudRate", "RS485/BaudRate"})
-            store.setValue(key, 57600);
-        for (const char* key : {"DataBits", "dataBits", "Connection/DataBits", "Serial/DataBits",
-                                "SerialPort/DataBits", "RS485/DataBits"})
-            store.setValue(key, 8);
-        for (const char* key : {"Parity", "parity", "Connection/Parity", "Serial/Parity", "SerialPort/Parity",
-                                "RS485/Parity"})
-            store.setValue(key, "None");
-        for (const char* key : {"StopBits", "stopBits", "Connection/StopBits", "Serial/StopBits",
-                                "SerialPort/StopBits", "RS485/StopBits"})
-            store.setValue(key, 1);
-        store.setValue("LastDeviceID", 0);
-        store.sync();
-    }
+    HostSettings::writeConnectionReset(program);
 
     Tessarin w(nullptr);
     w.setUSBConfigEnable(false);
