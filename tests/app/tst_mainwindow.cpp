@@ -1,0 +1,746 @@
+// The main window as a technician meets it: what it shows at start, how its
+// buttons, tabs, rows and columns follow the connection, the board's mode,
+// type and firmware version, and the reset of the stored connection settings.
+
+#include "mainwindowtestaccess.h"
+
+#include "modalanswerer.h"
+#include "scriptedconnector.h"
+#include "settingsstore.h"
+#include "tessarin.h"
+#include "testsettings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString programName = QStringLiteral("KELDORA_NODE");
+
+template <typename T>
+T* child(QWidget& window, const char* name)
+{
+    return window.findChild<T*>(QString::fromLatin1(name));
+}
+
+// Gives the tables the rows and columns the DI/DO editor builds, so the rules
+// for rows and columns can be checked whatever shape the tables are in.
+void ensureEditorShape(QWidget& window)
+{
+    auto* di = child<QTableWidget>(window, "tableWidgetDIConfig");
+    auto* dout = child<QTableWidget>(window, "tableWidgetDOConfig");
+    if (di->rowCount() < 32)
+        di->setRowCount(32);
+    if (di->columnCount() < 8)
+        di->setColumnCount(8);
+    if (dout->columnCount() < 6)
+        dout->setColumnCount(6);
+}
+
+QList<int> visibleRows(QTableWidget* table)
+{
+    QList<int> rows;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        if (!table->isRowHidden(r))
+            rows << r;
+    }
+    return rows;
+}
+
+QList<int> range(int from, int to)
+{
+    QList<int> out;
+    for (int i = from; i < to; ++i)
+        out << i;
+    return out;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void windowShowsItsComposition_data();
+    void windowShowsItsComposition();
+    void startsWithFirmwareAndCalibrationDisabled();
+    void tabsHaveTheirCaptions();
+    void menusHoldTheirActions();
+    void tablesStartInTheirInitialShape();
+    void connectionBarOffersOnlyRs485Modes();
+    void connectionBarStaysInLayoutAfterConstruction();
+    void boardTextsAreShownAsPlainText();
+
+    void firmwareButtonsFollowModeAndConnection_data();
+    void firmwareButtonsFollowModeAndConnection();
+
+    void lockingShownAdditionalTabGoesToFirstTab();
+    void lockingHiddenAdditionalTabKeepsCurrentTab();
+    void calibrationNeedsEveryCondition_data();
+    void calibrationNeedsEveryCondition();
+
+    void diDoRowsFollowBoardType_data();
+    void diDoRowsFollowBoardType();
+    void doTableGetsAtLeastNineRows();
+    void diDoColumnsFollowVersionGates_data();
+    void diDoColumnsFollowVersionGates();
+
+    void resetWritesDefaultsUnderEveryKeyVariant();
+    void resetIsReadBackThroughTheBarsOwnKeys();
+    void resetLeavesTheLinkAndLabelsAlone();
+
+private:
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestMainWindow::initTestCase()
+{
+    TestSettings::isolate();
+}
+
+void TestMainWindow::init()
+{
+    TestSettings::clear();
+    window.reset();
+    window = std::make_unique<MainWindow>();
+}
+
+// ---- Composition ----
+
+void TestMainWindow::windowShowsItsComposition_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QString>("text");
+
+    const char* const rows[][2] = {
+        {"labelBoardVersionTitle", "Версия платы:"},
+        {"labelBoardVersionValue", "-"},
+        {"labelFirmwareVersionTitle", "Версия прошивки:"},
+        {"labelFirmwareVersionValue", "-"},
+        {"labelDeviceStatusTitle", "Статус устройства:"},
+        {"labelDeviceStatusValue", "-"},
+        {"labelBootloaderVersionTitle", "Версия загрузчика:"},
+        {"labelBootloaderVersionValue", "-"},
+        {"labelErrorStatusTitle", "Код ошибки загрузчика:"},
+        {"labelErrorStatusValue", "-"},
+        {"pushButtonSendFirmware", "Send Firmware"},
+        {"pushButtonFlashFirmware", "Flash Firmware"},
+        {"pushButtonEnterBootloader", "Enter Bootloader"},
+        {"groupBoxRs485", "Параметры портов RS-485"},
+        {"pushButtonSetRs485Param", "Записать в устройство"},
+        {"pushButtonGetRs485Param", "Прочитать из устройства"},
+        {"pushButtonGetDiDoParam", "Update"},
+        {"pushButtonSetDiDoParam", "Save"},
+        {"pushButtonFillFactoryDiDoParam", "Fill factory"},
+        {"pushButtonResetDiDoParam", "Reset to factory"},
+        {"groupBoxDiZeroCalibration", "Калибровка DI"},
+        {"labelDiZeroCalibration",
+         "Калибровка выполняется только в режиме основной прошивки.\n"
+         "1. Для калибровки нуля отключите напряжение со всех DI входов.\n"
+         "2. Для калибровки масштаба подайте 24 В на все DI входы."},
+        {"pushButtonCalibrateDiZero", "Калибровать ноль DI"},
+        {"pushButtonCalibrateDiScale24V", "Калибровать масштаб DI 24 В"},
+    };
+    for (const auto& row : rows)
+        QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromUtf8(row[1]);
+}
+
+void TestMainWindow::windowShowsItsComposition()
+{
+    QFETCH(QString, objectName);
+    QFETCH(QString, text);
+
+    QWidget* widget = window->findChild<QWidget*>(objectName);
+    QVERIFY2(widget, qPrintable(objectName));
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        QCOMPARE(label->text(), text);
+    else if (auto* button = qobject_cast<QPushButton*>(widget))
+        QCOMPARE(button->text(), text);
+    else if (auto* box = qobject_cast<QGroupBox*>(widget))
+        QCOMPARE(box->title(), text);
+    else
+        QFAIL("unexpected widget type");
+}
+
+void TestMainWindow::startsWithFirmwareAndCalibrationDisabled()
+{
+    QCOMPARE(window->objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quorvel"));
+    QCOMPARE(window->size(), QSize(959, 753));
+
+    for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader",
+                             "pushButtonCalibrateDiZero", "pushButtonCalibrateDiScale24V"}) {
+        QVERIFY2(!child<QPushButton>(*window, name)->isEnabledTo(window.get()), name);
+    }
+    // The editors' own buttons are usable from the start.
+    for (const char* name : {"pushButtonGetDiDoParam", "pushButtonSetDiDoParam", "pushButtonResetDiDoParam",
+                             "pushButtonFillFactoryDiDoParam", "pushButtonSetRs485Param", "pushButtonGetRs485Param"}) {
+        QVERIFY2(child<QPushButton>(*window, name)->isEnabledTo(window.get()), name);
+    }
+    QCOMPARE(child<QProgressBar>(*window, "progressBar")->value(), 0);
+
+    MainWindowTestAccess access(*window);
+    QVERIFY(access.connector().isNull());
+    QVERIFY(!access.debugEnabled());
+    QVERIFY(!access.additionalUnlocked());
+    QVERIFY(!access.modeKnown());
+    QCOMPARE(access.mode(), quint8(0));
+    QVERIFY(!access.firmwareVersionKnown());
+    QVERIFY(!access.boardTypeKnown());
+    QCOMPARE(access.boardType(), quint16(0));
+    QCOMPARE(access.programName(), programName);
+}
+
+void TestMainWindow::tabsHaveTheirCaptions()
+{
+    auto* tabs = child<QTabWidget>(*window, "tabWidget");
+    QVERIFY(tabs);
+    QCOMPARE(tabs->count(), 3);
+    QCOMPARE(tabs->currentIndex(), 0);
+    const char* const pages[] = {"tabMain", "tabDiDo", "tabAdditional"};
+    const QStringList captions = {QStringLiteral("Основное"), QStringLiteral("DI/DO"), QStringLiteral("Дополнительно")};
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(tabs->widget(i)->objectName(), QString::fromLatin1(pages[i]));
+        QCOMPARE(tabs->tabText(i), captions.at(i));
+    }
+    // Locked at start: neither the page nor its entry in the bar is usable.
+    QVERIFY(!tabs->widget(2)->isEnabledTo(window.get()));
+    QVERIFY(!tabs->isTabEnabled(2));
+    QVERIFY(tabs->isTabEnabled(0));
+    QVERIFY(tabs->isTabEnabled(1));
+}
+
+void TestMainWindow::menusHoldTheirActions()
+{
+    QMenuBar* bar = window->menuBar();
+    QCOMPARE(bar->objectName(), QStringLiteral("menuBar"));
+    const QList<QAction*> top = bar->actions();
+    QCOMPARE(top.size(), 3);
+    QCOMPARE(top.at(0)->text(), QStringLiteral("Файл"));
+    QCOMPARE(top.at(1)->text(), QStringLiteral("Настройки"));
+    QCOMPARE(top.at(2)->text(), QStringLiteral("О программе"));
+
+    auto* file = child<QMenu>(*window, "menu");
+    auto* settings = child<QMenu>(*window, "menu_2");
+    QCOMPARE(top.at(0)->menu(), file);
+    QCOMPARE(top.at(1)->menu(), settings);
+    QVERIFY(file->actions().isEmpty());
+
+    const QList<QAction*> entries = settings->actions();
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.at(0)->objectName(), QStringLiteral("actionUnlockAdditional"));
+    QCOMPARE(entries.at(0)->text(), QStringLiteral("Доступ к дополнительным настройкам"));
+    QCOMPARE(entries.at(1)->objectName(), QStringLiteral("action"));
+    QCOMPARE(entries.at(1)->text(), QStringLiteral("Включить отладку"));
+    QVERIFY(entries.at(1)->isCheckable());
+    QVERIFY(!entries.at(1)->isChecked());
+    QCOMPARE(MainWindowTestAccess(*window).debugAction(), entries.at(1));
+
+    QCOMPARE(top.at(2)->objectName(), QStringLiteral("actionAbout"));
+    QCOMPARE(top.at(2)->menuRole(), QAction::AboutRole);
+    QVERIFY(!top.at(2)->menu());
+
+    auto* toolBar = child<QToolBar>(*window, "mainToolBar");
+    QVERIFY(toolBar);
+    QCOMPARE(window->toolBarArea(toolBar), Qt::TopToolBarArea);
+    QVERIFY(child<QStatusBar>(*window, "statusBar"));
+}
+
+void TestMainWindow::tablesStartInTheirInitialShape()
+{
+    auto* di = child<QTableWidget>(*window, "tableWidgetDIConfig");
+    auto* dout = child<QTableWidget>(*window, "tableWidgetDOConfig");
+    QVERIFY(di && dout);
+    // Board type unknown: 16 inputs, 9 outputs, both tables usable.
+    QCOMPARE(visibleRows(di), range(0, 16));
+    QCOMPARE(dout->rowCount(), 9);
+    QCOMPARE(visibleRows(dout), range(0, 9));
+    QVERIFY(di->isEnabledTo(window.get()));
+    QVERIFY(!dout->isHidden());
+    QCOMPARE(di->sizeAdjustPolicy(), QAbstractScrollArea::AdjustToContents);
+    QCOMPARE(dout->sizeAdjustPolicy(), QAbstractScrollArea::AdjustToContents);
+
+    for (const char* name : {"tableWidgetRs485Param", "tableWidgetRs485Param_2"}) {
+        auto* table = child<QTableWidget>(*window, name);
+        QVERIFY2(table, name);
+        QCOMPARE(table->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+        QCOMPARE(table->sizePolicy().verticalPolicy(), QSizePolicy::Expanding);
+        QVERIFY(table->parentWidget() == child<QGroupBox>(*window, "groupBoxRs485"));
+    }
+}
+
+void TestMainWindow::connectionBarOffersOnlyRs485Modes()
+{
+    auto* bar = child<Tessarin>(*window, "ConnectionWidget");
+    QVERIFY(bar);
+    QCOMPARE(bar->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    QCOMPARE(bar->sizePolicy().verticalPolicy(), QSizePolicy::Preferred);
+    QVERIFY(!bar->isConnected());
+
+    QComboBox* modes = nullptr;
+    for (QComboBox* combo : bar->findChildren<QComboBox*>()) {
+        if (combo->findText(QStringLiteral("RS485 TCP")) >= 0)
+            modes = combo;
+    }
+    QVERIFY(modes);
+    QCOMPARE(modes->count(), 2);
+    QCOMPARE(modes->itemText(0), QStringLiteral("RS485 COM"));
+    QCOMPARE(modes->itemText(1), QStringLiteral("RS485 TCP"));
+    QCOMPARE(modes->currentIndex(), 0);
+}
+
+namespace {
+QStringList layoutWarnings;
+void recordLayoutWarnings(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    if (message.contains(QLatin1String("QLayout")))
+        layoutWarnings << message;
+}
+} // namespace
+
+void TestMainWindow::connectionBarStaysInLayoutAfterConstruction()
+{
+    // The dump is switched off once at construction, before any dump view
+    // exists. Some Qt 5 builds delete every widget-less item (the bar's row
+    // among them) on QLayout::removeWidget(nullptr), others refuse with a
+    // warning: neither may happen.
+    layoutWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordLayoutWarnings);
+    window.reset();
+    window = std::make_unique<MainWindow>();
+    qInstallMessageHandler(previous);
+    QCOMPARE(layoutWarnings, QStringList());
+
+    auto* central = child<QVBoxLayout>(*window, "verticalLayout");
+    auto* row = child<QHBoxLayout>(*window, "horizontalLayout");
+    QVERIFY(central && row);
+    QCOMPARE(central->count(), 2);
+    QCOMPARE(central->itemAt(0)->layout(), static_cast<QLayout*>(row));
+    QCOMPARE(central->itemAt(1)->widget(), static_cast<QWidget*>(child<QTabWidget>(*window, "tabWidget")));
+    QCOMPARE(row->indexOf(child<Tessarin>(*window, "ConnectionWidget")), 0);
+}
+
+void TestMainWindow::boardTextsAreShownAsPlainText()
+{
+    // Version texts come from the board; markup in them must show as typed.
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"}) {
+        QCOMPARE(child<QLabel>(*window, name)->textFormat(), Qt::PlainText);
+    }
+}
+
+// ---- Firmware buttons ----
+
+void TestMainWindow::firmwareButtonsFollowModeAndConnection_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("modeKnown");
+    QTest::addColumn<bool>("firmwareKnown");
+    QTest::addColumn<bool>("flashBefore");
+    QTest::addColumn<QString>("captionSuffix"); // "Firmware" or "Bootloader"
+    QTest::addColumn<QString>("enterText");
+    QTest::addColumn<bool>("sendEnabled");
+    QTest::addColumn<bool>("flashEnabled");
+    QTest::addColumn<bool>("enterEnabled");
+
+    const QString fw = QStringLiteral("Firmware");
+    const QString bl = QStringLiteral("Bootloader");
+    const QString enterMain = QStringLiteral("Enter Main Firmware");
+    const QString enterBoot = QStringLiteral("Enter Bootloader");
+
+    QTest::newRow("no link, bootloader") << false << 1 << true << true << true << fw << enterMain << false << false << false;
+    QTest::newRow("no link, main") << false << 0 << true << true << false << bl << enterBoot << false << false << false;
+    QTest::newRow("mode unknown") << true << 0 << false << true << false << bl << enterBoot << false << false << true;
+    QTest::newRow("mode unknown, byte 1") << true << 1 << false << true << false << bl << enterBoot << false << false << true;
+    QTest::newRow("main firmware") << true << 0 << true << true << false << bl << enterBoot << true << false << true;
+    QTest::newRow("bootloader, version read") << true << 1 << true << true << false << fw << enterMain << true << false << true;
+    QTest::newRow("bootloader, no version") << true << 1 << true << false << false << fw << enterMain << true << false << false;
+    QTest::newRow("main, no version") << true << 0 << true << false << false << bl << enterBoot << true << false << true;
+    QTest::newRow("mode 7") << true << 7 << true << true << false << bl << enterBoot << false << false << true;
+    QTest::newRow("flash kept while send usable") << true << 1 << true << true << true << fw << enterMain << true << true << true;
+    QTest::newRow("flash taken by unknown mode") << true << 0 << false << true << true << bl << enterBoot << false << false << true;
+    QTest::newRow("flash taken by mode 2") << true << 2 << true << true << true << bl << enterBoot << false << false << true;
+}
+
+void TestMainWindow::firmwareButtonsFollowModeAndConnection()
+{
+    QFETCH(bool, connected);
+    QFETCH(int, mode);
+    QFETCH(bool, modeKnown);
+    QFETCH(bool, firmwareKnown);
+    QFETCH(bool, flashBefore);
+    QFETCH(QString, captionSuffix);
+    QFETCH(QString, enterText);
+    QFETCH(bool, sendEnabled);
+    QFETCH(bool, flashEnabled);
+    QFETCH(bool, enterEnabled);
+
+    MainWindowTestAccess access(*window);
+    if (connected)
+        access.connector() = QSharedPointer<Connector>(new ScriptedConnector);
+    access.firmwareVersionKnown() = firmwareKnown;
+    auto* send = child<QPushButton>(*window, "pushButtonSendFirmware");
+    auto* flash = child<QPushButton>(*window, "pushButtonFlashFirmware");
+    auto* enter = child<QPushButton>(*window, "pushButtonEnterBootloader");
+    flash->setEnabled(flashBefore);
+
+    access.updateFirmwareButtons(quint8(mode), modeKnown);
+
+    QCOMPARE(access.mode(), quint8(mode));
+    QCOMPARE(access.modeKnown(), modeKnown);
+    QCOMPARE(send->text(), QStringLiteral("Send ") + captionSuffix);
+    QCOMPARE(flash->text(), QStringLiteral("Flash ") + captionSuffix);
+    QCOMPARE(enter->text(), enterText);
+    QCOMPARE(send->isEnabledTo(window.get()), sendEnabled);
+    QCOMPARE(flash->isEnabledTo(window.get()), flashEnabled);
+    QCOMPARE(enter->isEnabledTo(window.get()), enterEnabled);
+}
+
+// ---- Additional tab ----
+
+void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
+{
+    MainWindowTestAccess access(*window);
+    auto* tabs = child<QTabWidget>(*window, "tabWidget");
+    access.setAdditionalUnlocked(true);
+    QVERIFY(tabs->isTabEnabled(2));
+    tabs->setCurrentIndex(2);
+    QCOMPARE(tabs->currentIndex(), 2);
+
+    access.setAdditionalUnlocked(false);
+    QVERIFY(!tabs->isTabEnabled(2));
+    QVERIFY(!tabs->widget(2)->isEnabledTo(window.get()));
+    QCOMPARE(tabs->currentIndex(), 0);
+}
+
+void TestMainWindow::lockingHiddenAdditionalTabKeepsCurrentTab()
+{
+    MainWindowTestAccess access(*window);
+    auto* tabs = child<QTabWidget>(*window, "tabWidget");
+    access.setAdditionalUnlocked(true);
+    tabs->setCurrentIndex(1);
+    access.setAdditionalUnlocked(false);
+    QCOMPARE(tabs->currentIndex(), 1);
+}
+
+void TestMainWindow::calibrationNeedsEveryCondition_data()
+{
+    QTest::addColumn<bool>("unlocked");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<bool>("modeKnown");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("typeKnown");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("firmwareKnown");
+    QTest::addColumn<QString>("firmwareText");
+    QTest::addColumn<bool>("enabled");
+
+    const QString v006 = QStringLiteral("0.0.6");
+    QTest::newRow("all conditions") << true << true << true << 0 << true << 1 << true << v006 << true;
+    QTest::newRow("type 4, 1.0.0") << true << true << true << 0 << true << 4 << true << QStringLiteral("1.0.0") << true;
+    QTest::newRow("unknown type 9") << true << true << true << 0 << true << 9 << true << v006 << true;
+    QTest::newRow("locked") << false << true << true << 0 << true << 1 << true << v006 << false;
+    QTest::newRow("no link") << true << false << true << 0 << true << 1 << true << v006 << false;
+    QTest::newRow("mode unknown") << true << true << false << 0 << true << 1 << true << v006 << false;
+    QTest::newRow("bootloader") << true << true << true << 1 << true << 1 << true << v006 << false;
+    QTest::newRow("type unknown") << true << true << true << 0 << false << 1 << true << v006 << false;
+    QTest::newRow("type 3") << true << true << true << 0 << true << 3 << true << v006 << false;
+    QTest::newRow("version not read") << true << true << true << 0 << true << 1 << false << v006 << false;
+    QTest::newRow("0.0.5") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.0.5") << false;
+    QTest::newRow("two parts") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.6") << false;
+    QTest::newRow("four parts") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.0.6.0") << false;
+    QTest::newRow("letter") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.0.6a") << false;
+    QTest::newRow("empty part") << true << true << true << 0 << true << 1 << true << QStringLiteral("1..6") << false;
+    QTest::newRow("overflow") << true << true << true << 0 << true << 1 << true << QStringLiteral("99999999999.0.6")
+                              << false;
+    QTest::newRow("blanks around") << true << true << true << 0 << true << 1 << true << QStringLiteral("  0.0.6 ")
+                                   << true;
+}
+
+void TestMainWindow::calibrationNeedsEveryCondition()
+{
+    QFETCH(bool, unlocked);
+    QFETCH(bool, connected);
+    QFETCH(bool, modeKnown);
+    QFETCH(int, mode);
+    QFETCH(bool, typeKnown);
+    QFETCH(int, type);
+    QFETCH(bool, firmwareKnown);
+    QFETCH(QString, firmwareText);
+    QFETCH(bool, enabled);
+
+    MainWindowTestAccess access(*window);
+    if (connected)
+        access.connector() = QSharedPointer<Connector>(new ScriptedConnector);
+    access.modeKnown() = modeKnown;
+    access.mode() = quint8(mode);
+    access.boardTypeKnown() = typeKnown;
+    access.boardType() = quint16(type);
+    access.firmwareVersionKnown() = firmwareKnown;
+    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(firmwareText);
+
+    access.setAdditionalUnlocked(unlocked);
+
+    QCOMPARE(child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2), unlocked);
+    QCOMPARE(child<QPushButton>(*window, "pushButtonCalibrateDiZero")->isEnabledTo(window.get()), enabled);
+    QCOMPARE(child<QPushButton>(*window, "pushButtonCalibrateDiScale24V")->isEnabledTo(window.get()), enabled);
+}
+
+// ---- DI/DO rows and columns ----
+
+void TestMainWindow::diDoRowsFollowBoardType_data()
+{
+    QTest::addColumn<bool>("typeKnown");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("diEnabled");
+    QTest::addColumn<int>("diRows");
+    QTest::addColumn<bool>("doShown");
+    QTest::addColumn<bool>("ninthOutput");
+
+    QTest::newRow("unknown") << false << 3 << true << 16 << true << true;
+    QTest::newRow("VRELL_A") << true << 1 << true << 16 << true << true;
+    QTest::newRow("VRELL_B") << true << 2 << true << 16 << true << false;
+    QTest::newRow("VRELL_C") << true << 3 << false << 0 << true << false;
+    QTest::newRow("VRELL_D") << true << 4 << true << 32 << false << true;
+    QTest::newRow("type 9") << true << 9 << true << 16 << true << true;
+    QTest::newRow("type 0") << true << 0 << true << 16 << true << true;
+}
+
+void TestMainWindow::diDoRowsFollowBoardType()
+{
+    QFETCH(bool, typeKnown);
+    QFETCH(int, type);
+    QFETCH(bool, diEnabled);
+    QFETCH(int, diRows);
+    QFETCH(bool, doShown);
+    QFETCH(bool, ninthOutput);
+
+    ensureEditorShape(*window);
+    auto* di = child<QTableWidget>(*window, "tableWidgetDIConfig");
+    auto* dout = child<QTableWidget>(*window, "tableWidgetDOConfig");
+    MainWindowTestAccess access(*window);
+
+    // Start from the opposite extreme so every row and flag has to move.
+    access.boardTypeKnown() = true;
+    access.boardType() = (type == 4) ? 3 : 4;
+    access.updateDiDoTables();
+
+    access.boardTypeKnown() = typeKnown;
+    access.boardType() = quint16(type);
+    access.updateDiDoTables();
+
+    QCOMPARE(di->isEnabledTo(window.get()), diEnabled);
+    QCOMPARE(visibleRows(di), range(0, diRows));
+    QCOMPARE(!dout->isHidden(), doShown);
+    QCOMPARE(!dout->isRowHidden(8), ninthOutput);
+    QCOMPARE(visibleRows(dout).mid(0, 8), range(0, 8));
+}
+
+void TestMainWindow::doTableGetsAtLeastNineRows()
+{
+    auto* dout = child<QTableWidget>(*window, "tableWidgetDOConfig");
+    dout->setRowCount(4);
+    MainWindowTestAccess(*window).updateDiDoTables();
+    QCOMPARE(dout->rowCount(), 9);
+}
+
+void TestMainWindow::diDoColumnsFollowVersionGates_data()
+{
+    QTest::addColumn<bool>("typeKnown");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("firmwareKnown");
+    QTest::addColumn<QString>("firmwareText");
+    QTest::addColumn<bool>("extended"); // DI columns 3 to 6
+    QTest::addColumn<bool>("debounce"); // DI column 7
+    QTest::addColumn<bool>("doDp");     // DO column 4
+
+    QTest::newRow("nothing known") << false << 0 << false << QStringLiteral("-") << false << false << false;
+    QTest::newRow("type unknown, 0.0.6") << false << 0 << true << QStringLiteral("0.0.6") << false << false << true;
+    QTest::newRow("A 0.0.4") << true << 1 << true << QStringLiteral("0.0.4") << false << false << false;
+    QTest::newRow("A 0.0.5") << true << 1 << true << QStringLiteral("0.0.5") << false << true << true;
+    QTest::newRow("A 0.0.6") << true << 1 << true << QStringLiteral("0.0.6") << true << true << true;
+    QTest::newRow("A version unread") << true << 1 << false << QStringLiteral("0.0.6") << false << false << false;
+    QTest::newRow("B without version") << true << 2 << false << QStringLiteral("-") << false << true << false;
+    QTest::newRow("C 0.0.6") << true << 3 << true << QStringLiteral("0.0.6") << false << false << true;
+    QTest::newRow("D 1.0.0") << true << 4 << true << QStringLiteral("1.0.0") << true << true << true;
+    QTest::newRow("A 0.1.0") << true << 1 << true << QStringLiteral("0.1.0") << true << true << true;
+    QTest::newRow("A two parts") << true << 1 << true << QStringLiteral("0.6") << false << false << false;
+    QTest::newRow("A four parts") << true << 1 << true << QStringLiteral("0.0.0.6") << false << false << false;
+    QTest::newRow("A non-numeric") << true << 1 << true << QStringLiteral("0.0.x") << false << false << false;
+    QTest::newRow("A signed part") << true << 1 << true << QStringLiteral("0.0.+6") << false << false << false;
+    QTest::newRow("A too large") << true << 1 << true << QStringLiteral("0.0.99999999999") << false << false << false;
+    QTest::newRow("B malformed") << true << 2 << true << QStringLiteral("v0.0.6") << false << true << false;
+}
+
+void TestMainWindow::diDoColumnsFollowVersionGates()
+{
+    QFETCH(bool, typeKnown);
+    QFETCH(int, type);
+    QFETCH(bool, firmwareKnown);
+    QFETCH(QString, firmwareText);
+    QFETCH(bool, extended);
+    QFETCH(bool, debounce);
+    QFETCH(bool, doDp);
+
+    ensureEditorShape(*window);
+    auto* di = child<QTableWidget>(*window, "tableWidgetDIConfig");
+    auto* dout = child<QTableWidget>(*window, "tableWidgetDOConfig");
+    MainWindowTestAccess access(*window);
+
+    // Everything shown first, so a rule that never hides is caught.
+    access.boardTypeKnown() = true;
+    access.boardType() = 4;
+    access.firmwareVersionKnown() = true;
+    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("9.9.9"));
+    access.updateDiDoColumns();
+    for (int c = 3; c <= 7; ++c)
+        QVERIFY(!di->isColumnHidden(c));
+    QVERIFY(!dout->isColumnHidden(4));
+
+    access.boardTypeKnown() = typeKnown;
+    access.boardType() = quint16(type);
+    access.firmwareVersionKnown() = firmwareKnown;
+    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(firmwareText);
+    access.updateDiDoColumns();
+
+    for (int c = 3; c <= 6; ++c)
+        QCOMPARE(!di->isColumnHidden(c), extended);
+    QCOMPARE(!di->isColumnHidden(7), debounce);
+    QCOMPARE(!dout->isColumnHidden(4), doDp);
+    // Columns outside the rules are never hidden.
+    for (int c : {0, 1, 2})
+        QVERIFY(!di->isColumnHidden(c));
+    for (int c : {0, 1, 2, 3, 5})
+        QVERIFY(!dout->isColumnHidden(c));
+}
+
+// ---- Connection settings reset ----
+
+void TestMainWindow::resetWritesDefaultsUnderEveryKeyVariant()
+{
+    // Nothing stored before: every key is created.
+    MainWindowTestAccess(*window).resetConnectionSettings();
+
+    SettingsStore store(programName);
+    const char* const baud[] = {"BaudRate", "baudRate", "Connection/BaudRate", "Connection/baudRate",
+                                "Serial/BaudRate", "Serial/baudRate", "SerialPort/BaudRate", "RS485/BaudRate"};
+    const char* const data[] = {"DataBits", "dataBits", "Connection/DataBits", "Serial/DataBits",
+                                "SerialPort/DataBits", "RS485/DataBits"};
+    const char* const parity[] = {"Parity", "parity", "Connection/Parity", "Serial/Parity", "SerialPort/Parity",
+                                  "RS485/Parity"};
+    const char* const stop[] = {"StopBits", "stopBits", "Connection/StopBits", "Serial/StopBits",
+                                "SerialPort/StopBits", "RS485/StopBits"};
+    const char* const address[] = {"DeviceAddress", "deviceAddress", "DeviceID", "deviceId", "deviceID",
+                                   "Connection/DeviceAddress", "Connection/DeviceID", "Serial/DeviceAddress",
+                                   "Serial/DeviceID", "SerialPort/DeviceAddress", "SerialPort/DeviceID",
+                                   "Modbus/DeviceAddress", "Modbus/DeviceID", "RS485/DeviceAddress",
+                                   "RS485/DeviceID", "LastDeviceID"};
+    for (const char* key : baud) {
+        QVERIFY2(store.contains(QLatin1String(key)), key);
+        QCOMPARE(store.value(QLatin1String(key)).toInt(), 57600);
+    }
+    for (const char* key : data)
+        QCOMPARE(store.value(QLatin1String(key), -1).toInt(), 8);
+    for (const char* key : parity)
+        QCOMPARE(store.value(QLatin1String(key)).toString(), QStringLiteral("None"));
+    for (const char* key : stop)
+        QCOMPARE(store.value(QLatin1String(key), -1).toInt(), 1);
+    for (const char* key : address) {
+        QVERIFY2(store.contains(QLatin1String(key)), key);
+        QCOMPARE(store.value(QLatin1String(key), -1).toInt(), 0);
+    }
+    // The program's own key is not a connection setting.
+    QVERIFY(!store.contains(QStringLiteral("LastFirmwarePath")));
+
+    // And it reached storage: a fresh store opened afterwards sees it.
+    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Ombrek"), programName);
+    QCOMPARE(raw.value(SettingsStore::foldKey(QStringLiteral("RS485/BaudRate"))).toInt(), 57600);
+}
+
+void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
+{
+    {
+        SettingsStore store(programName);
+        store.setValue(QStringLiteral("serial/baudrate"), 9600);
+        store.setValue(QStringLiteral("serial/parity"), 2);
+        store.setValue(QStringLiteral("serial/databit"), 7);
+        store.setValue(QStringLiteral("serial/stopbit"), 2);
+        store.setValue(QStringLiteral("LastDeviceID"), 17);
+        store.setValue(QStringLiteral("TCPClient/IP"), QStringLiteral("10.1.2.3"));
+        store.setValue(QStringLiteral("TCPClient/Port"), 5020);
+        store.setValue(QStringLiteral("LastFirmwarePath"), QStringLiteral("/tmp/fw"));
+        store.sync();
+    }
+    // The bar shows what is stored: device address 17 before the reset.
+    auto* bar = child<Tessarin>(*window, "ConnectionWidget");
+    bar->updateWidgetFromSettings();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCOMPARE(bar->findChild<QLineEdit*>(QStringLiteral("DeviceID"))->text(), QStringLiteral("17"));
+
+    MainWindowTestAccess(*window).onResetConnectionToDefaultRequested();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    SettingsStore store(programName);
+    QCOMPARE(store.value(QStringLiteral("serial/baudrate")).toInt(), 57600);
+    QCOMPARE(store.value(QStringLiteral("serial/parity")).toString(), QStringLiteral("None"));
+    QCOMPARE(store.value(QStringLiteral("serial/parity")).toInt(), 0); // "None" read as a number is no parity
+    QCOMPARE(store.value(QStringLiteral("LastDeviceID")).toInt(), 0);
+    // Keys the reset does not know keep their values.
+    QCOMPARE(store.value(QStringLiteral("serial/databit")).toInt(), 7);
+    QCOMPARE(store.value(QStringLiteral("serial/stopbit")).toInt(), 2);
+    QCOMPARE(store.value(QStringLiteral("TCPClient/IP")).toString(), QStringLiteral("10.1.2.3"));
+    QCOMPARE(store.value(QStringLiteral("TCPClient/Port")).toInt(), 5020);
+    QCOMPARE(store.value(QStringLiteral("LastFirmwarePath")).toString(), QStringLiteral("/tmp/fw"));
+
+    // The bar was refreshed and shows the default address.
+    const QList<QLineEdit*> edits = bar->findChildren<QLineEdit*>(QStringLiteral("DeviceID"));
+    QCOMPARE(edits.size(), 1);
+    QCOMPARE(edits.first()->text(), QStringLiteral("0"));
+}
+
+void TestMainWindow::resetLeavesTheLinkAndLabelsAlone()
+{
+    MainWindowTestAccess access(*window);
+    auto link = QSharedPointer<Connector>(new ScriptedConnector);
+    access.connector() = link;
+    access.modeKnown() = true;
+    access.firmwareVersionKnown() = true;
+    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("0.0.6"));
+    child<QLabel>(*window, "labelDeviceStatusValue")->setText(QStringLiteral("Основная прошивка"));
+
+    ModalAnswerer answerer;
+    access.onResetConnectionToDefaultRequested();
+
+    QCOMPARE(access.connector(), link);
+    QVERIFY(access.modeKnown());
+    QVERIFY(access.firmwareVersionKnown());
+    QCOMPARE(child<QLabel>(*window, "labelFirmwareVersionValue")->text(), QStringLiteral("0.0.6"));
+    QCOMPARE(child<QLabel>(*window, "labelDeviceStatusValue")->text(), QStringLiteral("Основная прошивка"));
+    QVERIFY(answerer.seen.isEmpty());
+    // Nothing was sent to the board.
+    QVERIFY(static_cast<ScriptedConnector*>(link.data())->writes.isEmpty());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
