@@ -7,6 +7,7 @@
 #include <QSocketNotifier>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -22,6 +23,8 @@ void printLine(FILE* stream, const QString& text)
 
 int main(int argc, char* argv[])
 {
+    // Checked before anything opens a descriptor that could take number 0.
+    const bool haveInput = ::fcntl(STDIN_FILENO, F_GETFD) != -1;
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorvel-vboard"));
 
@@ -84,6 +87,7 @@ int main(int argc, char* argv[])
     // Operator commands on standard input; at its end the board keeps running
     // (a board started in the background has no input at all).
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    input.setEnabled(haveInput);
     QByteArray pendingInput;
     QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
         char chunk[4096];

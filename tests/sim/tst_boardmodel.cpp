@@ -4,9 +4,12 @@
 
 #include "boardmodel.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
 #include <initializer_list>
+#include <iterator>
 
 namespace {
 
@@ -101,6 +104,7 @@ private slots:
     void flashOutcomes();
     void flashRefusalKnobReportsItsCode();
     void modeSwitchDropsAHalfTransferredImage();
+    void randomRequestsKeepTheBoardConsistent();
 };
 
 void TestBoardModel::identityReplies_data()
@@ -632,6 +636,46 @@ void TestBoardModel::modeSwitchDropsAHalfTransferredImage()
     QCOMPARE(reply(board, request(0x7A)), ack);
     QCOMPARE(reply(board, block(0xB1, 1, pattern(250, 2))).toHex(), refusal(0x10).toHex());
     QCOMPARE(reply(board, request(0x67)).toHex(), refusal(0x01).toHex());
+}
+
+void TestBoardModel::randomRequestsKeepTheBoardConsistent()
+{
+    const int codes[] = { 0x64, 0x67, 0x71, 0x72, 0x78, 0x79, 0x7A, 0x7B, 0x7C, 0x7D, 0x9D, 0x9E, 0xA0, 0xA1, 0xA2,
+                          0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xB0, 0xB1, 0xB2, 0xB4, 0xB5, 0xB6 };
+    QRandomGenerator rng(1234);
+    BoardModel board;
+    for (int i = 0; i < 20000; ++i) {
+        const int code = rng.bounded(5) == 0 ? int(rng.bounded(256)) : codes[rng.bounded(int(std::size(codes)))];
+        QByteArray req(1, char(code));
+        const int length = int(rng.bounded(0, 260));
+        for (int k = 0; k < length; ++k)
+            req.append(char(rng.bounded(256)));
+        if (FirmwareReceiver::isBlockOpcode(quint8(code)) && rng.bounded(2) == 0 && req.size() >= 5) {
+            // Often a well-formed header, so the receiver goes past its first checks.
+            const int n = std::min(req.size() - 5, 250);
+            req.truncate(5 + n);
+            req[1] = char(rng.bounded(3));
+            req[2] = 0;
+            req[3] = char(n & 0xFF);
+            req[4] = char(n >> 8);
+        }
+        const std::optional<QByteArray> r = board.handle(req);
+        if (!r)
+            continue;
+        QVERIFY(!r->isEmpty());
+        const quint8 lead = quint8(r->at(0));
+        QVERIFY2(lead == 0xC9 || lead == 0xC8 || lead == quint8(code), qPrintable(req.left(8).toHex()));
+        if (lead == 0xC8)
+            QCOMPARE(r->size(), 5);
+    }
+    const BoardConfiguration& c = board.configuration();
+    QCOMPARE(c.diTable.size(), 128);
+    QCOMPARE(c.diDebounce.size(), 128);
+    QCOMPARE(c.diInputModes.size(), 128);
+    QCOMPARE(c.doTable.size(), 144);
+    QCOMPARE(c.ports.size(), 56);
+    QCOMPARE(c.protocol.size(), 48);
+    QCOMPARE(reply(board, request(0x7D)).toHex(), bytes({ 0xC9, 1, 0 }).toHex());
 }
 
 QTEST_GUILESS_MAIN(TestBoardModel)
