@@ -35,6 +35,8 @@ quint16 TcpLink::port() const
 void TcpLink::acceptClients()
 {
     while (QTcpSocket* socket = server.nextPendingConnection()) {
+        // Paced and split replies must leave when the board says, not when Nagle would.
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         const QString peer = QStringLiteral("tcp %1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
         auto sink = [socket](const QByteArray& bytes) {
             if (socket->state() == QAbstractSocket::ConnectedState)

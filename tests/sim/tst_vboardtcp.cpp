@@ -3,6 +3,8 @@
 // every fault knob, the state file, firmware images by both methods and
 // clients that vanish mid-transfer.
 
+#include "boardstate.h"
+#include "configcommands.h"
 #include "connectorip.h"
 #include "firmwareflash.h"
 #include "firmwareplan.h"
@@ -19,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -107,6 +110,8 @@ private slots:
     void faultOptionsAtStartActLikeCommands();
     void runTimeCommandsAnswerOneLine_data();
     void runTimeCommandsAnswerOneLine();
+    void programConfigurationRoundTrip_data();
+    void programConfigurationRoundTrip();
     void firmwareByBothMethodsComesBackByteIdentical();
     void clientVanishingMidTransfer();
     void garbageNeverWedgesTheBoard();
@@ -378,6 +383,85 @@ void TestVirtualBoardTcp::runTimeCommandsAnswerOneLine()
     // The next command gets its own answer, not a leftover line.
     QCOMPARE(board.command("split 1"), QStringLiteral("OK split 1 0"));
     QVERIFY(!QFile::exists("/tmp/never-written"));
+}
+
+void TestVirtualBoardTcp::programConfigurationRoundTrip_data()
+{
+    QTest::addColumn<int>("boardType");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<bool>("oldLayout");
+    QTest::newRow("type 1, current") << 1 << "1.2.0" << false;
+    QTest::newRow("type 2, current") << 2 << "0.0.6" << false;
+    QTest::newRow("type 3") << 3 << "1.2.0" << false;
+    QTest::newRow("type 4") << 4 << "1.2.0" << false;
+    QTest::newRow("type 1, old layout, firmware 0.0.4") << 1 << "0.0.4" << true;
+    QTest::newRow("type 4, old layout") << 4 << "0.0.6" << true;
+}
+
+void TestVirtualBoardTcp::programConfigurationRoundTrip()
+{
+    QFETCH(int, boardType);
+    QFETCH(QString, firmware);
+    QFETCH(bool, oldLayout);
+
+    QStringList args { "--board-type", QString::number(boardType), "--firmware", firmware, "--quiet" };
+    if (oldLayout)
+        args << "--old-layout";
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(args), qPrintable(board.errorString()));
+    auto link = connectTo(board);
+
+    BoardState state;
+    state.modeKnown = true;
+    state.mode = 0;
+    state.firmwareVersionKnown = true;
+    state.firmwareVersion = firmware;
+    state.boardTypeKnown = true;
+    state.boardType = quint16(boardType);
+    const ConfigCommands commands(link.get(), state);
+
+    DiDoConfig config;
+    QVERIFY(commands.readDiDoConfig(config));
+    // Change what this board and firmware can keep.
+    for (int ch = 0; ch < state.diChannelCount(); ++ch) {
+        // The old DI table holds 16 entries whatever the board.
+        if (!oldLayout || ch < 16) {
+            config.diEntries[ch].setObjectAddress(quint32(1000 + ch * 77));
+            config.diEntries[ch].enabled = quint8(ch % 3 == 0 ? 0 : 1);
+        }
+        if (state.diDebounceSupported())
+            config.diDebounceMs[ch] = 5 + ch;
+        if (state.diExtendedSupported()) {
+            config.diDpPair[ch] = quint8(ch % 4 == 0);
+            config.diInputType[ch] = quint8(ch % 2);
+            config.diNominal[ch] = oldLayout ? 0 : quint8(ch % 5 == 0);
+        }
+    }
+    for (int ch = 0; ch < state.doChannelCount(); ++ch) {
+        config.doEntries[ch].setObjectAddress(quint32(50000 + ch));
+        config.doEntries[ch].mode = quint8(ch % 3);
+        config.doEntries[ch].holdMs = quint32(250 * ch);
+        if (state.doDpSupported())
+            config.doEntries[ch].dp = quint8(ch % 2);
+    }
+    QVERIFY(commands.writeDiDoConfig(config));
+
+    DiDoConfig back;
+    QVERIFY(commands.readDiDoConfig(back));
+    QVERIFY(std::memcmp(&config, &back, sizeof config) == 0);
+
+    Rs485Ports ports;
+    Iec101Ports protocols;
+    QVERIFY(commands.readRs485Params(ports, protocols).protocols);
+    ports[0].baudRate = 57600;
+    ports[1].modbusAddress = 17;
+    protocols[0].linkAddress = 321;
+    QVERIFY(commands.writeRs485Params(ports, protocols));
+    Rs485Ports portsBack;
+    Iec101Ports protocolsBack;
+    QVERIFY(commands.readRs485Params(portsBack, protocolsBack).protocols);
+    QVERIFY(std::memcmp(&ports, &portsBack, sizeof ports) == 0);
+    QVERIFY(std::memcmp(&protocols, &protocolsBack, sizeof protocols) == 0);
 }
 
 void TestVirtualBoardTcp::firmwareByBothMethodsComesBackByteIdentical()
