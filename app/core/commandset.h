@@ -51,7 +51,7 @@ enum Reply : quint8 {
     ReplyAck = 0xC9,
 };
 
-struct Spec
+struct Entry
 {
     quint8 code;
     int timeoutMs;  // reply time-out while reading this command's answer
@@ -60,7 +60,7 @@ struct Spec
 
 // Firmware blocks are not in the table: their time-out depends on the block's
 // position in the transfer, not on the opcode alone (see below).
-inline constexpr Spec table[] = {
+inline constexpr Entry table[] = {
     { ReadDeviceStatus, 2000, 1 },
     { Flash, 60000, 1 },
     { ReadRs485Ports, 2000, 3 },  // the only command that is retried
@@ -88,9 +88,9 @@ inline constexpr Spec table[] = {
 };
 
 // The entry of `code`, or nullptr for a code that is not in the table.
-constexpr const Spec* find(quint8 code)
+constexpr const Entry* find(quint8 code)
 {
-    for (const Spec& s : table) {
+    for (const Entry& s : table) {
         if (s.code == code)
             return &s;
     }
@@ -100,13 +100,13 @@ constexpr const Spec* find(quint8 code)
 // Reply time-out of a table command; 2000 ms for anything else.
 constexpr int timeoutMs(quint8 code)
 {
-    const Spec* s = find(code);
+    const Entry* s = find(code);
     return s ? s->timeoutMs : 2000;
 }
 
 constexpr int attempts(quint8 code)
 {
-    const Spec* s = find(code);
+    const Entry* s = find(code);
     return s ? s->attempts : 1;
 }
 

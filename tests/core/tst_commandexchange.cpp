@@ -22,7 +22,7 @@ QByteArray hex(const char* text)
 QList<quint8> allTableCodes()
 {
     QList<quint8> codes;
-    for (const Command::Spec& s : Command::table)
+    for (const Command::Entry& s : Command::table)
         codes.append(s.code);
     return codes;
 }

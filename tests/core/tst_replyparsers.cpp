@@ -1,7 +1,6 @@
 // Identity and status replies: lengths never taken at their word, texts read
 // as Latin-1 and trimmed, status codes little-endian.
 
-#include "boardinfo.h"
 #include "replyparsers.h"
 
 #include <QtTest>
@@ -26,7 +25,6 @@ private slots:
     void boardVersion();
     void statusCode_data();
     void statusCode();
-    void modeTexts();
 };
 
 void TestReplyParsers::firmwareVersionText_data()
@@ -144,14 +142,6 @@ void TestReplyParsers::statusCode()
         QCOMPARE(*status, code);
         QCOMPARE(*error, signedCode);
     }
-}
-
-void TestReplyParsers::modeTexts()
-{
-    QCOMPARE(BoardInfo::modeText(0), QString::fromUtf8("Основная прошивка"));
-    QCOMPARE(BoardInfo::modeText(1), QString::fromUtf8("Загрузчик"));
-    QCOMPARE(BoardInfo::modeText(7), QString::fromUtf8("Неизвестно (7)"));
-    QCOMPARE(BoardInfo::modeText(255), QString::fromUtf8("Неизвестно (255)"));
 }
 
 QTEST_GUILESS_MAIN(TestReplyParsers)
