@@ -1,0 +1,919 @@
+// The DI/DO editor as a technician relies on it: the pairing rules while
+// editing, "Повторить везде", what the four buttons send and say, and the
+// refusal to send a number that is outside its editor's range.
+
+#include "didocells.h"
+#include "mainwindowtestaccess.h"
+#include "modalanswerer.h"
+#include "popupmenuanswerer.h"
+#include "scriptedconnector.h"
+#include "testsettings.h"
+
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QtTest>
+
+#include <memory>
+
+using namespace DiDoCells;
+
+namespace {
+
+const QString repeatText = QStringLiteral("Повторить везде");
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QByteArray repeated(const QByteArray& piece, int times)
+{
+    QByteArray out;
+    for (int i = 0; i < times; ++i)
+        out += piece;
+    return out;
+}
+
+// Commands and data lengths of what was written, as "a2/64".
+QStringList requestShapes(const QList<QByteArray>& writes)
+{
+    QStringList out;
+    for (const QByteArray& w : writes)
+        out << QStringLiteral("%1/%2").arg(quint8(w.at(0)), 2, 16, QLatin1Char('0')).arg(w.size() - 1);
+    return out;
+}
+
+// A board that acknowledges every write and answers every read with a block
+// of the size it has (all zero), for `diChannels` inputs.
+ScriptedConnector::Responder plainBoard(int diChannels)
+{
+    return [diChannels](const QByteArray& request) {
+        const quint8 code = quint8(request.at(0));
+        switch (code) {
+        case 0xA0:
+            return ScriptedConnector::reply(char(code) + QByteArray(128, '\0'));
+        case 0xA7:
+        case 0xAA:
+            return ScriptedConnector::reply(char(code) + QByteArray(4 * diChannels, '\0'));
+        case 0xA4:
+            return ScriptedConnector::reply(char(code) + QByteArray(144, '\0'));
+        default:
+            return ScriptedConnector::replyHex("c9");
+        }
+    };
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(ScriptedConnector::Step)
+
+class TestDiDoEditor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void tablesHaveTheirCells();
+    void numberEditorsHaveTheirRanges_data();
+    void numberEditorsHaveTheirRanges();
+
+    void diDpPairGreysAndFlipsPartner();
+    void diDpNeverChains();
+    void lastChannelNeverPairs_data();
+    void lastChannelNeverPairs();
+    void dpRoleFollowsPartnerOnlyWhenPaired();
+    void collectDropsChainedAndLastChannelPairs();
+
+    void doGroupOrCommonGreysNextRow_data();
+    void doGroupOrCommonGreysNextRow();
+    void freedDoRowReleasesTheOneAfter();
+    void lastDoRowGreysNothing();
+    void doDpUsableOnlyInGroup();
+    void shownRecordKeepsDoDpRule();
+    void unknownDoModeGoesBackAsRead();
+
+    void repeatFromTableReachesGreyedRows();
+    void repeatFromCellEditors_data();
+    void repeatFromCellEditors();
+    void repeatMenuOnlyWhereItBelongs_data();
+    void repeatMenuOnlyWhereItBelongs();
+
+    void zeroAddressShowsEmptyAndEmptyStoresZero();
+
+    void resetThenSaveWritesFactoryValues();
+    void saveSendsWhatTheBoardTakes_data();
+    void saveSendsWhatTheBoardTakes();
+    void updateReadsWhatTheBoardHas_data();
+    void updateReadsWhatTheBoardHas();
+    void saveAttemptsEveryStep();
+    void updateFailureWarnsAndKeepsTables();
+    void fillFactoryOutcomes_data();
+    void fillFactoryOutcomes();
+    void buttonsIdleOutsideMainFirmware_data();
+    void buttonsIdleOutsideMainFirmware();
+
+    void outOfRangeValueRefusesSave_data();
+    void outOfRangeValueRefusesSave();
+    void topOfEachRangeIsSaved();
+    void outOfRangeValueNotSentDoesNotBlock();
+
+private:
+    void useScriptedBoard(quint16 type, const QString& firmware);
+
+    std::unique_ptr<MainWindow> window;
+    QSharedPointer<ScriptedConnector> link;
+    QTableWidget* di = nullptr;
+    QTableWidget* dout = nullptr;
+};
+
+void TestDiDoEditor::initTestCase()
+{
+    TestSettings::isolate();
+}
+
+void TestDiDoEditor::init()
+{
+    window = std::make_unique<MainWindow>();
+    di = diTable(*window);
+    dout = doTable(*window);
+    QVERIFY(di && dout);
+    link.reset();
+}
+
+void TestDiDoEditor::cleanup()
+{
+    window.reset();
+    link.reset();
+}
+
+void TestDiDoEditor::useScriptedBoard(quint16 type, const QString& firmware)
+{
+    link.reset(new ScriptedConnector);
+    MainWindowTestAccess(*window).connector() = link;
+    setBoard(*window, type, firmware);
+}
+
+// ---- Cells ----
+
+void TestDiDoEditor::tablesHaveTheirCells()
+{
+    QCOMPARE(di->rowCount(), 32);
+    QCOMPARE(di->columnCount(), 8);
+    QCOMPARE(dout->rowCount(), 9);
+    QCOMPARE(dout->columnCount(), 6);
+
+    const QStringList diHeaders = {"Вкл", "Канал", "Адрес", "DP", "DP роль", "Тип", "Номинал", "Антидребезг, мс"};
+    for (int c = 0; c < 8; ++c)
+        QCOMPARE(di->horizontalHeaderItem(c)->text(), diHeaders.at(c));
+    const QStringList doHeaders = {"Вкл", "Канал", "Адрес", "Режим", "DP", "Удержание, мс"};
+    for (int c = 0; c < 6; ++c)
+        QCOMPARE(dout->horizontalHeaderItem(c)->text(), doHeaders.at(c));
+    QCOMPARE(di->horizontalHeader()->sectionResizeMode(0), QHeaderView::ResizeToContents);
+    QCOMPARE(dout->horizontalHeader()->sectionResizeMode(5), QHeaderView::ResizeToContents);
+
+    QCOMPARE(di->item(0, DiName)->text(), QStringLiteral("DI_1"));
+    QCOMPARE(di->item(31, DiName)->text(), QStringLiteral("DI_32"));
+    QCOMPARE(dout->item(8, DoName)->text(), QStringLiteral("DO_9"));
+    QVERIFY(!(di->item(3, DiName)->flags() & Qt::ItemIsEditable));
+    QVERIFY(!(dout->item(3, DoName)->flags() & Qt::ItemIsEditable));
+
+    // Factory record shown at start: inputs and outputs on, no pairs.
+    for (int r = 0; r < 32; ++r) {
+        QVERIFY(checked(di, r, DiOn));
+        QVERIFY(!checked(di, r, DiDp));
+        QVERIFY(clickable(di, r, DiOn));
+    }
+    QCOMPARE(combo(di, 0, DiRole)->currentText(), QStringLiteral("DP_OFF"));
+    QCOMPARE(combo(di, 1, DiRole)->currentText(), QStringLiteral("DP_ON"));
+    QCOMPARE(combo(di, 0, DiType)->itemData(1).toInt(), 1);
+    QCOMPARE(combo(di, 0, DiType)->itemText(1), QStringLiteral("AC"));
+    QCOMPARE(combo(di, 0, DiNominal)->itemText(1), QStringLiteral("220 V"));
+    QCOMPARE(edit(di, 4, DiDebounce)->text(), QStringLiteral("3"));
+    QCOMPARE(edit(di, 4, DiAddr)->text(), QString());
+    QVERIFY(!edit(di, 0, DiAddr)->hasFrame());
+
+    QStringList modes;
+    for (int i = 0; i < combo(dout, 0, DoMode)->count(); ++i)
+        modes << combo(dout, 0, DoMode)->itemText(i);
+    QCOMPARE(modes, QStringList({"Одиноч.", "Группов.", "Общ."}));
+    for (int r = 0; r < 9; ++r) {
+        QVERIFY(checked(dout, r, DoOn));
+        QVERIFY(rowWhite(dout, r));
+        QVERIFY2(!clickable(dout, r, DoDp), "DP of a single output");
+    }
+
+    QCOMPARE(di->contextMenuPolicy(), Qt::CustomContextMenu);
+    for (int c : {DiType, DiNominal, DiDebounce})
+        QCOMPARE(di->cellWidget(7, c)->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
+void TestDiDoEditor::numberEditorsHaveTheirRanges_data()
+{
+    QTest::addColumn<bool>("inDi");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("bottom");
+    QTest::addColumn<int>("top");
+
+    QTest::newRow("DI address") << true << int(DiAddr) << 1 << 4095;
+    QTest::newRow("DI debounce") << true << int(DiDebounce) << 0 << 60000;
+    QTest::newRow("DO address") << false << int(DoAddr) << 1 << 4095;
+    QTest::newRow("DO hold") << false << int(DoHold) << 0 << 100000;
+}
+
+void TestDiDoEditor::numberEditorsHaveTheirRanges()
+{
+    QFETCH(bool, inDi);
+    QFETCH(int, column);
+    QFETCH(int, bottom);
+    QFETCH(int, top);
+
+    QTableWidget* table = inDi ? di : dout;
+    for (int r : {0, table->rowCount() - 1}) {
+        const auto* validator = qobject_cast<const QIntValidator*>(edit(table, r, column)->validator());
+        QVERIFY(validator);
+        QCOMPARE(validator->bottom(), bottom);
+        QCOMPARE(validator->top(), top);
+    }
+}
+
+// ---- DI pairing ----
+
+void TestDiDoEditor::diDpPairGreysAndFlipsPartner()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    // DI_4 starts its own pair and has the same role as DI_3.
+    setChecked(di, 3, DiDp, true);
+    combo(di, 2, DiRole)->setCurrentIndex(1);
+    combo(di, 3, DiRole)->setCurrentIndex(1);
+    QVERIFY(rowGreyed(di, 4));
+
+    setChecked(di, 2, DiDp, true);
+    QVERIFY(rowGreyed(di, 3));
+    QVERIFY(!checked(di, 3, DiDp));
+    QCOMPARE(combo(di, 3, DiRole)->currentIndex(), 0);
+    QVERIFY(!clickable(di, 3, DiDp));
+    QVERIFY(rowWhite(di, 2));
+    QVERIFY2(rowWhite(di, 4), "DI_5 is free again once DI_4 no longer pairs");
+
+    setChecked(di, 2, DiDp, false);
+    QVERIFY(rowWhite(di, 3));
+    QVERIFY(clickable(di, 3, DiDp));
+    QCOMPARE(combo(di, 3, DiRole)->currentIndex(), 0);
+}
+
+void TestDiDoEditor::diDpNeverChains()
+{
+    setBoard(*window, 4, QStringLiteral("0.0.6"));
+    setChecked(di, 10, DiDp, true);
+    setChecked(di, 12, DiDp, true);
+    QVERIFY(rowGreyed(di, 11));
+    QVERIFY(rowGreyed(di, 13));
+
+    // DI_12 pairing takes DI_13 out of its pair with DI_14.
+    setChecked(di, 10, DiDp, false);
+    setChecked(di, 11, DiDp, true);
+    QVERIFY(rowGreyed(di, 12));
+    QVERIFY(!checked(di, 12, DiDp));
+    QVERIFY(rowWhite(di, 13));
+    for (int r = 0; r < 32; ++r) {
+        if (r != 12)
+            QVERIFY2(!rowGreyed(di, r), qPrintable(QStringLiteral("row %1").arg(r)));
+    }
+}
+
+void TestDiDoEditor::lastChannelNeverPairs_data()
+{
+    QTest::addColumn<quint16>("type");
+    QTest::addColumn<int>("lastRow");
+
+    QTest::newRow("16 inputs") << quint16(1) << 15;
+    QTest::newRow("32 inputs") << quint16(4) << 31;
+}
+
+void TestDiDoEditor::lastChannelNeverPairs()
+{
+    QFETCH(quint16, type);
+    QFETCH(int, lastRow);
+
+    setBoard(*window, type, QStringLiteral("1.0.0"));
+    setChecked(di, lastRow, DiDp, true);
+    QVERIFY(!checked(di, lastRow, DiDp));
+
+    // The one before it still pairs with it.
+    setChecked(di, lastRow - 1, DiDp, true);
+    QVERIFY(checked(di, lastRow - 1, DiDp));
+    QVERIFY(rowGreyed(di, lastRow));
+
+    MainWindowTestAccess access(*window);
+    access.collectDiDoRecord();
+    QCOMPARE(int(access.diDoConfig().diDpPair[lastRow - 1]), 1);
+    QCOMPARE(int(access.diDoConfig().diDpPair[lastRow]), 0);
+}
+
+void TestDiDoEditor::dpRoleFollowsPartnerOnlyWhenPaired()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setChecked(di, 0, DiDp, true);
+    QCOMPARE(combo(di, 1, DiRole)->currentIndex(), 1);
+    combo(di, 0, DiRole)->setCurrentIndex(1);
+    QCOMPARE(combo(di, 1, DiRole)->currentIndex(), 0);
+    combo(di, 0, DiRole)->setCurrentIndex(0);
+    QCOMPARE(combo(di, 1, DiRole)->currentIndex(), 1);
+
+    // Unpaired inputs keep their own roles.
+    QCOMPARE(combo(di, 5, DiRole)->currentIndex(), 1);
+    combo(di, 4, DiRole)->setCurrentIndex(1);
+    QCOMPARE(combo(di, 5, DiRole)->currentIndex(), 1);
+    // DI_2's role change does not reach DI_3 either (DI_2 is a partner, not a pair start).
+    QCOMPARE(combo(di, 2, DiRole)->currentIndex(), 0);
+    combo(di, 1, DiRole)->setCurrentIndex(0);
+    QCOMPARE(combo(di, 2, DiRole)->currentIndex(), 0);
+}
+
+void TestDiDoEditor::collectDropsChainedAndLastChannelPairs()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    MainWindowTestAccess access(*window);
+    DiDoConfig& record = access.diDoConfig();
+    record.diDpPair[2] = 1;
+    record.diDpPair[3] = 1; // chained onto DI_3's pair
+    record.diDpPair[4] = 1;
+    record.diDpPair[15] = 1; // last input of the board
+    access.showDiDoRecord();
+    QVERIFY(rowGreyed(di, 3));
+    QVERIFY(rowGreyed(di, 4));
+
+    access.collectDiDoRecord();
+    QList<int> pairs;
+    for (int i = 0; i < 32; ++i) {
+        if (record.diDpPair[i])
+            pairs << i;
+    }
+    QCOMPARE(pairs, QList<int>({2, 4}));
+}
+
+// ---- DO pairing ----
+
+void TestDiDoEditor::doGroupOrCommonGreysNextRow_data()
+{
+    QTest::addColumn<int>("modeIndex");
+    QTest::newRow("Группов.") << 1;
+    QTest::newRow("Общ.") << 2;
+}
+
+void TestDiDoEditor::doGroupOrCommonGreysNextRow()
+{
+    QFETCH(int, modeIndex);
+
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setChecked(dout, 1, DoOn, false);
+    combo(dout, 1, DoMode)->setCurrentIndex(1);
+    setChecked(dout, 1, DoDp, true);
+
+    combo(dout, 0, DoMode)->setCurrentIndex(modeIndex);
+    QVERIFY(rowGreyed(dout, 1));
+    QCOMPARE(combo(dout, 1, DoMode)->currentIndex(), 0);
+    QVERIFY(checked(dout, 1, DoOn));
+    QVERIFY(!checked(dout, 1, DoDp));
+    QVERIFY(rowWhite(dout, 2));
+    QVERIFY(rowWhite(dout, 0));
+
+    combo(dout, 0, DoMode)->setCurrentIndex(0);
+    QVERIFY(rowWhite(dout, 1));
+    QVERIFY(!clickable(dout, 1, DoDp));
+}
+
+void TestDiDoEditor::freedDoRowReleasesTheOneAfter()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    combo(dout, 3, DoMode)->setCurrentIndex(2);
+    QVERIFY(rowGreyed(dout, 4));
+    // DO_3 taking DO_4 makes DO_4 single, so DO_5 is free again.
+    combo(dout, 2, DoMode)->setCurrentIndex(2);
+    QVERIFY(rowGreyed(dout, 3));
+    QVERIFY(rowWhite(dout, 4));
+}
+
+void TestDiDoEditor::lastDoRowGreysNothing()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    combo(dout, 8, DoMode)->setCurrentIndex(2);
+    combo(dout, 8, DoMode)->setCurrentIndex(1);
+    for (int r = 0; r < 9; ++r)
+        QVERIFY2(rowWhite(dout, r), qPrintable(QStringLiteral("DO_%1").arg(r + 1)));
+    QVERIFY(clickable(dout, 8, DoDp));
+    QCOMPARE(combo(dout, 8, DoMode)->currentIndex(), 1);
+}
+
+void TestDiDoEditor::doDpUsableOnlyInGroup()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    QComboBox* modeBox = combo(dout, 5, DoMode);
+    QVERIFY(!clickable(dout, 5, DoDp));
+    modeBox->setCurrentIndex(1);
+    QVERIFY(clickable(dout, 5, DoDp));
+    setChecked(dout, 5, DoDp, true);
+
+    modeBox->setCurrentIndex(2);
+    QVERIFY(!clickable(dout, 5, DoDp));
+    QVERIFY(!checked(dout, 5, DoDp));
+
+    modeBox->setCurrentIndex(1);
+    setChecked(dout, 5, DoDp, true);
+    modeBox->setCurrentIndex(0);
+    QVERIFY(!clickable(dout, 5, DoDp));
+    QVERIFY(!checked(dout, 5, DoDp));
+}
+
+void TestDiDoEditor::shownRecordKeepsDoDpRule()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    MainWindowTestAccess access(*window);
+    DiDoConfig& record = access.diDoConfig();
+    record.doEntries[0].mode = 1;
+    record.doEntries[0].dp = 1;
+    record.doEntries[1].dp = 1; // single output with a stray flag
+    access.showDiDoRecord();
+
+    QVERIFY(clickable(dout, 0, DoDp));
+    QVERIFY(checked(dout, 0, DoDp));
+    QVERIFY(rowGreyed(dout, 1));
+    QVERIFY(!checked(dout, 1, DoDp));
+    // Rows painted white by the record still follow their own mode.
+    for (int r = 2; r < 9; ++r) {
+        QVERIFY(rowWhite(dout, r));
+        QVERIFY2(!clickable(dout, r, DoDp), qPrintable(QStringLiteral("DO_%1").arg(r + 1)));
+        // and it looks unusable too
+        QVERIFY2(!(dout->item(r, DoDp)->flags() & Qt::ItemIsEnabled), qPrintable(QStringLiteral("DO_%1").arg(r + 1)));
+    }
+}
+
+void TestDiDoEditor::unknownDoModeGoesBackAsRead()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    MainWindowTestAccess access(*window);
+    access.diDoConfig().doEntries[4].mode = 7;
+    access.showDiDoRecord();
+    access.collectDiDoRecord();
+    QCOMPARE(int(access.diDoConfig().doEntries[4].mode), 7);
+}
+
+// ---- "Повторить везде" ----
+
+void TestDiDoEditor::repeatFromTableReachesGreyedRows()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    tabs->setCurrentWidget(window->findChild<QWidget*>(QStringLiteral("tabDiDo")));
+
+    setChecked(di, 2, DiDp, true);
+    QVERIFY(rowGreyed(di, 3));
+    combo(di, 4, DiNominal)->setCurrentIndex(1);
+
+    di->scrollToItem(di->item(4, DiNominal));
+    const QPoint pos = di->visualRect(di->model()->index(4, DiNominal)).center();
+    PopupMenuAnswerer answerer(repeatText);
+    MainWindowTestAccess(*window).onDiConfigContextMenuRequested(pos);
+
+    QCOMPARE(answerer.menus, QList<QStringList>({{repeatText}}));
+    for (int r = 0; r < 16; ++r)
+        QVERIFY2(combo(di, r, DiNominal)->currentText() == QLatin1String("220 V"), qPrintable(QString::number(r)));
+    // Rows the board does not have stay as they were.
+    QCOMPARE(combo(di, 16, DiNominal)->currentIndex(), 0);
+}
+
+void TestDiDoEditor::repeatFromCellEditors_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("value");
+
+    QTest::newRow("Тип") << int(DiType) << QStringLiteral("AC");
+    QTest::newRow("Номинал") << int(DiNominal) << QStringLiteral("220 V");
+    QTest::newRow("Антидребезг") << int(DiDebounce) << QStringLiteral("250");
+}
+
+void TestDiDoEditor::repeatFromCellEditors()
+{
+    QFETCH(int, column);
+    QFETCH(QString, value);
+
+    setBoard(*window, 4, QStringLiteral("0.0.6"));
+    setChecked(di, 30, DiDp, true);
+    QVERIFY(rowGreyed(di, 31));
+
+    QWidget* source = di->cellWidget(20, column);
+    if (auto* box = qobject_cast<QComboBox*>(source))
+        box->setCurrentIndex(box->findText(value));
+    else
+        qobject_cast<QLineEdit*>(source)->setText(value);
+
+    PopupMenuAnswerer answerer(repeatText);
+    emit source->customContextMenuRequested(QPoint(2, 2));
+    QCOMPARE(answerer.menus.size(), 1);
+
+    for (int r = 0; r < 32; ++r) {
+        QWidget* cell = di->cellWidget(r, column);
+        const QString shown = qobject_cast<QComboBox*>(cell) ? qobject_cast<QComboBox*>(cell)->currentText()
+                                                              : qobject_cast<QLineEdit*>(cell)->text();
+        QVERIFY2(shown == value, qPrintable(QStringLiteral("DI_%1 shows %2").arg(r + 1).arg(shown)));
+    }
+}
+
+void TestDiDoEditor::repeatMenuOnlyWhereItBelongs_data()
+{
+    QTest::addColumn<quint16>("type");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+
+    QTest::newRow("address column") << quint16(1) << QStringLiteral("0.0.6") << 3 << int(DiAddr);
+    QTest::newRow("role column") << quint16(1) << QStringLiteral("0.0.6") << 3 << int(DiRole);
+    QTest::newRow("input the board lacks") << quint16(1) << QStringLiteral("0.0.6") << 16 << int(DiType);
+    QTest::newRow("hidden debounce column") << quint16(1) << QStringLiteral("0.0.4") << 3 << int(DiDebounce);
+    QTest::newRow("hidden type column") << quint16(2) << QStringLiteral("0.0.5") << 3 << int(DiType);
+}
+
+void TestDiDoEditor::repeatMenuOnlyWhereItBelongs()
+{
+    QFETCH(quint16, type);
+    QFETCH(QString, firmware);
+    QFETCH(int, row);
+    QFETCH(int, column);
+
+    setBoard(*window, type, firmware);
+    const QString before = edit(di, 0, DiDebounce)->text();
+    edit(di, row, DiDebounce)->setText(QStringLiteral("77"));
+    PopupMenuAnswerer answerer(repeatText);
+    MainWindowTestAccess(*window).showRepeatMenu(row, column, QPoint(10, 10));
+    if (QWidget* cell = di->cellWidget(row, column))
+        emit cell->customContextMenuRequested(QPoint(2, 2));
+    QTest::qWait(30);
+    QCOMPARE(answerer.menus.size(), 0);
+    QCOMPARE(edit(di, 0, DiDebounce)->text(), before);
+}
+
+// ---- Addresses ----
+
+void TestDiDoEditor::zeroAddressShowsEmptyAndEmptyStoresZero()
+{
+    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    MainWindowTestAccess access(*window);
+    DiDoConfig& record = access.diDoConfig();
+    record.diEntries[1].setObjectAddress(0);
+    record.diEntries[2].setObjectAddress(4095);
+    record.doEntries[3].setObjectAddress(0);
+    record.doEntries[4].setObjectAddress(17);
+    access.showDiDoRecord();
+    QCOMPARE(edit(di, 1, DiAddr)->text(), QString());
+    QCOMPARE(edit(di, 2, DiAddr)->text(), QStringLiteral("4095"));
+    QCOMPARE(edit(dout, 3, DoAddr)->text(), QString());
+    QCOMPARE(edit(dout, 4, DoAddr)->text(), QStringLiteral("17"));
+
+    edit(di, 2, DiAddr)->clear();
+    edit(dout, 4, DoAddr)->clear();
+    edit(di, 5, DiAddr)->setText(QStringLiteral("300"));
+    access.collectDiDoRecord();
+    QCOMPARE(record.diEntries[2].objectAddress(), 0u);
+    QCOMPARE(record.doEntries[4].objectAddress(), 0u);
+    QCOMPARE(record.diEntries[5].objectAddress(), 300u);
+}
+
+// ---- Buttons ----
+
+void TestDiDoEditor::resetThenSaveWritesFactoryValues()
+{
+    useScriptedBoard(1, QStringLiteral("0.0.6"));
+    link->setResponder(plainBoard(16));
+
+    // Whatever the technician had typed goes away.
+    edit(di, 0, DiDebounce)->setText(QStringLiteral("40"));
+    edit(di, 3, DiAddr)->setText(QStringLiteral("12"));
+    setChecked(di, 6, DiDp, true);
+    combo(di, 9, DiType)->setCurrentIndex(1);
+    setChecked(di, 2, DiOn, false);
+    combo(dout, 2, DoMode)->setCurrentIndex(2);
+    edit(dout, 0, DoHold)->setText(QStringLiteral("900"));
+
+    button(*window, "pushButtonResetDiDoParam")->click();
+    QVERIFY(link->writes.isEmpty());
+    QVERIFY(rowWhite(di, 7));
+    QVERIFY(rowWhite(dout, 3));
+
+    ModalAnswerer answerer;
+    button(*window, "pushButtonSetDiDoParam")->click();
+
+    QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a8/64", "a9/64", "a6/144"}));
+    QCOMPARE(link->writes.at(0), char(0xA2) + repeated(hex("00000001"), 16));
+    QCOMPARE(link->writes.at(1), char(0xA8) + repeated(hex("03000000"), 16));
+    QCOMPARE(link->writes.at(2), char(0xA9) + repeated(hex("00000000 00010000"), 8));
+    QCOMPARE(link->writes.at(3), char(0xA6) + repeated(hex("00000001 00000000 00000000 00000000"), 9));
+    QCOMPARE(link->readTimeouts, QList<int>({2000, 2000, 2000, 2000}));
+
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.at(0).title, QStringLiteral("Vantor"));
+    QCOMPARE(answerer.seen.at(0).text, QStringLiteral("Параметры DI/DO успешно записаны\n"));
+    QCOMPARE(answerer.seen.at(0).icon, QMessageBox::Information);
+}
+
+void TestDiDoEditor::saveSendsWhatTheBoardTakes_data()
+{
+    QTest::addColumn<quint16>("type");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QStringList>("requests");
+
+    QTest::newRow("type 1, 0.0.6") << quint16(1) << QStringLiteral("0.0.6")
+                                   << QStringList({"a2/64", "a8/64", "a9/64", "a6/144"});
+    QTest::newRow("type 1, 0.0.5") << quint16(1) << QStringLiteral("0.0.5")
+                                   << QStringList({"a2/64", "a8/64", "a6/144"});
+    QTest::newRow("type 1, 0.0.4") << quint16(1) << QStringLiteral("0.0.4") << QStringList({"a2/64", "a5/108"});
+    QTest::newRow("type 2, 0.0.4") << quint16(2) << QStringLiteral("0.0.4")
+                                   << QStringList({"a2/64", "a8/64", "a5/108"});
+    QTest::newRow("type 4: no DO command") << quint16(4) << QStringLiteral("0.0.6")
+                                           << QStringList({"a2/128", "a8/128", "a9/128"});
+    QTest::newRow("type 3: no DI command") << quint16(3) << QStringLiteral("0.0.6") << QStringList({"a6/144"});
+    QTest::newRow("type unknown") << quint16(0) << QStringLiteral("0.0.6") << QStringList({"a6/144"});
+}
+
+void TestDiDoEditor::saveSendsWhatTheBoardTakes()
+{
+    QFETCH(quint16, type);
+    QFETCH(QString, firmware);
+    QFETCH(QStringList, requests);
+
+    useScriptedBoard(type, firmware);
+    link->setResponder(plainBoard(type == 4 ? 32 : 16));
+    ModalAnswerer answerer;
+    button(*window, "pushButtonSetDiDoParam")->click();
+    QCOMPARE(requestShapes(link->writes), requests);
+    QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
+}
+
+void TestDiDoEditor::updateReadsWhatTheBoardHas_data()
+{
+    QTest::addColumn<quint16>("type");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QStringList>("requests");
+
+    QTest::newRow("type 1, 0.0.6") << quint16(1) << QStringLiteral("0.0.6")
+                                   << QStringList({"a0/0", "a7/0", "aa/0", "a4/0"});
+    QTest::newRow("type 1, 0.0.4") << quint16(1) << QStringLiteral("0.0.4") << QStringList({"a0/0", "a4/0"});
+    QTest::newRow("type 4: no DO read") << quint16(4) << QStringLiteral("0.0.6")
+                                        << QStringList({"a0/0", "a7/0", "aa/0"});
+    QTest::newRow("type 3: no DI read") << quint16(3) << QStringLiteral("0.0.6") << QStringList({"a4/0"});
+}
+
+void TestDiDoEditor::updateReadsWhatTheBoardHas()
+{
+    QFETCH(quint16, type);
+    QFETCH(QString, firmware);
+    QFETCH(QStringList, requests);
+
+    useScriptedBoard(type, firmware);
+    link->setResponder(plainBoard(type == 4 ? 32 : 16));
+    ModalAnswerer answerer;
+    button(*window, "pushButtonGetDiDoParam")->click();
+    QCOMPARE(requestShapes(link->writes), requests);
+    QVERIFY(answerer.seen.isEmpty());
+}
+
+void TestDiDoEditor::saveAttemptsEveryStep()
+{
+    useScriptedBoard(1, QStringLiteral("0.0.6"));
+    link->queue(ScriptedConnector::silence());              // 0xA2 unanswered
+    link->queue(ScriptedConnector::replyHex("c8 01 00 00 00")); // 0xA8 refused
+    link->queue(ScriptedConnector::writeFailure());          // 0xA9 never left
+    link->queue(ScriptedConnector::replyHex("c9"));          // 0xA6 taken
+    ModalAnswerer answerer;
+    button(*window, "pushButtonSetDiDoParam")->click();
+
+    QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a8/64", "a9/64", "a6/144"}));
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.at(0).title, QStringLiteral("Vantor"));
+    QCOMPARE(answerer.seen.at(0).text, QStringLiteral("Ошибка записи параметров DI/DO\n"));
+    QCOMPARE(answerer.seen.at(0).icon, QMessageBox::Warning);
+}
+
+void TestDiDoEditor::updateFailureWarnsAndKeepsTables()
+{
+    useScriptedBoard(1, QStringLiteral("0.0.6"));
+    edit(di, 0, DiAddr)->setText(QStringLiteral("55"));
+    // DI table arrives (address 9 on DI_1), the debounce reply is one byte short.
+    link->queue(ScriptedConnector::reply(hex("a0 09000001") + repeated(hex("00000001"), 31)));
+    link->queue(ScriptedConnector::reply(char(0xA7) + QByteArray(63, '\0')));
+    link->queue(ScriptedConnector::reply(char(0xAA) + QByteArray(64, '\0')));
+    link->queue(ScriptedConnector::reply(char(0xA4) + QByteArray(144, '\0')));
+    ModalAnswerer answerer;
+    button(*window, "pushButtonGetDiDoParam")->click();
+
+    QCOMPARE(link->writes.size(), 4);
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.at(0).title, QStringLiteral("Vantor"));
+    QCOMPARE(answerer.seen.at(0).text, QStringLiteral("Ошибка чтения параметров DI/DO\n"));
+    QCOMPARE(answerer.seen.at(0).icon, QMessageBox::Warning);
+    QCOMPARE(edit(di, 0, DiAddr)->text(), QStringLiteral("55"));
+
+    // A complete read is shown.
+    link->writes.clear();
+    link->setResponder(plainBoard(16));
+    link->queue(ScriptedConnector::reply(hex("a0 09000001") + repeated(hex("00000001"), 31)));
+    button(*window, "pushButtonGetDiDoParam")->click();
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(edit(di, 0, DiAddr)->text(), QStringLiteral("9"));
+}
+
+void TestDiDoEditor::fillFactoryOutcomes_data()
+{
+    QTest::addColumn<QList<ScriptedConnector::Step>>("steps");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<int>("requests");
+
+    using S = ScriptedConnector;
+    const QList<S::Step> reads = {S::reply(hex("a0 0b000001") + repeated(hex("00000001"), 31)),
+                                  S::reply(char(0xA7) + repeated(hex("03000000"), 16)),
+                                  S::reply(char(0xAA) + QByteArray(64, '\0')),
+                                  S::reply(char(0xA4) + QByteArray(144, '\0'))};
+
+    QTest::newRow("restored and read") << (QList<S::Step>({S::replyHex("c9")}) + reads)
+                                       << QStringLiteral("Настройки сброшены, требуется перезагрузка\n")
+                                       << int(QMessageBox::Information) << 5;
+    QTest::newRow("restored, read fails") << QList<S::Step>({S::replyHex("c9"), S::silence()})
+                                          << QStringLiteral("Ошибка чтения параметров\n") << int(QMessageBox::Warning)
+                                          << 5;
+    QTest::newRow("write fails") << QList<S::Step>({S::writeFailure()})
+                                 << QStringLiteral("Ошибка команды записи\n") << int(QMessageBox::Warning) << 1;
+    QTest::newRow("no answer") << QList<S::Step>({S::silence()}) << QStringLiteral("Ошибка сброса настроек\n")
+                               << int(QMessageBox::Warning) << 1;
+    QTest::newRow("refused") << QList<S::Step>({S::replyHex("c8 05 00 00 00")})
+                             << QStringLiteral("Ошибка сброса настроек\n") << int(QMessageBox::Warning) << 1;
+}
+
+void TestDiDoEditor::fillFactoryOutcomes()
+{
+    QFETCH(QList<ScriptedConnector::Step>, steps);
+    QFETCH(QString, text);
+    QFETCH(int, icon);
+    QFETCH(int, requests);
+
+    useScriptedBoard(1, QStringLiteral("0.0.6"));
+    link->queue(steps);
+    ModalAnswerer answerer;
+    button(*window, "pushButtonFillFactoryDiDoParam")->click();
+
+    QCOMPARE(link->writes.size(), requests);
+    QCOMPARE(link->writes.at(0), hex("a1"));
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.at(0).title, QStringLiteral("Vantor"));
+    QCOMPARE(answerer.seen.at(0).text, text);
+    QCOMPARE(int(answerer.seen.at(0).icon), icon);
+    // Only a complete read shows the board's values.
+    QCOMPARE(edit(di, 0, DiAddr)->text(), icon == QMessageBox::Information ? QStringLiteral("11") : QString());
+}
+
+void TestDiDoEditor::buttonsIdleOutsideMainFirmware_data()
+{
+    QTest::addColumn<bool>("withLink");
+    QTest::addColumn<bool>("modeKnown");
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("no link") << false << true << 0;
+    QTest::newRow("mode unknown") << true << false << 0;
+    QTest::newRow("bootloader") << true << true << 1;
+}
+
+void TestDiDoEditor::buttonsIdleOutsideMainFirmware()
+{
+    QFETCH(bool, withLink);
+    QFETCH(bool, modeKnown);
+    QFETCH(int, mode);
+
+    useScriptedBoard(1, QStringLiteral("0.0.6"));
+    link->setResponder(plainBoard(16));
+    MainWindowTestAccess access(*window);
+    if (!withLink)
+        access.connector().reset();
+    access.modeKnown() = modeKnown;
+    access.mode() = quint8(mode);
+    edit(di, 0, DiAddr)->setText(QStringLiteral("8"));
+
+    ModalAnswerer answerer;
+    for (const char* name : {"pushButtonGetDiDoParam", "pushButtonSetDiDoParam", "pushButtonFillFactoryDiDoParam"})
+        button(*window, name)->click();
+    QTest::qWait(20);
+    QVERIFY(link->writes.isEmpty());
+    QVERIFY(answerer.seen.isEmpty());
+
+    // "Reset to factory" needs no board.
+    button(*window, "pushButtonResetDiDoParam")->click();
+    QCOMPARE(edit(di, 0, DiAddr)->text(), QString());
+    QVERIFY(link->writes.isEmpty());
+}
+
+// ---- Values outside an editor's range ----
+
+void TestDiDoEditor::outOfRangeValueRefusesSave_data()
+{
+    QTest::addColumn<bool>("inDi");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("where");
+
+    QTest::newRow("DI address") << true << 4 << int(DiAddr) << QStringLiteral("9999")
+                                << QStringLiteral("DI_5, «Адрес»: 9999 (допустимо 1–4095 или пусто)");
+    QTest::newRow("DI debounce") << true << 15 << int(DiDebounce) << QStringLiteral("99999")
+                                 << QStringLiteral("DI_16, «Антидребезг, мс»: 99999 (допустимо 0–60000)");
+    QTest::newRow("DO address") << false << 0 << int(DoAddr) << QStringLiteral("5000")
+                                << QStringLiteral("DO_1, «Адрес»: 5000 (допустимо 1–4095 или пусто)");
+    QTest::newRow("DO hold") << false << 8 << int(DoHold) << QStringLiteral("999999")
+                             << QStringLiteral("DO_9, «Удержание, мс»: 999999 (допустимо 0–100000)");
+}
+
+void TestDiDoEditor::outOfRangeValueRefusesSave()
+{
+    QFETCH(bool, inDi);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, where);
+
+    useScriptedBoard(1, QStringLiteral("0.0.6"));
+    link->setResponder(plainBoard(16));
+    QLineEdit* cell = edit(inDi ? di : dout, row, column);
+    cell->clear();
+    QTest::keyClicks(cell, typed);
+    // The validator lets it stay: it has no more digits than the top.
+    QCOMPARE(cell->text(), typed);
+
+    MainWindowTestAccess access(*window);
+    const QByteArray before(reinterpret_cast<const char*>(&access.diDoConfig()), sizeof(DiDoConfig));
+    ModalAnswerer answerer;
+    button(*window, "pushButtonSetDiDoParam")->click();
+
+    QVERIFY2(link->writes.isEmpty(), "nothing may reach the board");
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.at(0).title, QStringLiteral("Vantor"));
+    QCOMPARE(answerer.seen.at(0).icon, QMessageBox::Warning);
+    QCOMPARE(answerer.seen.at(0).text,
+             QStringLiteral("Значения вне допустимого диапазона:\n%1\nПараметры DI/DO не записаны\n").arg(where));
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(&access.diDoConfig()), sizeof(DiDoConfig)), before);
+
+    // Corrected, the save goes through.
+    cell->setText(QStringLiteral("20"));
+    button(*window, "pushButtonSetDiDoParam")->click();
+    QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a8/64", "a9/64", "a6/144"}));
+    QCOMPARE(answerer.seen.size(), 2);
+    QCOMPARE(answerer.seen.at(1).text, QStringLiteral("Параметры DI/DO успешно записаны\n"));
+}
+
+void TestDiDoEditor::topOfEachRangeIsSaved()
+{
+    useScriptedBoard(1, QStringLiteral("0.0.6"));
+    link->setResponder(plainBoard(16));
+    edit(di, 1, DiAddr)->setText(QStringLiteral("4095"));
+    edit(di, 2, DiDebounce)->setText(QStringLiteral("60000"));
+    edit(dout, 1, DoAddr)->setText(QStringLiteral("4095"));
+    edit(dout, 1, DoHold)->setText(QStringLiteral("100000"));
+    edit(dout, 2, DoAddr)->setText(QStringLiteral("0"));
+    ModalAnswerer answerer;
+    button(*window, "pushButtonSetDiDoParam")->click();
+
+    QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
+    QCOMPARE(link->writes.size(), 4);
+    QCOMPARE(link->writes.at(0).mid(1 + 4, 4), hex("ff0f0001"));
+    QCOMPARE(link->writes.at(1).mid(1 + 8, 4), hex("60ea0000"));
+    QCOMPARE(link->writes.at(3).mid(1 + 16, 16), hex("ff0f0001 00000000 a0860100 00000000"));
+    QCOMPARE(link->writes.at(3).mid(1 + 32, 3), hex("000000"));
+}
+
+void TestDiDoEditor::outOfRangeValueNotSentDoesNotBlock()
+{
+    // A 32-input board has no outputs: what sits in the DO table is not sent.
+    useScriptedBoard(4, QStringLiteral("0.0.6"));
+    link->setResponder(plainBoard(32));
+    edit(dout, 0, DoHold)->setText(QStringLiteral("999999"));
+    {
+        ModalAnswerer answerer;
+        button(*window, "pushButtonSetDiDoParam")->click();
+        QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
+        QCOMPARE(requestShapes(link->writes), QStringList({"a2/128", "a8/128", "a9/128"}));
+    }
+
+    // Nor is the debounce column of a board without debounce.
+    init();
+    useScriptedBoard(1, QStringLiteral("0.0.4"));
+    link->setResponder(plainBoard(16));
+    edit(di, 0, DiDebounce)->setText(QStringLiteral("99999"));
+    ModalAnswerer second;
+    button(*window, "pushButtonSetDiDoParam")->click();
+    QCOMPARE(second.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
+    QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a5/108"}));
+}
+
+QTEST_MAIN(TestDiDoEditor)
+#include "tst_dido.moc"
