@@ -9,8 +9,6 @@
 #include "scriptedconnector.h"
 #include "testsettings.h"
 
-#include <QHeaderView>
-#include <QIntValidator>
 #include <QtTest>
 
 #include <memory>
@@ -75,10 +73,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-
-    void tablesHaveTheirCells();
-    void numberEditorsHaveTheirRanges_data();
-    void numberEditorsHaveTheirRanges();
 
     void diDpPairGreysAndFlipsPartner();
     void diDpNeverChains();
@@ -154,89 +148,6 @@ void TestDiDoEditor::useScriptedBoard(quint16 type, const QString& firmware)
     link.reset(new ScriptedConnector);
     MainWindowTestAccess(*window).connector() = link;
     setBoard(*window, type, firmware);
-}
-
-// ---- Cells ----
-
-void TestDiDoEditor::tablesHaveTheirCells()
-{
-    QCOMPARE(di->rowCount(), 32);
-    QCOMPARE(di->columnCount(), 8);
-    QCOMPARE(dout->rowCount(), 9);
-    QCOMPARE(dout->columnCount(), 6);
-
-    const QStringList diHeaders = {"Вкл", "Канал", "Адрес", "DP", "DP роль", "Тип", "Номинал", "Антидребезг, мс"};
-    for (int c = 0; c < 8; ++c)
-        QCOMPARE(di->horizontalHeaderItem(c)->text(), diHeaders.at(c));
-    const QStringList doHeaders = {"Вкл", "Канал", "Адрес", "Режим", "DP", "Удержание, мс"};
-    for (int c = 0; c < 6; ++c)
-        QCOMPARE(dout->horizontalHeaderItem(c)->text(), doHeaders.at(c));
-    QCOMPARE(di->horizontalHeader()->sectionResizeMode(0), QHeaderView::ResizeToContents);
-    QCOMPARE(dout->horizontalHeader()->sectionResizeMode(5), QHeaderView::ResizeToContents);
-
-    QCOMPARE(di->item(0, DiName)->text(), QStringLiteral("DI_1"));
-    QCOMPARE(di->item(31, DiName)->text(), QStringLiteral("DI_32"));
-    QCOMPARE(dout->item(8, DoName)->text(), QStringLiteral("DO_9"));
-    QVERIFY(!(di->item(3, DiName)->flags() & Qt::ItemIsEditable));
-    QVERIFY(!(dout->item(3, DoName)->flags() & Qt::ItemIsEditable));
-
-    // Factory record shown at start: inputs and outputs on, no pairs.
-    for (int r = 0; r < 32; ++r) {
-        QVERIFY(checked(di, r, DiOn));
-        QVERIFY(!checked(di, r, DiDp));
-        QVERIFY(clickable(di, r, DiOn));
-    }
-    QCOMPARE(combo(di, 0, DiRole)->currentText(), QStringLiteral("DP_OFF"));
-    QCOMPARE(combo(di, 1, DiRole)->currentText(), QStringLiteral("DP_ON"));
-    QCOMPARE(combo(di, 0, DiType)->itemData(1).toInt(), 1);
-    QCOMPARE(combo(di, 0, DiType)->itemText(1), QStringLiteral("AC"));
-    QCOMPARE(combo(di, 0, DiNominal)->itemText(1), QStringLiteral("220 V"));
-    QCOMPARE(edit(di, 4, DiDebounce)->text(), QStringLiteral("3"));
-    QCOMPARE(edit(di, 4, DiAddr)->text(), QString());
-    QVERIFY(!edit(di, 0, DiAddr)->hasFrame());
-
-    QStringList modes;
-    for (int i = 0; i < combo(dout, 0, DoMode)->count(); ++i)
-        modes << combo(dout, 0, DoMode)->itemText(i);
-    QCOMPARE(modes, QStringList({"Одиноч.", "Группов.", "Общ."}));
-    for (int r = 0; r < 9; ++r) {
-        QVERIFY(checked(dout, r, DoOn));
-        QVERIFY(rowWhite(dout, r));
-        QVERIFY2(!clickable(dout, r, DoDp), "DP of a single output");
-    }
-
-    QCOMPARE(di->contextMenuPolicy(), Qt::CustomContextMenu);
-    for (int c : {DiType, DiNominal, DiDebounce})
-        QCOMPARE(di->cellWidget(7, c)->contextMenuPolicy(), Qt::CustomContextMenu);
-}
-
-void TestDiDoEditor::numberEditorsHaveTheirRanges_data()
-{
-    QTest::addColumn<bool>("inDi");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<int>("bottom");
-    QTest::addColumn<int>("top");
-
-    QTest::newRow("DI address") << true << int(DiAddr) << 1 << 4095;
-    QTest::newRow("DI debounce") << true << int(DiDebounce) << 0 << 60000;
-    QTest::newRow("DO address") << false << int(DoAddr) << 1 << 4095;
-    QTest::newRow("DO hold") << false << int(DoHold) << 0 << 100000;
-}
-
-void TestDiDoEditor::numberEditorsHaveTheirRanges()
-{
-    QFETCH(bool, inDi);
-    QFETCH(int, column);
-    QFETCH(int, bottom);
-    QFETCH(int, top);
-
-    QTableWidget* table = inDi ? di : dout;
-    for (int r : {0, table->rowCount() - 1}) {
-        const auto* validator = qobject_cast<const QIntValidator*>(edit(table, r, column)->validator());
-        QVERIFY(validator);
-        QCOMPARE(validator->bottom(), bottom);
-        QCOMPARE(validator->top(), top);
-    }
 }
 
 // ---- DI pairing ----
