@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QInputDialog>
+#include <QPushButton>
 #include <QVariant>
 
 ModalAnswerer::ModalAnswerer(QMessageBox::StandardButton answer, QObject* parent)
@@ -58,7 +59,15 @@ void ModalAnswerer::poll()
 
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         seen.append({QStringLiteral("QMessageBox"), box->windowTitle(), box->text(), box->icon()});
+        seen.last().offered = box->standardButtons();
+        seen.last().defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
+                                                         : QMessageBox::NoButton;
         const QMessageBox::StandardButton wanted = buttons.isEmpty() ? defaultAnswer : buttons.takeFirst();
+        if (wanted == QMessageBox::Escape) {
+            // Closed by its title bar: the box picks its own escape answer.
+            box->close();
+            return;
+        }
         QAbstractButton* button = box->button(wanted);
         if (!button)
             button = box->escapeButton();

@@ -26,10 +26,15 @@ public:
         QString title;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        // Message boxes only: the standard buttons offered and the one that
+        // Enter would press.
+        QMessageBox::StandardButtons offered = QMessageBox::NoButton;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
 
     explicit ModalAnswerer(QMessageBox::StandardButton defaultAnswer = QMessageBox::Ok, QObject* parent = nullptr);
 
+    // QMessageBox::Escape closes the box as its title bar would.
     void queueButton(QMessageBox::StandardButton button);
     void queueInput(const QString& text);
     void queueInputCancel();

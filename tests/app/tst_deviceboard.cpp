@@ -1,0 +1,565 @@
+// The window against the virtual board over TCP, connected the way a
+// technician connects: "RS485 TCP" in the connection bar, then Connect. What
+// the window shows for each kind of board, and what reboot, mode switch,
+// calibration and the settings reset do to the board and to the link.
+
+#include "mainwindowtestaccess.h"
+
+#include "modalanswerer.h"
+#include "settingsstore.h"
+#include "tessarin.h"
+#include "testsettings.h"
+#include "virtualboardprocess.h"
+
+#include <QComboBox>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString vantor = QStringLiteral("Vantor");
+
+QStringList boardArgs(int type, const char* mode, const char* firmware, const char* bootloader)
+{
+    return {QStringLiteral("--board-type"), QString::number(type), QStringLiteral("--mode"), QLatin1String(mode),
+            QStringLiteral("--firmware"), QLatin1String(firmware), QStringLiteral("--bootloader"),
+            QLatin1String(bootloader)};
+}
+
+int visibleRows(QTableWidget* table)
+{
+    int rows = 0;
+    for (int r = 0; r < table->rowCount(); ++r)
+        rows += table->isRowHidden(r) ? 0 : 1;
+    return rows;
+}
+
+} // namespace
+
+class TestDeviceBoard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void connectShowsTheBoard_data();
+    void connectShowsTheBoard();
+    void silentBoardLeavesTheBarIdle();
+    void errorCodeOfAllOnesShowsMinusOne();
+
+    void modeSwitchRoundTrip();
+    void unansweredModeSwitchKeepsTheLink();
+    void rebootFromTheBar_data();
+    void rebootFromTheBar();
+
+    void calibrationOnTheBoard_data();
+    void calibrationOnTheBoard();
+    void settingsResetKeepsTheLink();
+
+private:
+    bool startBoard(const QStringList& args);
+    // Fills "RS485 TCP" with the board's address and presses Connect.
+    void connectThroughBar();
+    template <typename T>
+    T* child(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
+    QString label(const char* name) { return child<QLabel>(name)->text(); }
+    QPushButton* barButton(const QString& text);
+    bool tabEnabled(const char* name)
+    {
+        auto* tabs = child<QTabWidget>("tabWidget");
+        return tabs->isTabEnabled(tabs->indexOf(child<QWidget>(name)));
+    }
+    int counter(const char* name) { return board.state().value(QStringLiteral("counters")).toObject().value(QLatin1String(name)).toInt(-1); }
+    int boardMode() { return board.state().value(QStringLiteral("mode")).toInt(-1); }
+    void verifyDisconnectedState();
+
+    VirtualBoardProcess board;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowTestAccess> access;
+    std::unique_ptr<ModalAnswerer> answerer;
+    Tessarin* bar = nullptr;
+};
+
+void TestDeviceBoard::initTestCase()
+{
+    TestSettings::isolate();
+    if (VirtualBoardProcess::programPath().isEmpty())
+        QSKIP("this build has no virtual board");
+}
+
+void TestDeviceBoard::init()
+{
+    TestSettings::clear();
+    window.reset(new MainWindow);
+    access.reset(new MainWindowTestAccess(*window));
+    answerer.reset(new ModalAnswerer);
+    bar = window->findChild<Tessarin*>();
+}
+
+void TestDeviceBoard::cleanup()
+{
+    answerer.reset();
+    access.reset();
+    window.reset();
+    board.stop();
+}
+
+bool TestDeviceBoard::startBoard(const QStringList& args)
+{
+    const bool started = board.start(args);
+    if (!started)
+        qWarning("%s", qPrintable(board.errorString()));
+    return started;
+}
+
+void TestDeviceBoard::connectThroughBar()
+{
+    {
+        SettingsStore store(access->programName());
+        store.setValue(QStringLiteral("TCPClient/IP"), board.host());
+        store.setValue(QStringLiteral("TCPClient/Port"), int(board.port()));
+        store.setValue(QStringLiteral("LastDeviceID"), 0);
+        store.sync();
+    }
+    // Choosing the mode builds its fields from the stored values.
+    QComboBox* modes = nullptr;
+    for (QComboBox* combo : bar->findChildren<QComboBox*>()) {
+        if (combo->findText(QStringLiteral("RS485 TCP")) >= 0)
+            modes = combo;
+    }
+    QVERIFY(modes);
+    if (modes->currentText() != QLatin1String("RS485 TCP"))
+        modes->setCurrentIndex(modes->findText(QStringLiteral("RS485 TCP")));
+    else
+        bar->updateWidgetFromSettings();
+    // The controls of the previous mode go by deferred deletion.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QPushButton* connect = barButton(QStringLiteral("Connect"));
+    QVERIFY(connect);
+    connect->click();
+}
+
+QPushButton* TestDeviceBoard::barButton(const QString& text)
+{
+    for (QPushButton* button : bar->findChildren<QPushButton*>()) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+void TestDeviceBoard::verifyDisconnectedState()
+{
+    QVERIFY(access->connector().isNull());
+    QVERIFY(!bar->isConnected());
+    QVERIFY(barButton(QStringLiteral("Connect")));
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"})
+        QCOMPARE(label(name), QStringLiteral("-"));
+    for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader"})
+        QVERIFY2(!child<QPushButton>(name)->isEnabled(), name);
+}
+
+// ---- What a connect shows ----
+
+void TestDeviceBoard::connectShowsTheBoard_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("boardName");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("bootloader");
+    QTest::addColumn<bool>("diDoTab");
+    QTest::addColumn<bool>("diEnabled");
+    QTest::addColumn<int>("diRows");
+    QTest::addColumn<bool>("doShown");
+    QTest::addColumn<bool>("ninthDo");
+    QTest::addColumn<bool>("diModeColumns");
+    QTest::addColumn<bool>("debounceColumn");
+    QTest::addColumn<bool>("doDpColumn");
+    QTest::addColumn<bool>("bootloaderRuns");
+    QTest::addColumn<bool>("enterEnabled");
+    QTest::addColumn<bool>("calibration");
+    QTest::addColumn<bool>("boardAsked");
+    QTest::addColumn<bool>("diDoRead");
+
+    const QString main = QStringLiteral("Основная прошивка");
+    const QString boot = QStringLiteral("Загрузчик");
+
+    // name                      args                                  board      fw       status boot     tab   DIen  rows DO    DO9   modes deb   dp    boot  enter calib asked read
+    QTest::newRow("type 1, 0.0.6") << boardArgs(1, "main", "0.0.6", "0.0.5") << "VRELL_A" << "0.0.6" << main << "0.0.5"
+        << true << true << 16 << true << true << true << true << true << false << true << true << true << true;
+    QTest::newRow("type 2, 0.0.6") << boardArgs(2, "main", "0.0.6", "0.0.5") << "VRELL_B" << "0.0.6" << main << "0.0.5"
+        << true << true << 16 << true << false << true << true << true << false << true << true << true << true;
+    QTest::newRow("type 3, 0.0.6") << boardArgs(3, "main", "0.0.6", "0.0.5") << "VRELL_C" << "0.0.6" << main << "0.0.5"
+        << true << false << 0 << true << false << false << false << true << false << true << false << true << true;
+    QTest::newRow("type 4, 0.0.6") << boardArgs(4, "main", "0.0.6", "0.0.5") << "VRELL_D" << "0.0.6" << main << "0.0.5"
+        << true << true << 32 << false << true << true << true << true << false << true << true << true << true;
+    QTest::newRow("type 9, 0.0.6") << boardArgs(9, "main", "0.0.6", "0.0.5") << "UNKNOWN" << "0.0.6" << main << "0.0.5"
+        << true << true << 16 << true << true << true << true << true << false << true << true << true << true;
+    QTest::newRow("type 1, 0.0.5") << boardArgs(1, "main", "0.0.5", "0.0.5") << "VRELL_A" << "0.0.5" << main << "0.0.5"
+        << true << true << 16 << true << true << false << true << true << false << true << false << true << true;
+    QTest::newRow("type 1, 0.0.4") << boardArgs(1, "main", "0.0.4", "0.0.5") << "VRELL_A" << "0.0.4" << main << "0.0.5"
+        << true << true << 16 << true << true << false << false << false << false << true << false << true << true;
+    QTest::newRow("type 2, 0.0.4") << boardArgs(2, "main", "0.0.4", "0.0.5") << "VRELL_B" << "0.0.4" << main << "0.0.5"
+        << true << true << 16 << true << false << false << true << false << false << true << false << true << true;
+    // Too old to be asked its type: the editor assumes 16 DI and 9 DO.
+    QTest::newRow("type 4, 0.0.3") << boardArgs(4, "main", "0.0.3", "0.0.5") << "-" << "0.0.3" << main << "0.0.5"
+        << true << true << 16 << true << true << false << false << false << false << true << false << false << false;
+    QTest::newRow("bootloader 0.0.5") << boardArgs(1, "boot", "0.0.6", "0.0.5") << "VRELL_A" << "0.0.6" << boot << "0.0.5"
+        << false << true << 16 << true << true << true << true << true << true << true << false << true << false;
+    QTest::newRow("bootloader 0.0.4") << boardArgs(3, "boot", "0.0.6", "0.0.4") << "-" << "0.0.6" << boot << "0.0.4"
+        << false << true << 16 << true << true << false << false << true << true << true << false << false << false;
+    // Without a readable main firmware there is nothing to start.
+    QTest::newRow("bootloader, no firmware") << boardArgs(2, "boot", "", "0.0.5") << "VRELL_B" << "Не определена" << boot
+        << "0.0.5" << false << true << 16 << true << false << false << true << false << true << false << false << true
+        << false;
+}
+
+void TestDeviceBoard::connectShowsTheBoard()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, boardName);
+    QFETCH(QString, firmware);
+    QFETCH(QString, status);
+    QFETCH(QString, bootloader);
+    QFETCH(bool, diDoTab);
+    QFETCH(bool, diEnabled);
+    QFETCH(int, diRows);
+    QFETCH(bool, doShown);
+    QFETCH(bool, ninthDo);
+    QFETCH(bool, diModeColumns);
+    QFETCH(bool, debounceColumn);
+    QFETCH(bool, doDpColumn);
+    QFETCH(bool, bootloaderRuns);
+    QFETCH(bool, enterEnabled);
+    QFETCH(bool, calibration);
+    QFETCH(bool, boardAsked);
+    QFETCH(bool, diDoRead);
+
+    QVERIFY(startBoard(args));
+    connectThroughBar();
+
+    QVERIFY2(answerer->seen.isEmpty(), qPrintable(answerer->texts().join(QLatin1Char('|'))));
+    QVERIFY(!access->connector().isNull());
+    QVERIFY(bar->isConnected());
+    QVERIFY(barButton(QStringLiteral("Disconnect")));
+
+    QCOMPARE(label("labelBoardVersionValue"), boardName);
+    QCOMPARE(label("labelFirmwareVersionValue"), firmware);
+    QCOMPARE(label("labelDeviceStatusValue"), status);
+    QCOMPARE(label("labelBootloaderVersionValue"), bootloader);
+    QCOMPARE(label("labelErrorStatusValue"), QStringLiteral("0"));
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"})
+        QCOMPARE(child<QLabel>(name)->textFormat(), Qt::PlainText);
+
+    QCOMPARE(tabEnabled("tabDiDo"), diDoTab);
+    auto* di = child<QTableWidget>("tableWidgetDIConfig");
+    auto* dout = child<QTableWidget>("tableWidgetDOConfig");
+    QCOMPARE(di->rowCount(), 32);
+    QVERIFY(di->columnCount() >= 8);
+    QVERIFY(dout->rowCount() >= 9);
+    QVERIFY(dout->columnCount() >= 5);
+    QCOMPARE(di->isEnabledTo(child<QWidget>("tabDiDo")), diEnabled);
+    QCOMPARE(visibleRows(di), diRows);
+    QCOMPARE(!dout->isHidden(), doShown);
+    QCOMPARE(!dout->isRowHidden(8), ninthDo);
+    for (int column = 3; column <= 6; ++column)
+        QCOMPARE(!di->isColumnHidden(column), diModeColumns);
+    QCOMPARE(!di->isColumnHidden(7), debounceColumn);
+    QCOMPARE(!dout->isColumnHidden(4), doDpColumn);
+
+    auto* send = child<QPushButton>("pushButtonSendFirmware");
+    auto* flash = child<QPushButton>("pushButtonFlashFirmware");
+    auto* enter = child<QPushButton>("pushButtonEnterBootloader");
+    QCOMPARE(send->text(), bootloaderRuns ? QStringLiteral("Send Firmware") : QStringLiteral("Send Bootloader"));
+    QCOMPARE(flash->text(), bootloaderRuns ? QStringLiteral("Flash Firmware") : QStringLiteral("Flash Bootloader"));
+    QCOMPARE(enter->text(), bootloaderRuns ? QStringLiteral("Enter Main Firmware") : QStringLiteral("Enter Bootloader"));
+    QVERIFY(send->isEnabled());
+    QVERIFY(!flash->isEnabled()); // only a finished transfer enables it
+    QCOMPARE(enter->isEnabled(), enterEnabled);
+
+    // The calibration gate shows once the additional settings are unlocked.
+    QVERIFY(!child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled());
+    access->setAdditionalUnlocked(true);
+    QCOMPARE(child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled(), calibration);
+    QCOMPARE(child<QPushButton>("pushButtonCalibrateDiScale24V")->isEnabled(), calibration);
+
+    // What the board was asked.
+    const QByteArray log = board.log();
+    QCOMPARE(log.contains("(read board version)"), boardAsked);
+    QCOMPARE(log.contains("(read DI table)") || log.contains("(read DO table)"), diDoRead);
+    QVERIFY(log.contains("(read error code)"));
+    QVERIFY(log.contains("(read RS-485 ports)"));
+}
+
+void TestDeviceBoard::silentBoardLeavesTheBarIdle()
+{
+    QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5") << QStringLiteral("--silent") << QStringLiteral("1000")));
+    connectThroughBar();
+
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(answerer->seen.at(0).title, vantor);
+    QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Устройство не ответило\n"));
+    QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
+    QVERIFY(access->connector().isNull());
+    QVERIFY(!bar->isConnected());
+    QVERIFY(barButton(QStringLiteral("Connect")));
+    QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Нет ответа"));
+    QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Нет ответа"));
+    for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader"})
+        QVERIFY2(!child<QPushButton>(name)->isEnabled(), name);
+    // Neither the bar nor the window holds the transport any more: it closed.
+    QTRY_VERIFY_WITH_TIMEOUT(board.log().contains("client gone"), 5000);
+    // Only the two identity requests went out.
+    QVERIFY(board.log().contains("(read firmware version)"));
+    QVERIFY(board.log().contains("(read status)"));
+    QVERIFY(!board.log().contains("(read error code)"));
+}
+
+void TestDeviceBoard::errorCodeOfAllOnesShowsMinusOne()
+{
+    QVERIFY(startBoard(boardArgs(1, "boot", "0.0.6", "0.0.5")));
+    QVERIFY(board.command(QStringLiteral("error-code -1")).startsWith(QLatin1String("OK")));
+    connectThroughBar();
+
+    QCOMPARE(label("labelErrorStatusValue"), QStringLiteral("-1"));
+    QVERIFY(bar->isConnected());
+}
+
+// ---- Mode switch and reboot ----
+
+void TestDeviceBoard::modeSwitchRoundTrip()
+{
+    QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5")));
+    connectThroughBar();
+    QVERIFY(bar->isConnected());
+    auto* enter = child<QPushButton>("pushButtonEnterBootloader");
+    QCOMPARE(enter->text(), QStringLiteral("Enter Bootloader"));
+
+    enter->click();
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(answerer->seen.at(0).title, vantor);
+    QCOMPARE(answerer->seen.at(0).text,
+             QStringLiteral("Устройство переходит в режим загрузчика.\nПереподключитесь к прибору."));
+    QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Information);
+    verifyDisconnectedState();
+    QCOMPARE(boardMode(), 1);
+
+    answerer->reset();
+    connectThroughBar();
+    QVERIFY(answerer->seen.isEmpty());
+    QVERIFY(bar->isConnected());
+    QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Загрузчик"));
+    QCOMPARE(child<QPushButton>("pushButtonSendFirmware")->text(), QStringLiteral("Send Firmware"));
+    QCOMPARE(child<QPushButton>("pushButtonFlashFirmware")->text(), QStringLiteral("Flash Firmware"));
+    QCOMPARE(enter->text(), QStringLiteral("Enter Main Firmware"));
+    QVERIFY(enter->isEnabled());
+    QVERIFY(!tabEnabled("tabDiDo"));
+
+    enter->click();
+    QCOMPARE(answerer->texts(),
+             QStringList({QStringLiteral("Устройство запускает основную прошивку.\nПереподключитесь к прибору.")}));
+    verifyDisconnectedState();
+    QCOMPARE(boardMode(), 0);
+
+    answerer->reset();
+    connectThroughBar();
+    QVERIFY(bar->isConnected());
+    QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
+    QCOMPARE(child<QPushButton>("pushButtonSendFirmware")->text(), QStringLiteral("Send Bootloader"));
+    QCOMPARE(child<QPushButton>("pushButtonFlashFirmware")->text(), QStringLiteral("Flash Bootloader"));
+    QCOMPARE(enter->text(), QStringLiteral("Enter Bootloader"));
+    QVERIFY(tabEnabled("tabDiDo"));
+    QCOMPARE(counter("modeSwitches"), 2);
+}
+
+void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
+{
+    QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5")));
+    connectThroughBar();
+    QVERIFY(bar->isConnected());
+    const QSharedPointer<Connector> link = access->connector();
+    QVERIFY(board.command(QStringLiteral("silent 1")).startsWith(QLatin1String("OK")));
+
+    child<QPushButton>("pushButtonEnterBootloader")->click();
+
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(answerer->seen.at(0).title, vantor);
+    QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Прибор не подтвердил переход в загрузчик\n"));
+    QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
+    QCOMPARE(access->connector(), link);
+    QVERIFY(bar->isConnected());
+    QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
+    QCOMPARE(boardMode(), 0);
+    // The link still carries requests.
+    QVERIFY(access->readErrorCode());
+}
+
+void TestDeviceBoard::rebootFromTheBar_data()
+{
+    QTest::addColumn<QString>("knob");
+    QTest::addColumn<int>("reboots");
+
+    QTest::newRow("acknowledged") << QString() << 1;
+    QTest::newRow("rebooted without a word") << QStringLiteral("reboot-silent 1") << 1;
+    // Silence counts as sent, even when the board never saw the request.
+    QTest::newRow("request lost") << QStringLiteral("silent 1") << 0;
+}
+
+void TestDeviceBoard::rebootFromTheBar()
+{
+    QFETCH(QString, knob);
+    QFETCH(int, reboots);
+
+    QVERIFY(startBoard(boardArgs(4, "main", "0.0.6", "0.0.5")));
+    connectThroughBar();
+    QVERIFY(bar->isConnected());
+    if (!knob.isEmpty())
+        QVERIFY(board.command(knob).startsWith(QLatin1String("OK")));
+
+    QPushButton* reboot = barButton(QStringLiteral("Reboot"));
+    QVERIFY(reboot);
+    reboot->click();
+
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(answerer->seen.at(0).title, vantor);
+    QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Команда перезагрузки отправлена.\nПереподключитесь к прибору."));
+    QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Information);
+    verifyDisconnectedState();
+    QCOMPARE(counter("reboots"), reboots);
+
+    answerer->reset();
+    board.command(QStringLiteral("faults off"));
+    connectThroughBar();
+    QVERIFY(answerer->seen.isEmpty());
+    QVERIFY(bar->isConnected());
+    QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
+    QCOMPARE(label("labelBoardVersionValue"), QStringLiteral("VRELL_D"));
+}
+
+// ---- Calibration ----
+
+void TestDeviceBoard::calibrationOnTheBoard_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("unlock");
+    QTest::addColumn<bool>("scale");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<int>("zeroCalibrations");
+    QTest::addColumn<int>("scaleCalibrations");
+
+    const QString zeroQuestion = QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
+                                                "Текущие значения ADC будут сохранены как ноль для режима 24 В.");
+    const QString scaleQuestion = QStringLiteral("Подайте 24 В на все DI входы и нажмите OK.\n"
+                                                 "Текущие значения ADC будут использованы для расчета масштаба режима 24 В.");
+    const QString zeroUnavailable = QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки "
+                                                   "для DI-плат с версией прошивки 0.0.6 и выше.");
+    const QString scaleUnavailable = QStringLiteral("Калибровка масштаба DI доступна только в режиме основной прошивки "
+                                                    "для DI-плат с версией прошивки 0.0.6 и выше.");
+    const QStringList ready = boardArgs(1, "main", "0.0.6", "0.0.5");
+    const int ok = QMessageBox::Ok;
+    const int cancel = QMessageBox::Cancel;
+
+    QTest::newRow("zero") << ready << true << false << ok
+                          << QStringList({zeroQuestion, QStringLiteral("Калибровка нуля DI выполнена.")}) << 1 << 0;
+    QTest::newRow("scale") << ready << true << true << ok
+                           << QStringList({scaleQuestion, QStringLiteral("Калибровка масштаба DI 24 В выполнена.")})
+                           << 0 << 1;
+    QTest::newRow("zero, cancelled") << ready << true << false << cancel << QStringList({zeroQuestion}) << 0 << 0;
+    QTest::newRow("scale, cancelled") << ready << true << true << cancel << QStringList({scaleQuestion}) << 0 << 0;
+    QTest::newRow("zero, firmware 0.0.5") << boardArgs(1, "main", "0.0.5", "0.0.5") << true << false << ok
+                                          << QStringList({zeroUnavailable}) << 0 << 0;
+    QTest::newRow("scale, board type 3") << boardArgs(3, "main", "0.0.6", "0.0.5") << true << true << ok
+                                         << QStringList({scaleUnavailable}) << 0 << 0;
+    QTest::newRow("zero, bootloader") << boardArgs(1, "boot", "0.0.6", "0.0.5") << true << false << ok
+                                      << QStringList({zeroUnavailable}) << 0 << 0;
+    QTest::newRow("zero, locked") << ready << false << false << ok << QStringList() << 0 << 0;
+    QTest::newRow("scale, locked") << ready << false << true << ok << QStringList() << 0 << 0;
+}
+
+void TestDeviceBoard::calibrationOnTheBoard()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, unlock);
+    QFETCH(bool, scale);
+    QFETCH(int, answer);
+    QFETCH(QStringList, texts);
+    QFETCH(int, zeroCalibrations);
+    QFETCH(int, scaleCalibrations);
+
+    QVERIFY(startBoard(args));
+    connectThroughBar();
+    QVERIFY(bar->isConnected());
+    access->setAdditionalUnlocked(unlock);
+    answerer->queueButton(QMessageBox::StandardButton(answer));
+
+    auto* button = child<QPushButton>(scale ? "pushButtonCalibrateDiScale24V" : "pushButtonCalibrateDiZero");
+    // A disabled button cannot be pressed; its slot is still called to prove
+    // that it checks for itself.
+    if (button->isEnabled())
+        button->click();
+    else if (scale)
+        access->calibrateDiScale24VClicked();
+    else
+        access->calibrateDiZeroClicked();
+
+    QCOMPARE(answerer->texts(), texts);
+    for (int i = 0; i < answerer->seen.size(); ++i) {
+        const bool question = i == 0 && texts.size() > 0 && texts.at(0).contains(QStringLiteral("нажмите OK"));
+        const QString title = question ? (scale ? QStringLiteral("Калибровка масштаба DI 24 В")
+                                                : QStringLiteral("Калибровка нуля DI"))
+                                       : vantor;
+        QCOMPARE(answerer->seen.at(i).title, title);
+    }
+    QCOMPARE(counter("zeroCalibrations"), zeroCalibrations);
+    QCOMPARE(counter("scaleCalibrations"), scaleCalibrations);
+    QVERIFY(bar->isConnected());
+}
+
+// ---- Settings reset ----
+
+void TestDeviceBoard::settingsResetKeepsTheLink()
+{
+    QVERIFY(startBoard(boardArgs(2, "main", "0.0.6", "0.0.5")));
+    connectThroughBar();
+    QVERIFY(bar->isConnected());
+    const QSharedPointer<Connector> link = access->connector();
+    QStringList before;
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"})
+        before << label(name);
+    const int requests = counter("requests");
+
+    QPushButton* reset = barButton(QStringLiteral("Сброс настроек"));
+    QVERIFY(reset);
+    reset->click();
+    QCoreApplication::processEvents();
+
+    QVERIFY(answerer->seen.isEmpty());
+    QCOMPARE(access->connector(), link);
+    QStringList after;
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"})
+        after << label(name);
+    QCOMPARE(after, before);
+    QCOMPARE(counter("requests"), requests);
+    QVERIFY(!board.log().contains("client gone"));
+    // The open link still carries requests.
+    QVERIFY(access->readErrorCode());
+    QCOMPARE(counter("requests"), requests + 1);
+}
+
+QTEST_MAIN(TestDeviceBoard)
+#include "tst_deviceboard.moc"

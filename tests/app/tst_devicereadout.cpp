@@ -1,0 +1,938 @@
+// What the window reads from a board when a link is handed to it, exchange by
+// exchange: requests, time-outs, labels, flags and the answer to the connection
+// bar, against a scripted link whose every reply the test chooses. Reboot, mode
+// switch and calibration are checked the same way.
+
+#include "mainwindowtestaccess.h"
+
+#include "configblocks.h"
+#include "modalanswerer.h"
+#include "scriptedconnector.h"
+#include "tessarin.h"
+#include "testsettings.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QMap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QtTest>
+
+#include <memory>
+
+using Step = ScriptedConnector::Step;
+Q_DECLARE_METATYPE(Step)
+
+namespace {
+
+const QString vantor = QStringLiteral("Vantor");
+const QString notAnswered = QStringLiteral("Устройство не ответило\n");
+
+QByteArray bytes(const char* hex)
+{
+    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
+
+QByteArray text(quint8 lead, const QByteArray& payload)
+{
+    return QByteArray(1, char(lead)) + char(payload.size()) + payload;
+}
+
+// A board that answers every command the connect sequence sends; `faults`
+// replaces the answers to one command code, first step first.
+struct FakeBoard
+{
+    QByteArray firmware = "0.0.6";
+    quint8 mode = 0;
+    QByteArray bootloader = "0.0.5";
+    quint16 type = 1;
+    qint32 errorCode = 0;
+    QMap<quint8, QList<Step>> faults;
+
+    Step answer(const QByteArray& request)
+    {
+        const quint8 code = quint8(request.at(0));
+        if (!faults.value(code).isEmpty())
+            return faults[code].takeFirst();
+
+        DiDoConfig config;
+        ConfigBlocks::resetDiDoRecord(config);
+        const int di = type == 3 ? 0 : (type == 4 ? 32 : 16);
+        QByteArray reply(1, char(code));
+        switch (code) {
+        case 0x78:
+            return ScriptedConnector::reply(text(0xC9, firmware));
+        case 0x64:
+            return ScriptedConnector::reply(bytes("c9") + char(mode) + char(bootloader.size()) + bootloader);
+        case 0x7D:
+            return ScriptedConnector::reply(bytes("c9") + char(type & 0xFF) + char(type >> 8));
+        case 0x79: {
+            QByteArray r = bytes("c9");
+            for (int i = 0; i < 4; ++i)
+                r.append(char((quint32(errorCode) >> (8 * i)) & 0xFF));
+            return ScriptedConnector::reply(r);
+        }
+        case 0x71: {
+            Rs485Ports ports {};
+            for (Rs485PortParams& p : ports) {
+                p.baudRate = 9600;
+                p.modbusAddress = 1;
+                p.fixedWord = 1000;
+                p.modbusEnabled = 1;
+            }
+            return ScriptedConnector::reply(reply + ConfigBlocks::rs485PortsData(ports));
+        }
+        case 0x9D:
+            return ScriptedConnector::reply(reply + ConfigBlocks::iec101Data(Iec101Ports {}));
+        case 0xA0:
+            return ScriptedConnector::reply(reply + ConfigBlocks::diTableData(config, 32));
+        case 0xA7:
+            return ScriptedConnector::reply(reply + ConfigBlocks::diDebounceData(config, di));
+        case 0xAA:
+            return ScriptedConnector::reply(reply + ConfigBlocks::diModesData(config, di));
+        case 0xA4:
+            return ScriptedConnector::reply(reply + ConfigBlocks::doTableData(config, true));
+        default:
+            return ScriptedConnector::silence();
+        }
+    }
+};
+
+// Reports every request to the dump callback, as the real transports do.
+class DumpingConnector : public ScriptedConnector
+{
+public:
+    int write(const QByteArray& data) override
+    {
+        emitDump(QStringLiteral("TX %1").arg(QString::fromLatin1(data.toHex())));
+        return ScriptedConnector::write(data);
+    }
+};
+
+QList<int> codesOf(const ScriptedConnector& link)
+{
+    QList<int> codes;
+    for (const QByteArray& w : link.writes)
+        codes << (w.isEmpty() ? -1 : int(quint8(w.at(0))));
+    return codes;
+}
+
+} // namespace
+
+class TestDeviceReadout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void firmwareVersionReadout_data();
+    void firmwareVersionReadout();
+    void deviceStatusReadout_data();
+    void deviceStatusReadout();
+    void boardVersionReadout_data();
+    void boardVersionReadout();
+    void errorCodeReadout_data();
+    void errorCodeReadout();
+    void readoutsWithoutALinkShowDashes();
+
+    void connectAsksInOrderWithEachTimeout();
+    void boardVersionIsAskedOnlyWhereKnown_data();
+    void boardVersionIsAskedOnlyWhereKnown();
+    void unansweringBoardDropsTheLink_data();
+    void unansweringBoardDropsTheLink();
+    void incompleteReadoutKeepsTheLink_data();
+    void incompleteReadoutKeepsTheLink();
+    void boardTextIsNeverRichText();
+    void disconnectForgetsTheBoard();
+    void forgottenLinkNoLongerFeedsTheDump_data();
+    void forgottenLinkNoLongerFeedsTheDump();
+
+    void rebootOutcomes_data();
+    void rebootOutcomes();
+    void modeSwitchOutcomes_data();
+    void modeSwitchOutcomes();
+    void requestsWithoutALinkDoNothing();
+
+    void calibrationOutcomes_data();
+    void calibrationOutcomes();
+    void calibrationAsksFirstWithCancelAsDefault();
+    void calibrationRefusedWhereUnavailable_data();
+    void calibrationRefusedWhereUnavailable();
+    void lockedCalibrationDoesNothing();
+
+private:
+    // Hands a scripted link answering as `board` to the window.
+    ScriptedConnector* connectTo(FakeBoard& board);
+    template <typename T>
+    T* child(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
+    QString label(const char* name) { return child<QLabel>(name)->text(); }
+    bool tabEnabled(const char* name)
+    {
+        auto* tabs = child<QTabWidget>("tabWidget");
+        return tabs->isTabEnabled(tabs->indexOf(child<QWidget>(name)));
+    }
+
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowTestAccess> access;
+    std::unique_ptr<ModalAnswerer> answerer;
+    QSharedPointer<Connector> link;
+    FakeBoard board;
+};
+
+void TestDeviceReadout::initTestCase()
+{
+    TestSettings::isolate();
+}
+
+void TestDeviceReadout::init()
+{
+    board = FakeBoard();
+    window.reset(new MainWindow);
+    access.reset(new MainWindowTestAccess(*window));
+    answerer.reset(new ModalAnswerer);
+}
+
+void TestDeviceReadout::cleanup()
+{
+    answerer.reset();
+    access.reset();
+    window.reset();
+    link.reset();
+}
+
+ScriptedConnector* TestDeviceReadout::connectTo(FakeBoard& fake)
+{
+    auto* scripted = new ScriptedConnector;
+    scripted->setResponder([&fake](const QByteArray& request) { return fake.answer(request); });
+    link = QSharedPointer<Connector>(scripted);
+    access->onSerialConnected(link);
+    return scripted;
+}
+
+// ---- The four readouts on their own ----
+
+void TestDeviceReadout::firmwareVersionReadout_data()
+{
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<bool>("answered");
+
+    QTest::newRow("version") << ScriptedConnector::replyHex("c9 05 302e302e36") << "0.0.6" << true << true;
+    QTest::newRow("blanks trimmed") << ScriptedConnector::replyHex("c9 07 20302e302e3620") << "0.0.6" << true << true;
+    QTest::newRow("length beyond the reply") << ScriptedConnector::replyHex("c9 c8 312e32") << "1.2" << true << true;
+    QTest::newRow("only blanks") << ScriptedConnector::replyHex("c9 03 202020") << "Не определена" << false << true;
+    QTest::newRow("empty text") << ScriptedConnector::replyHex("c9 00") << "Не определена" << false << true;
+    QTest::newRow("too short") << ScriptedConnector::replyHex("c9") << "Ошибка" << false << true;
+    QTest::newRow("not acknowledged") << ScriptedConnector::replyHex("c8 05 302e302e36") << "Ошибка" << false << true;
+    QTest::newRow("silent") << ScriptedConnector::silence() << "Нет ответа" << false << false;
+    QTest::newRow("not written") << ScriptedConnector::writeFailure() << "Ошибка" << false << false;
+}
+
+void TestDeviceReadout::firmwareVersionReadout()
+{
+    QFETCH(Step, step);
+    QFETCH(QString, shown);
+    QFETCH(bool, known);
+    QFETCH(bool, answered);
+
+    auto* scripted = new ScriptedConnector;
+    scripted->queue(step);
+    scripted->setTimeout(3210);
+    access->connector() = QSharedPointer<Connector>(scripted);
+
+    QCOMPARE(access->readFirmwareVersion(), answered);
+    QCOMPARE(label("labelFirmwareVersionValue"), shown);
+    QCOMPARE(access->firmwareVersionKnown(), known);
+    QCOMPARE(scripted->writes, QList<QByteArray>({bytes("78")}));
+    QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({1000}));
+    QCOMPARE(scripted->getTimeout(), 3210);
+}
+
+void TestDeviceReadout::deviceStatusReadout_data()
+{
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("bootloader");
+    QTest::addColumn<bool>("modeKnown");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("diDoTab");
+    QTest::addColumn<QString>("enterCaption");
+
+    const QString enterBoot = QStringLiteral("Enter Bootloader");
+    QTest::newRow("main firmware") << ScriptedConnector::replyHex("c9 00 05 312e322e33") << "Основная прошивка"
+                                   << "1.2.3" << true << 0 << true << enterBoot;
+    QTest::newRow("bootloader") << ScriptedConnector::replyHex("c9 01 05 302e302e35") << "Загрузчик" << "0.0.5"
+                                << true << 1 << false << "Enter Main Firmware";
+    QTest::newRow("other mode") << ScriptedConnector::replyHex("c9 07 00") << "Неизвестно (7)" << "-" << true << 7
+                                << false << enterBoot;
+    QTest::newRow("length beyond the reply") << ScriptedConnector::replyHex("c9 00 c8 312e322e33") << "Основная прошивка"
+                                             << "1.2.3" << true << 0 << true << enterBoot;
+    QTest::newRow("too short") << ScriptedConnector::replyHex("c9 00") << "Ошибка" << "Ошибка" << false << 0 << false
+                               << enterBoot;
+    QTest::newRow("refusal lead") << ScriptedConnector::replyHex("c8 00 00") << "Ошибка" << "Ошибка" << false << 0
+                                  << false << enterBoot;
+    QTest::newRow("silent") << ScriptedConnector::silence() << "Нет ответа" << "Нет ответа" << false << 0 << false
+                            << enterBoot;
+    QTest::newRow("not written") << ScriptedConnector::writeFailure() << "Ошибка" << "Ошибка" << false << 0 << false
+                                 << enterBoot;
+}
+
+void TestDeviceReadout::deviceStatusReadout()
+{
+    QFETCH(Step, step);
+    QFETCH(QString, status);
+    QFETCH(QString, bootloader);
+    QFETCH(bool, modeKnown);
+    QFETCH(int, mode);
+    QFETCH(bool, diDoTab);
+    QFETCH(QString, enterCaption);
+
+    auto* scripted = new ScriptedConnector;
+    scripted->queue(step);
+    scripted->setTimeout(3210);
+    access->connector() = QSharedPointer<Connector>(scripted);
+    // A stale mode must not survive a failed read.
+    access->modeKnown() = true;
+    access->mode() = 1;
+
+    QCOMPARE(access->readDeviceStatus(), modeKnown);
+    QCOMPARE(label("labelDeviceStatusValue"), status);
+    QCOMPARE(label("labelBootloaderVersionValue"), bootloader);
+    QCOMPARE(access->modeKnown(), modeKnown);
+    QCOMPARE(int(access->mode()), mode);
+    QCOMPARE(tabEnabled("tabDiDo"), diDoTab);
+    QCOMPARE(child<QPushButton>("pushButtonEnterBootloader")->text(), enterCaption);
+    QCOMPARE(scripted->writes, QList<QByteArray>({bytes("64")}));
+    QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({2000}));
+    QCOMPARE(scripted->getTimeout(), 3210);
+}
+
+void TestDeviceReadout::boardVersionReadout_data()
+{
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<bool>("answered");
+
+    QTest::newRow("type 1") << ScriptedConnector::replyHex("c9 01 00") << "VRELL_A" << true << 1 << true;
+    QTest::newRow("type 2") << ScriptedConnector::replyHex("c9 02 00") << "VRELL_B" << true << 2 << true;
+    QTest::newRow("type 3") << ScriptedConnector::replyHex("c9 03 00") << "VRELL_C" << true << 3 << true;
+    QTest::newRow("type 4") << ScriptedConnector::replyHex("c9 04 00") << "VRELL_D" << true << 4 << true;
+    QTest::newRow("type 9") << ScriptedConnector::replyHex("c9 09 00") << "UNKNOWN" << true << 9 << true;
+    QTest::newRow("high byte counts") << ScriptedConnector::replyHex("c9 01 01") << "UNKNOWN" << true << 257 << true;
+    QTest::newRow("two bytes") << ScriptedConnector::replyHex("c9 02") << "Ошибка" << false << 0 << true;
+    QTest::newRow("refusal lead") << ScriptedConnector::replyHex("c8 02 00") << "Ошибка" << false << 0 << true;
+    QTest::newRow("silent") << ScriptedConnector::silence() << "Нет ответа" << false << 0 << false;
+    QTest::newRow("not written") << ScriptedConnector::writeFailure() << "Ошибка" << false << 0 << false;
+}
+
+void TestDeviceReadout::boardVersionReadout()
+{
+    QFETCH(Step, step);
+    QFETCH(QString, shown);
+    QFETCH(bool, known);
+    QFETCH(int, type);
+    QFETCH(bool, answered);
+
+    auto* scripted = new ScriptedConnector;
+    scripted->queue(step);
+    scripted->setTimeout(3210);
+    access->connector() = QSharedPointer<Connector>(scripted);
+    access->boardTypeKnown() = true;
+    access->boardType() = 4;
+
+    QCOMPARE(access->readBoardVersion(), answered);
+    QCOMPARE(label("labelBoardVersionValue"), shown);
+    QCOMPARE(access->boardTypeKnown(), known);
+    QCOMPARE(int(access->boardType()), type);
+    QCOMPARE(scripted->writes, QList<QByteArray>({bytes("7d")}));
+    QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({1000}));
+    QCOMPARE(scripted->getTimeout(), 3210);
+}
+
+void TestDeviceReadout::errorCodeReadout_data()
+{
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<bool>("parsed");
+
+    QTest::newRow("acknowledged") << ScriptedConnector::replyHex("c9 2a 00 00 00") << "42" << true;
+    QTest::newRow("status lead") << ScriptedConnector::replyHex("c8 2a 00 00 00") << "42" << true;
+    QTest::newRow("all ones") << ScriptedConnector::replyHex("c9 ff ff ff ff") << "-1" << true;
+    QTest::newRow("little-endian") << ScriptedConnector::replyHex("c9 01 02 00 00") << "513" << true;
+    QTest::newRow("trailing bytes") << ScriptedConnector::replyHex("c9 05 00 00 00 99") << "5" << true;
+    QTest::newRow("four bytes") << ScriptedConnector::replyHex("c9 2a 00 00") << "Ошибка" << false;
+    QTest::newRow("other lead") << ScriptedConnector::replyHex("79 2a 00 00 00") << "Ошибка" << false;
+    QTest::newRow("silent") << ScriptedConnector::silence() << "Нет ответа" << false;
+    QTest::newRow("not written") << ScriptedConnector::writeFailure() << "Ошибка" << false;
+}
+
+void TestDeviceReadout::errorCodeReadout()
+{
+    QFETCH(Step, step);
+    QFETCH(QString, shown);
+    QFETCH(bool, parsed);
+
+    auto* scripted = new ScriptedConnector;
+    scripted->queue(step);
+    scripted->setTimeout(3210);
+    access->connector() = QSharedPointer<Connector>(scripted);
+
+    QCOMPARE(access->readErrorCode(), parsed);
+    QCOMPARE(label("labelErrorStatusValue"), shown);
+    QCOMPARE(scripted->writes, QList<QByteArray>({bytes("79")}));
+    QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({2000}));
+    QCOMPARE(scripted->getTimeout(), 3210);
+}
+
+void TestDeviceReadout::readoutsWithoutALinkShowDashes()
+{
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"})
+        child<QLabel>(name)->setText(QStringLiteral("stale"));
+    access->modeKnown() = true;
+    access->firmwareVersionKnown() = true;
+    access->boardTypeKnown() = true;
+
+    QVERIFY(!access->readFirmwareVersion());
+    QVERIFY(!access->readDeviceStatus());
+    QVERIFY(!access->readBoardVersion());
+    QVERIFY(!access->readErrorCode());
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"})
+        QCOMPARE(label(name), QStringLiteral("-"));
+    QVERIFY(!access->modeKnown());
+    QVERIFY(!access->firmwareVersionKnown());
+    QVERIFY(!access->boardTypeKnown());
+    QVERIFY(!child<QPushButton>("pushButtonEnterBootloader")->isEnabled());
+}
+
+// ---- The connect sequence ----
+
+void TestDeviceReadout::connectAsksInOrderWithEachTimeout()
+{
+    ScriptedConnector* scripted = connectTo(board);
+    const QList<int> codes = codesOf(*scripted);
+
+    // Identity first, then the DI/DO configuration, then error code and ports.
+    QVERIFY2(codes.size() >= 6, qPrintable(QString::number(codes.size())));
+    QCOMPARE(codes.mid(0, 3), QList<int>({0x78, 0x64, 0x7D}));
+    QCOMPARE(codes.mid(codes.size() - 3), QList<int>({0x79, 0x71, 0x9D}));
+    QList<int> diDo = codes.mid(3, codes.size() - 6);
+    std::sort(diDo.begin(), diDo.end());
+    QCOMPARE(diDo, QList<int>({0xA0, 0xA4, 0xA7, 0xAA}));
+    QCOMPARE(scripted->readTimeouts.mid(0, 3), QList<int>({1000, 2000, 1000}));
+    QCOMPARE(scripted->readTimeouts.at(codes.size() - 3), 2000);
+    QCOMPARE(scripted->getTimeout(), 3000);
+
+    QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("0.0.6"));
+    QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
+    QCOMPARE(label("labelBootloaderVersionValue"), QStringLiteral("0.0.5"));
+    QCOMPARE(label("labelBoardVersionValue"), QStringLiteral("VRELL_A"));
+    QCOMPARE(label("labelErrorStatusValue"), QStringLiteral("0"));
+    QVERIFY(window->findChild<Tessarin*>()->isConnected());
+    QVERIFY(answerer->seen.isEmpty());
+}
+
+void TestDeviceReadout::boardVersionIsAskedOnlyWhereKnown_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<QString>("bootloader");
+    QTest::addColumn<bool>("asked");
+
+    QTest::newRow("main 0.0.3") << 0 << "0.0.3" << "9.9.9" << false;
+    QTest::newRow("main 0.0.4") << 0 << "0.0.4" << "0.0.1" << true;
+    QTest::newRow("main 1.0.0") << 0 << "1.0.0" << "0.0.1" << true;
+    QTest::newRow("main, two parts") << 0 << "1.0" << "9.9.9" << false;
+    QTest::newRow("main, no number") << 0 << "v1.0.0" << "9.9.9" << false;
+    QTest::newRow("boot 0.0.4") << 1 << "9.9.9" << "0.0.4" << false;
+    QTest::newRow("boot 0.0.5") << 1 << "0.0.1" << "0.0.5" << true;
+    QTest::newRow("boot, four parts") << 1 << "9.9.9" << "0.0.5.1" << false;
+    QTest::newRow("other mode") << 7 << "9.9.9" << "9.9.9" << false;
+}
+
+void TestDeviceReadout::boardVersionIsAskedOnlyWhereKnown()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, firmware);
+    QFETCH(QString, bootloader);
+    QFETCH(bool, asked);
+
+    board.mode = quint8(mode);
+    board.firmware = firmware.toLatin1();
+    board.bootloader = bootloader.toLatin1();
+    board.type = 2;
+    ScriptedConnector* scripted = connectTo(board);
+
+    const QList<int> codes = codesOf(*scripted);
+    QCOMPARE(codes.contains(0x7D), asked);
+    QCOMPARE(access->boardTypeKnown(), asked);
+    QCOMPARE(label("labelBoardVersionValue"), asked ? QStringLiteral("VRELL_B") : QStringLiteral("-"));
+    // The DI/DO configuration is read only from a main firmware of known type.
+    QCOMPARE(codes.contains(0xA0), asked && mode == 0);
+    QVERIFY(codes.contains(0x79));
+    QVERIFY(answerer->seen.isEmpty());
+    QVERIFY(!access->connector().isNull());
+}
+
+void TestDeviceReadout::unansweringBoardDropsTheLink_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<Step>("fault");
+    QTest::addColumn<bool>("dropped");
+
+    QTest::newRow("firmware silent") << 0x78 << ScriptedConnector::silence() << true;
+    QTest::newRow("firmware not written") << 0x78 << ScriptedConnector::writeFailure() << true;
+    QTest::newRow("status silent") << 0x64 << ScriptedConnector::silence() << true;
+    QTest::newRow("status too short") << 0x64 << ScriptedConnector::replyHex("c9 00") << true;
+    QTest::newRow("status refused") << 0x64 << ScriptedConnector::replyHex("c8 00 00") << true;
+    // Any reply to the firmware version shows the board is there.
+    QTest::newRow("firmware malformed") << 0x78 << ScriptedConnector::replyHex("c9") << false;
+}
+
+void TestDeviceReadout::unansweringBoardDropsTheLink()
+{
+    QFETCH(int, code);
+    QFETCH(Step, fault);
+    QFETCH(bool, dropped);
+
+    board.faults[quint8(code)] << fault;
+    ScriptedConnector* scripted = connectTo(board);
+    auto* bar = window->findChild<Tessarin*>();
+
+    QCOMPARE(access->connector().isNull(), dropped);
+    const QList<int> codes = codesOf(*scripted);
+    // Both identity reads are always made.
+    QCOMPARE(codes.mid(0, 2), QList<int>({0x78, 0x64}));
+    if (dropped) {
+        QCOMPARE(codes.size(), 2);
+        QCOMPARE(answerer->seen.size(), 1);
+        QCOMPARE(answerer->seen.at(0).title, vantor);
+        QCOMPARE(answerer->seen.at(0).text, notAnswered);
+        QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
+        QVERIFY(!bar->isConnected());
+        // Nothing usable is left without a link.
+        QVERIFY(!child<QPushButton>("pushButtonSendFirmware")->isEnabled());
+        QVERIFY(!child<QPushButton>("pushButtonFlashFirmware")->isEnabled());
+        QVERIFY(!child<QPushButton>("pushButtonEnterBootloader")->isEnabled());
+        QVERIFY(!access->calibrationAvailable());
+    } else {
+        QVERIFY(answerer->seen.isEmpty());
+        QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Ошибка"));
+        QVERIFY(codes.contains(0x79));
+    }
+}
+
+void TestDeviceReadout::incompleteReadoutKeepsTheLink_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QList<Step>>("faults");
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<QString>("errorLabel");
+    QTest::addColumn<QString>("boardLabel");
+
+    const Step silent = ScriptedConnector::silence();
+    QTest::newRow("everything answered") << 0 << QList<Step>() << true << "0" << "VRELL_A";
+    QTest::newRow("error code silent") << 0x79 << QList<Step>({silent}) << false << "Нет ответа" << "VRELL_A";
+    QTest::newRow("error code malformed") << 0x79 << QList<Step>({ScriptedConnector::replyHex("c9 00")}) << false
+                                          << "Ошибка" << "VRELL_A";
+    QTest::newRow("board version silent") << 0x7D << QList<Step>({silent}) << false << "0" << "Нет ответа";
+    QTest::newRow("ports silent three times") << 0x71 << QList<Step>({silent, silent, silent}) << false << "0"
+                                              << "VRELL_A";
+    // The port read is retried; a second attempt that answers completes it.
+    QTest::newRow("ports answer on retry") << 0x71 << QList<Step>({silent}) << true << "0" << "VRELL_A";
+}
+
+void TestDeviceReadout::incompleteReadoutKeepsTheLink()
+{
+    QFETCH(int, code);
+    QFETCH(QList<Step>, faults);
+    QFETCH(bool, complete);
+    QFETCH(QString, errorLabel);
+    QFETCH(QString, boardLabel);
+
+    if (code)
+        board.faults[quint8(code)] = faults;
+    ScriptedConnector* scripted = connectTo(board);
+
+    QVERIFY(!access->connector().isNull());
+    QVERIFY(answerer->seen.isEmpty());
+    QCOMPARE(window->findChild<Tessarin*>()->isConnected(), complete);
+    QCOMPARE(label("labelErrorStatusValue"), errorLabel);
+    QCOMPARE(label("labelBoardVersionValue"), boardLabel);
+    // Error code and ports are read whatever came before.
+    const QList<int> codes = codesOf(*scripted);
+    QVERIFY(codes.contains(0x79));
+    QVERIFY(codes.contains(0x71));
+}
+
+void TestDeviceReadout::boardTextIsNeverRichText()
+{
+    board.firmware = "<b>0.0.6</b>";
+    board.bootloader = "<a href=\"x\">boot</a>";
+    connectTo(board);
+
+    QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("<b>0.0.6</b>"));
+    QCOMPARE(label("labelBootloaderVersionValue"), QStringLiteral("<a href=\"x\">boot</a>"));
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"}) {
+        QCOMPARE(child<QLabel>(name)->textFormat(), Qt::PlainText);
+    }
+    // Markup is no version: the version-gated features stay off.
+    QVERIFY(!access->firmwareVersionNumber().has_value());
+}
+
+void TestDeviceReadout::disconnectForgetsTheBoard()
+{
+    ScriptedConnector* scripted = connectTo(board);
+    QVERIFY(access->boardTypeKnown());
+    QVERIFY(window->findChild<Tessarin*>()->isConnected());
+    const int sent = scripted->writes.size();
+
+    access->onSerialDisconnected();
+
+    QVERIFY(access->connector().isNull());
+    QVERIFY(!access->modeKnown());
+    QVERIFY(!access->firmwareVersionKnown());
+    QVERIFY(!access->boardTypeKnown());
+    QCOMPARE(int(access->boardType()), 0);
+    for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                             "labelBootloaderVersionValue", "labelErrorStatusValue"})
+        QCOMPARE(label(name), QStringLiteral("-"));
+    QVERIFY(!window->findChild<Tessarin*>()->isConnected());
+    QCOMPARE(child<QPushButton>("pushButtonEnterBootloader")->text(), QStringLiteral("Enter Bootloader"));
+    for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader"})
+        QVERIFY2(!child<QPushButton>(name)->isEnabled(), name);
+    QVERIFY(!access->calibrationAvailable());
+    QCOMPARE(scripted->writes.size(), sent);
+    QVERIFY(answerer->seen.isEmpty());
+}
+
+void TestDeviceReadout::forgottenLinkNoLongerFeedsTheDump_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("board silent") << "silent";
+    QTest::newRow("reboot") << "reboot";
+    QTest::newRow("mode switch") << "switch";
+    QTest::newRow("disconnect") << "disconnect";
+    QTest::newRow("replaced by a new link") << "replaced";
+}
+
+void TestDeviceReadout::forgottenLinkNoLongerFeedsTheDump()
+{
+    // Another holder (the connection bar) may keep the transport alive; it
+    // must not keep calling into the window.
+    QFETCH(QString, how);
+    access->onDebugActionToggled(true);
+    QVERIFY(access->debugDumpView());
+
+    auto* dumping = new DumpingConnector;
+    dumping->setResponder([this](const QByteArray& request) { return board.answer(request); });
+    if (how == QLatin1String("silent"))
+        board.faults[0x78] << ScriptedConnector::silence();
+    if (how == QLatin1String("reboot"))
+        board.faults[0x7C] << ScriptedConnector::replyHex("c9");
+    if (how == QLatin1String("switch"))
+        board.faults[0x7A] << ScriptedConnector::replyHex("c9");
+    QSharedPointer<Connector> held(dumping);
+    access->onSerialConnected(held);
+
+    if (how == QLatin1String("reboot"))
+        access->onDeviceRebootRequested();
+    else if (how == QLatin1String("switch"))
+        access->enterBootloaderClicked();
+    else if (how == QLatin1String("disconnect"))
+        access->onSerialDisconnected();
+    else if (how == QLatin1String("replaced")) {
+        QSharedPointer<Connector> next(new ScriptedConnector);
+        access->onSerialConnected(next);
+    }
+    QVERIFY(access->connector() != held);
+    QCoreApplication::processEvents();
+    const int before = access->debugDumpView()->toPlainText().count(QStringLiteral("TX "));
+    QVERIFY(before >= 2); // the dump was on while the link was the window's
+
+    dumping->write(bytes("78"));
+    QCoreApplication::processEvents();
+    QCOMPARE(access->debugDumpView()->toPlainText().count(QStringLiteral("TX ")), before);
+}
+
+// ---- Reboot and mode switch ----
+
+void TestDeviceReadout::rebootOutcomes_data()
+{
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("dropped");
+
+    const QString sent = QStringLiteral("Команда перезагрузки отправлена.\nПереподключитесь к прибору.");
+    QTest::newRow("acknowledged") << ScriptedConnector::replyHex("c9") << sent << true;
+    QTest::newRow("silent") << ScriptedConnector::silence() << sent << true;
+    QTest::newRow("other reply") << ScriptedConnector::replyHex("c8 00 00 00 00")
+                                 << "Устройство не подтвердило команду перезагрузки\n" << false;
+    QTest::newRow("not written") << ScriptedConnector::writeFailure() << "Ошибка отправки команды перезагрузки\n"
+                                 << false;
+}
+
+void TestDeviceReadout::rebootOutcomes()
+{
+    QFETCH(Step, step);
+    QFETCH(QString, text);
+    QFETCH(bool, dropped);
+
+    ScriptedConnector* scripted = connectTo(board);
+    const int before = scripted->writes.size();
+    const int readsBefore = scripted->readTimeouts.size();
+    board.faults[0x7C] << step;
+
+    access->onDeviceRebootRequested();
+
+    QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({bytes("7c")}));
+    QCOMPARE(scripted->readTimeouts.mid(readsBefore),
+             step.kind == Step::WriteFailure ? QList<int>() : QList<int>({1000}));
+    QCOMPARE(scripted->getTimeout(), 3000);
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(answerer->seen.at(0).title, vantor);
+    QCOMPARE(answerer->seen.at(0).text, text);
+    QCOMPARE(answerer->seen.at(0).icon, dropped ? QMessageBox::Information : QMessageBox::Warning);
+    QCOMPARE(answerer->seen.at(0).offered, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QCOMPARE(access->connector().isNull(), dropped);
+    QCOMPARE(window->findChild<Tessarin*>()->isConnected(), !dropped);
+    QCOMPARE(label("labelDeviceStatusValue"), dropped ? QStringLiteral("-") : QStringLiteral("Основная прошивка"));
+}
+
+void TestDeviceReadout::modeSwitchOutcomes_data()
+{
+    QTest::addColumn<QString>("state"); // "main", "boot", "other", "unknown"
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("dropped");
+
+    const QByteArray toBoot = bytes("7a");
+    const QByteArray toMain = bytes("7b");
+    const QString bootAck = QStringLiteral("Устройство переходит в режим загрузчика.\nПереподключитесь к прибору.");
+    const QString mainAck = QStringLiteral("Устройство запускает основную прошивку.\nПереподключитесь к прибору.");
+    const QString bootNack = QStringLiteral("Прибор не подтвердил переход в загрузчик\n");
+    const QString mainNack = QStringLiteral("Прибор не подтвердил запуск основной прошивки\n");
+    const Step ack = ScriptedConnector::replyHex("c9");
+
+    QTest::newRow("main, acknowledged") << "main" << ack << toBoot << bootAck << true;
+    QTest::newRow("main, silent") << "main" << ScriptedConnector::silence() << toBoot << bootNack << false;
+    QTest::newRow("main, other reply") << "main" << ScriptedConnector::replyHex("7a") << toBoot << bootNack << false;
+    QTest::newRow("main, not written") << "main" << ScriptedConnector::writeFailure() << toBoot
+                                       << "Ошибка команды перехода в загрузчик\n" << false;
+    QTest::newRow("boot, acknowledged") << "boot" << ack << toMain << mainAck << true;
+    QTest::newRow("boot, silent") << "boot" << ScriptedConnector::silence() << toMain << mainNack << false;
+    QTest::newRow("boot, other reply") << "boot" << ScriptedConnector::replyHex("c8 01 00 00 00") << toMain << mainNack
+                                       << false;
+    QTest::newRow("boot, not written") << "boot" << ScriptedConnector::writeFailure() << toMain
+                                       << "Ошибка команды запуска основной прошивки\n" << false;
+    QTest::newRow("other mode") << "other" << ack << toBoot << bootAck << true;
+    QTest::newRow("mode unknown") << "unknown" << ack << toBoot << bootAck << true;
+}
+
+void TestDeviceReadout::modeSwitchOutcomes()
+{
+    QFETCH(QString, state);
+    QFETCH(Step, step);
+    QFETCH(QByteArray, request);
+    QFETCH(QString, text);
+    QFETCH(bool, dropped);
+
+    board.mode = state == QLatin1String("boot") ? 1 : (state == QLatin1String("other") ? 5 : 0);
+    ScriptedConnector* scripted = connectTo(board);
+    if (state == QLatin1String("unknown")) {
+        access->modeKnown() = false;
+        access->mode() = 1;
+    }
+    const int before = scripted->writes.size();
+    const int readsBefore = scripted->readTimeouts.size();
+    board.faults[quint8(request.at(0))] << step;
+
+    access->enterBootloaderClicked();
+
+    QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({request}));
+    QCOMPARE(scripted->readTimeouts.mid(readsBefore),
+             step.kind == Step::WriteFailure ? QList<int>() : QList<int>({2000}));
+    QCOMPARE(scripted->getTimeout(), 3000);
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(answerer->seen.at(0).title, vantor);
+    QCOMPARE(answerer->seen.at(0).text, text);
+    QCOMPARE(answerer->seen.at(0).icon, dropped ? QMessageBox::Information : QMessageBox::Warning);
+    QCOMPARE(access->connector().isNull(), dropped);
+    if (dropped) {
+        QVERIFY(!window->findChild<Tessarin*>()->isConnected());
+        QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("-"));
+        QCOMPARE(child<QPushButton>("pushButtonEnterBootloader")->text(), QStringLiteral("Enter Bootloader"));
+        QVERIFY(!child<QPushButton>("pushButtonEnterBootloader")->isEnabled());
+    }
+}
+
+void TestDeviceReadout::requestsWithoutALinkDoNothing()
+{
+    access->additionalUnlocked() = true;
+    access->onDeviceRebootRequested();
+    access->enterBootloaderClicked();
+    QVERIFY(answerer->seen.isEmpty());
+
+    // Without a link calibration is unavailable, which is said.
+    access->calibrateDiZeroClicked();
+    QCOMPARE(answerer->texts(),
+             QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат "
+                                         "с версией прошивки 0.0.6 и выше.")}));
+}
+
+// ---- DI calibration ----
+
+void TestDeviceReadout::calibrationOutcomes_data()
+{
+    QTest::addColumn<bool>("scale");
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("success");
+
+    const Step ack = ScriptedConnector::replyHex("c9");
+    QTest::newRow("zero, acknowledged") << false << ack << "Калибровка нуля DI выполнена." << true;
+    QTest::newRow("zero, refused") << false << ScriptedConnector::replyHex("c8 01 00 00 00")
+                                   << "Ошибка калибровки нуля DI\n" << false;
+    QTest::newRow("zero, echoed") << false << ScriptedConnector::replyHex("ab") << "Ошибка калибровки нуля DI\n"
+                                  << false;
+    QTest::newRow("zero, silent") << false << ScriptedConnector::silence() << "Ошибка калибровки нуля DI\n" << false;
+    QTest::newRow("zero, not written") << false << ScriptedConnector::writeFailure()
+                                       << "Ошибка команды калибровки DI\n" << false;
+    QTest::newRow("scale, acknowledged") << true << ack << "Калибровка масштаба DI 24 В выполнена." << true;
+    QTest::newRow("scale, refused") << true << ScriptedConnector::replyHex("00") << "Ошибка калибровки масштаба DI\n"
+                                    << false;
+    QTest::newRow("scale, silent") << true << ScriptedConnector::silence() << "Ошибка калибровки масштаба DI\n"
+                                   << false;
+    QTest::newRow("scale, not written") << true << ScriptedConnector::writeFailure()
+                                        << "Ошибка команды калибровки масштаба DI\n" << false;
+}
+
+void TestDeviceReadout::calibrationOutcomes()
+{
+    QFETCH(bool, scale);
+    QFETCH(Step, step);
+    QFETCH(QString, text);
+    QFETCH(bool, success);
+
+    ScriptedConnector* scripted = connectTo(board);
+    access->setAdditionalUnlocked(true);
+    const char* buttonName = scale ? "pushButtonCalibrateDiScale24V" : "pushButtonCalibrateDiZero";
+    QVERIFY(child<QPushButton>(buttonName)->isEnabled());
+    const QByteArray request = scale ? bytes("ac") : bytes("ab");
+    board.faults[quint8(request.at(0))] << step;
+    const int before = scripted->writes.size();
+    const int readsBefore = scripted->readTimeouts.size();
+    answerer->reset();
+
+    child<QPushButton>(buttonName)->click();
+
+    QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({request}));
+    QCOMPARE(scripted->readTimeouts.mid(readsBefore),
+             step.kind == Step::WriteFailure ? QList<int>() : QList<int>({3000}));
+    QCOMPARE(scripted->getTimeout(), 3000);
+    QCOMPARE(answerer->seen.size(), 2); // the question, then the outcome
+    QCOMPARE(answerer->seen.at(1).title, vantor);
+    QCOMPARE(answerer->seen.at(1).text, text);
+    QCOMPARE(answerer->seen.at(1).icon, success ? QMessageBox::Information : QMessageBox::Warning);
+    // A calibration never touches the link.
+    QVERIFY(!access->connector().isNull());
+}
+
+void TestDeviceReadout::calibrationAsksFirstWithCancelAsDefault()
+{
+    ScriptedConnector* scripted = connectTo(board);
+    access->setAdditionalUnlocked(true);
+    const int before = scripted->writes.size();
+
+    const QString zeroText = QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
+                                            "Текущие значения ADC будут сохранены как ноль для режима 24 В.");
+    const QString scaleText = QStringLiteral("Подайте 24 В на все DI входы и нажмите OK.\n"
+                                             "Текущие значения ADC будут использованы для расчета масштаба режима 24 В.");
+    // Escape stands for closing the box instead of choosing.
+    for (const QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Escape}) {
+        for (const bool scale : {false, true}) {
+            answerer->reset();
+            answerer->queueButton(answer);
+            if (scale)
+                access->calibrateDiScale24VClicked();
+            else
+                access->calibrateDiZeroClicked();
+            QCOMPARE(answerer->seen.size(), 1);
+            QCOMPARE(answerer->seen.at(0).title,
+                     scale ? QStringLiteral("Калибровка масштаба DI 24 В") : QStringLiteral("Калибровка нуля DI"));
+            QCOMPARE(answerer->seen.at(0).text, scale ? scaleText : zeroText);
+            QCOMPARE(answerer->seen.at(0).offered, QMessageBox::Ok | QMessageBox::Cancel);
+            QCOMPARE(answerer->seen.at(0).defaultButton, QMessageBox::Cancel);
+        }
+    }
+    QCOMPARE(scripted->writes.size(), before);
+}
+
+void TestDeviceReadout::calibrationRefusedWhereUnavailable_data()
+{
+    QTest::addColumn<QString>("firmware");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("firmware 0.0.5") << "0.0.5" << 1 << 0;
+    QTest::newRow("board type 3") << "0.0.6" << 3 << 0;
+    QTest::newRow("bootloader running") << "0.0.6" << 1 << 1;
+    QTest::newRow("firmware not a version") << "0.6" << 1 << 0;
+}
+
+void TestDeviceReadout::calibrationRefusedWhereUnavailable()
+{
+    QFETCH(QString, firmware);
+    QFETCH(int, type);
+    QFETCH(int, mode);
+
+    board.firmware = firmware.toLatin1();
+    board.type = quint16(type);
+    board.mode = quint8(mode);
+    ScriptedConnector* scripted = connectTo(board);
+    access->setAdditionalUnlocked(true);
+    QVERIFY(!child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled());
+    QVERIFY(!child<QPushButton>("pushButtonCalibrateDiScale24V")->isEnabled());
+    const int before = scripted->writes.size();
+    answerer->reset();
+
+    access->calibrateDiZeroClicked();
+    access->calibrateDiScale24VClicked();
+
+    QCOMPARE(answerer->texts(),
+             QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат с "
+                                         "версией прошивки 0.0.6 и выше."),
+                          QStringLiteral("Калибровка масштаба DI доступна только в режиме основной прошивки для DI-плат "
+                                         "с версией прошивки 0.0.6 и выше.")}));
+    for (const ModalAnswerer::Seen& seen : answerer->seen) {
+        QCOMPARE(seen.title, vantor);
+        QCOMPARE(seen.icon, QMessageBox::Warning);
+    }
+    QCOMPARE(scripted->writes.size(), before);
+}
+
+void TestDeviceReadout::lockedCalibrationDoesNothing()
+{
+    ScriptedConnector* scripted = connectTo(board);
+    QVERIFY(!access->additionalUnlocked());
+    QVERIFY(access->calibrationAvailable());
+    const int before = scripted->writes.size();
+
+    access->calibrateDiZeroClicked();
+    access->calibrateDiScale24VClicked();
+
+    QVERIFY(answerer->seen.isEmpty());
+    QCOMPARE(scripted->writes.size(), before);
+}
+
+QTEST_MAIN(TestDeviceReadout)
+#include "tst_devicereadout.moc"
