@@ -1,0 +1,156 @@
+#include "clicommands.h"
+
+#include "boardinfo.h"
+#include "configcommands.h"
+#include "configfile.h"
+#include "console.h"
+#include "exitcode.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+
+// Saving a board's configuration to a file and writing it back.
+
+namespace {
+
+QString windowText(const char* text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
+{
+    QFile file;
+    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened) {
+        *error = file.errorString();
+        return false;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    if (path == QLatin1String("-")) {
+        if (!Console::raw(bytes)) {
+            *error = QStringLiteral("standard output could not take it");
+            return false;
+        }
+        return true;
+    }
+    // All or nothing: a half-written file must never replace a good one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString boardSummary(const BoardState& board)
+{
+    return QStringLiteral("%1, firmware %2")
+        .arg(board.boardTypeKnown ? BoardInfo::boardName(board.boardType) : QStringLiteral("board type unknown"),
+             board.firmwareVersionKnown ? board.firmwareVersion : QStringLiteral("unknown"));
+}
+
+} // namespace
+
+int CliCommands::configRead(const QString& path)
+{
+    if (const int code = connect())
+        return code;
+    if (const int code = readout())
+        return code;
+    if (const int code = requireMainFirmware())
+        return code;
+
+    // The record starts as the window's does, with the factory values.
+    DiDoConfig dido;
+    ConfigBlocks::resetDiDoRecord(dido);
+    Rs485Ports ports {};
+    Iec101Ports protocols {};
+
+    const WatchedConnector::Tally before = link->tally();
+    const ConfigCommands commands(link.data(), board);
+    const bool didoOk = commands.readDiDoConfig(dido);
+    if (!didoOk)
+        Console::err(windowText("Ошибка чтения параметров DI/DO\n"));
+    const ConfigCommands::Rs485Read rs485 = commands.readRs485Params(ports, protocols);
+    if (!rs485.ports) {
+        Console::err(windowText("Ошибка чтения параметров RS-485\n"));
+    } else if (!rs485.protocols) {
+        // The window lets this pass, keeping what its tables showed; a file
+        // has nothing to keep, and a restore would write zeros over them.
+        Console::note(QStringLiteral("the protocol settings (IEC101) did not come back"));
+    }
+    if (!didoOk || !rs485.ports || !rs485.protocols) {
+        Console::note(QStringLiteral("nothing saved"));
+        return failureSince(before);
+    }
+
+    const ConfigFile file = ConfigFile::fromBoard(board, dido, ports, protocols);
+    QString error;
+    if (!writeWholeFile(path, file.toBytes(), &error)) {
+        Console::note(QStringLiteral("cannot write %1: %2").arg(path, error));
+        return ExitCode::FileRefused;
+    }
+    Console::note(QStringLiteral("saved the configuration of %1 (%2) to %3")
+                      .arg(boardSummary(board), file.layout.describe(),
+                           path == QLatin1String("-") ? QStringLiteral("standard output") : path));
+    return ExitCode::Ok;
+}
+
+int CliCommands::configWrite(const QString& path)
+{
+    // The file is checked whole before the board is even asked.
+    QByteArray bytes;
+    QString error;
+    if (!readWholeFile(path, &bytes, &error)) {
+        Console::note(QStringLiteral("cannot read %1: %2").arg(path, error));
+        return ExitCode::FileRefused;
+    }
+    const std::optional<ConfigFile> file = ConfigFile::fromBytes(bytes, &error);
+    if (!file) {
+        Console::note(QStringLiteral("%1: %2").arg(path, error));
+        return ExitCode::FileRefused;
+    }
+
+    if (const int code = connect())
+        return code;
+    if (const int code = readout())
+        return code;
+    if (const int code = requireMainFirmware())
+        return code;
+
+    const QString mismatch = file->mismatch(board);
+    if (!mismatch.isEmpty()) {
+        Console::note(QStringLiteral("refused %1: %2; nothing was sent").arg(path, mismatch));
+        return ExitCode::FileRefused;
+    }
+    const QString note = file->note(board);
+    if (!note.isEmpty())
+        Console::note(note);
+
+    // Both saves are attempted, as the window's two buttons would be.
+    const WatchedConnector::Tally before = link->tally();
+    const ConfigCommands commands(link.data(), board);
+    const bool didoOk = commands.writeDiDoConfig(file->dido);
+    if (didoOk)
+        Console::out(windowText("Параметры DI/DO успешно записаны\n"));
+    else
+        Console::err(windowText("Ошибка записи параметров DI/DO\n"));
+    const bool rs485Ok = commands.writeRs485Params(file->ports, file->protocols);
+    if (rs485Ok)
+        Console::out(windowText("Параметры RS-485 успешно записаны\n"));
+    else
+        Console::err(windowText("Ошибка записи параметров RS-485\n"));
+    return didoOk && rs485Ok ? int(ExitCode::Ok) : failureSince(before);
+}

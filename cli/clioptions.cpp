@@ -1,0 +1,326 @@
+#include "clioptions.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+struct SubcommandRule
+{
+    const char* name;
+    int argumentCount;
+    const char* argumentName;
+};
+
+const SubcommandRule subcommands[] = {
+    { "info", 0, "" },
+    { "config-read", 1, "FILE" },
+    { "config-write", 1, "FILE" },
+    { "firmware", 1, "FILE" },
+    { "flash", 0, "" },
+    { "reboot", 0, "" },
+    { "mode", 1, "main|boot" },
+};
+
+const SubcommandRule* findSubcommand(const QString& name)
+{
+    for (const SubcommandRule& rule : subcommands) {
+        if (name == QLatin1String(rule.name))
+            return &rule;
+    }
+    return nullptr;
+}
+
+// Decimal digits only: "0x10", "+5" or " 7" are typing mistakes on a command line.
+bool parseDecimal(const QString& text, qint64 low, qint64 high, qint64* value)
+{
+    if (text.isEmpty() || text.size() > 10)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    const qint64 v = text.toLongLong();
+    if (v < low || v > high)
+        return false;
+    *value = v;
+    return true;
+}
+
+// HOST, HOST:PORT, [IPv6] or [IPv6]:PORT; a bare IPv6 address (two colons or
+// more) has no port.
+bool parseTcpTarget(const QString& text, QString* host, quint16* port, QString* error)
+{
+    QString hostText = text;
+    QString portText;
+    if (text.startsWith(QLatin1Char('['))) {
+        const int close = text.indexOf(QLatin1Char(']'));
+        if (close < 0) {
+            *error = QStringLiteral("--tcp: missing ']' in \"%1\"").arg(text);
+            return false;
+        }
+        hostText = text.mid(1, close - 1);
+        const QString rest = text.mid(close + 1);
+        if (!rest.isEmpty()) {
+            if (!rest.startsWith(QLatin1Char(':'))) {
+                *error = QStringLiteral("--tcp: unexpected \"%1\" after the address").arg(rest);
+                return false;
+            }
+            portText = rest.mid(1);
+            if (portText.isEmpty()) {
+                *error = QStringLiteral("--tcp: the port after ':' is missing");
+                return false;
+            }
+        }
+    } else if (text.count(QLatin1Char(':')) == 1) {
+        const int colon = text.indexOf(QLatin1Char(':'));
+        hostText = text.left(colon);
+        portText = text.mid(colon + 1);
+        if (portText.isEmpty()) {
+            *error = QStringLiteral("--tcp: the port after ':' is missing");
+            return false;
+        }
+    }
+    if (hostText.trimmed().isEmpty()) {
+        *error = QStringLiteral("--tcp: the host is missing");
+        return false;
+    }
+    qint64 value = LinkOptions::defaultTcpPort;
+    if (!portText.isEmpty() && !parseDecimal(portText, 0, 65535, &value)) {
+        *error = QStringLiteral("--tcp: the port must be a number from 0 to 65535, not \"%1\"").arg(portText);
+        return false;
+    }
+    *host = hostText;
+    *port = quint16(value);
+    return true;
+}
+
+QString parityName(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity: return QStringLiteral("Even");
+    case QSerialPort::OddParity: return QStringLiteral("Odd");
+    default: return QStringLiteral("None");
+    }
+}
+
+} // namespace
+
+QString LinkOptions::describe() const
+{
+    switch (kind) {
+    case Kind::Tcp:
+        return (host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2") : QStringLiteral("%1:%2"))
+            .arg(host)
+            .arg(tcpPort);
+    case Kind::Serial:
+        return QStringLiteral("Port=%1, Baud=%2, DataBits=%3, Parity=%4, StopBits=%5, DeviceId=%6")
+            .arg(portName)
+            .arg(baudRate)
+            .arg(dataBits)
+            .arg(parityName(parity))
+            .arg(stopBits)
+            .arg(deviceAddress);
+    case Kind::Usb:
+        return QStringLiteral("%1 (USB COM)").arg(portName);
+    case Kind::None:
+        break;
+    }
+    return QString();
+}
+
+CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
+{
+    CliOptions options;
+    auto fail = [&](const QString& why) {
+        options.error = why;
+        *outcome = Outcome::Invalid;
+        return options;
+    };
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption tcp(QStringLiteral("tcp"), QString(), QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption serial(QStringLiteral("serial"), QString(), QStringLiteral("PORT"));
+    const QCommandLineOption usb(QStringLiteral("usb"), QString(), QStringLiteral("PORT"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("RATE"));
+    const QCommandLineOption dataBits(QStringLiteral("data-bits"), QString(), QStringLiteral("N"));
+    const QCommandLineOption parity(QStringLiteral("parity"), QString(), QStringLiteral("none|even|odd"));
+    const QCommandLineOption stopBits(QStringLiteral("stop-bits"), QString(), QStringLiteral("1|2"));
+    const QCommandLineOption address(QStringLiteral("address"), QString(), QStringLiteral("N"));
+    const QCommandLineOption flash(QStringLiteral("flash"));
+    const QCommandLineOption noFlash(QStringLiteral("no-flash"));
+    const QCommandLineOption json(QStringLiteral("json"));
+    const QCommandLineOption trace(QStringLiteral("trace"));
+    parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
+                        json, trace });
+
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        *outcome = Outcome::Help;
+        return options;
+    }
+    if (parser.isSet(version)) {
+        *outcome = Outcome::Version;
+        return options;
+    }
+
+    // Options given twice would leave the reader guessing which one counts.
+    for (const QCommandLineOption* option : { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address }) {
+        if (parser.values(*option).size() > 1)
+            return fail(QStringLiteral("--%1 is given more than once").arg(option->names().first()));
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return fail(QStringLiteral("no subcommand given (try --help)"));
+    options.command = positional.first();
+    options.arguments = positional.mid(1);
+    const SubcommandRule* rule = findSubcommand(options.command);
+    if (!rule)
+        return fail(QStringLiteral("unknown subcommand \"%1\" (try --help)").arg(options.command));
+    if (options.arguments.size() != rule->argumentCount) {
+        if (rule->argumentCount == 0)
+            return fail(QStringLiteral("%1 takes no argument, got \"%2\"").arg(options.command, options.arguments.first()));
+        return fail(QStringLiteral("%1 wants %2").arg(options.command, QLatin1String(rule->argumentName)));
+    }
+    if (options.command == QLatin1String("mode")) {
+        const QString target = options.arguments.first();
+        if (target != QLatin1String("main") && target != QLatin1String("boot"))
+            return fail(QStringLiteral("mode wants main or boot, not \"%1\"").arg(target));
+    }
+
+    // Options that belong to one subcommand.
+    if (parser.isSet(flash) && parser.isSet(noFlash))
+        return fail(QStringLiteral("--flash and --no-flash exclude each other"));
+    if ((parser.isSet(flash) || parser.isSet(noFlash)) && options.command != QLatin1String("firmware"))
+        return fail(QStringLiteral("--flash and --no-flash belong to the firmware subcommand"));
+    if (parser.isSet(json) && options.command != QLatin1String("info"))
+        return fail(QStringLiteral("--json belongs to the info subcommand"));
+    options.flashAfterCopy = !parser.isSet(noFlash);
+    options.json = parser.isSet(json);
+    options.trace = parser.isSet(trace);
+
+    // The link: exactly one of the three.
+    const int links = int(parser.isSet(tcp)) + int(parser.isSet(serial)) + int(parser.isSet(usb));
+    if (links == 0)
+        return fail(QStringLiteral("say how to reach the board: --tcp, --serial or --usb"));
+    if (links > 1)
+        return fail(QStringLiteral("--tcp, --serial and --usb exclude each other"));
+
+    LinkOptions& link = options.link;
+    const bool lineOptionGiven =
+        parser.isSet(baud) || parser.isSet(dataBits) || parser.isSet(parity) || parser.isSet(stopBits);
+    if (parser.isSet(tcp)) {
+        link.kind = LinkOptions::Kind::Tcp;
+        QString why;
+        if (!parseTcpTarget(parser.value(tcp), &link.host, &link.tcpPort, &why))
+            return fail(why);
+    } else {
+        link.kind = parser.isSet(serial) ? LinkOptions::Kind::Serial : LinkOptions::Kind::Usb;
+        link.portName = parser.value(parser.isSet(serial) ? serial : usb);
+        if (link.portName.isEmpty())
+            return fail(QStringLiteral("the serial port name is empty"));
+    }
+    if (lineOptionGiven && link.kind != LinkOptions::Kind::Serial)
+        return fail(QStringLiteral("--baud, --data-bits, --parity and --stop-bits belong to --serial "
+                                   "(USB COM always runs at 115200 8N1)"));
+
+    qint64 value = 0;
+    if (parser.isSet(baud)) {
+        if (!parseDecimal(parser.value(baud), 1, 0x7FFFFFFF, &value))
+            return fail(QStringLiteral("--baud wants a positive number, not \"%1\"").arg(parser.value(baud)));
+        link.baudRate = int(value);
+    }
+    if (parser.isSet(dataBits)) {
+        if (!parseDecimal(parser.value(dataBits), 5, 8, &value))
+            return fail(QStringLiteral("--data-bits wants 5, 6, 7 or 8, not \"%1\"").arg(parser.value(dataBits)));
+        link.dataBits = int(value);
+    }
+    if (parser.isSet(parity)) {
+        const QString text = parser.value(parity).toLower();
+        if (text == QLatin1String("none"))
+            link.parity = QSerialPort::NoParity;
+        else if (text == QLatin1String("even"))
+            link.parity = QSerialPort::EvenParity;
+        else if (text == QLatin1String("odd"))
+            link.parity = QSerialPort::OddParity;
+        else
+            return fail(QStringLiteral("--parity wants none, even or odd, not \"%1\"").arg(parser.value(parity)));
+    }
+    if (parser.isSet(stopBits)) {
+        if (!parseDecimal(parser.value(stopBits), 1, 2, &value))
+            return fail(QStringLiteral("--stop-bits wants 1 or 2, not \"%1\"").arg(parser.value(stopBits)));
+        link.stopBits = int(value);
+    }
+    if (parser.isSet(address)) {
+        if (link.kind == LinkOptions::Kind::Usb)
+            return fail(QStringLiteral("--address has no meaning over USB COM (one board per port, no frames)"));
+        if (!parseDecimal(parser.value(address), 0, 65535, &value))
+            return fail(QStringLiteral("--address wants a number from 0 to 65535, not \"%1\"").arg(parser.value(address)));
+        link.deviceAddress = int(value);
+    }
+
+    *outcome = Outcome::Run;
+    return options;
+}
+
+QString CliOptions::helpText()
+{
+    return QStringLiteral(
+        "Usage: quorvel-cli LINK [OPTIONS] SUBCOMMAND [ARGUMENT]\n"
+        "\n"
+        "Talks to one board of the family over the same transports and commands as the\n"
+        "Quorvel window. Progress and diagnostics go to standard error.\n"
+        "\n"
+        "Subcommands:\n"
+        "  info                 Board type, firmware version, running mode, bootloader\n"
+        "                       version and error code (--json: one JSON object).\n"
+        "  config-read FILE     Save the DI/DO, RS-485 and protocol settings as JSON\n"
+        "                       (FILE - writes to standard output). Main firmware only.\n"
+        "  config-write FILE    Write such a file back (FILE - reads standard input).\n"
+        "                       A file made for another board type or block layout is\n"
+        "                       refused before anything is sent. Main firmware only.\n"
+        "  firmware FILE        Copy a .frm image in acknowledged blocks and flash it.\n"
+        "                       The bootloader takes a main firmware (name says \"main\"),\n"
+        "                       the main firmware takes a bootloader (name says \"boot\");\n"
+        "                       the name must carry the board code, e.g. VRELL_A.\n"
+        "      --flash          Flash after the copy (the default).\n"
+        "      --no-flash       Copy only; flash later with the flash subcommand.\n"
+        "  flash                Flash the image the board holds.\n"
+        "  reboot               Reboot the board.\n"
+        "  mode main|boot       Start the main firmware or enter the bootloader.\n"
+        "\n"
+        "Link (exactly one):\n"
+        "  --tcp HOST[:PORT]    RS485 TCP; the port defaults to 4001.\n"
+        "  --serial PORT        RS485 COM, e.g. /dev/ttyUSB0, with\n"
+        "      --baud RATE      (default 9600)\n"
+        "      --data-bits N    5 to 8 (default 8)\n"
+        "      --parity P       none, even or odd (default none)\n"
+        "      --stop-bits N    1 or 2 (default 1)\n"
+        "  --usb PORT           USB COM, e.g. /dev/ttyACM0 (115200 8N1, no address).\n"
+        "  --address N          Device address 0 to 65535 (default 0); the frames carry\n"
+        "                       its low byte.\n"
+        "\n"
+        "Other options:\n"
+        "  --trace              Every request and reply payload on standard error.\n"
+        "  --version, -h/--help\n"
+        "\n"
+        "Exit codes:\n"
+        "  0  success\n"
+        "  2  usage: unknown subcommand or option, missing or bad argument\n"
+        "  3  cannot connect: the TCP connection or the serial port could not be opened\n"
+        "  4  no reply: the board stayed silent or the link broke\n"
+        "  5  wrong reply: the board answered wrongly, refused, or runs the wrong mode\n"
+        "  6  file refused: unreadable, malformed, or made for another board or layout\n"
+        "  7  firmware transfer failed: a block was not acknowledged or not sent\n"
+        "  8  flash refused by the board\n"
+        "\n"
+        "Examples:\n"
+        "  quorvel-cli --tcp 192.168.0.7 info\n"
+        "  quorvel-cli --serial /dev/ttyUSB0 --baud 115200 --address 3 config-read board3.json\n"
+        "  quorvel-cli --tcp 192.168.0.7 mode boot\n"
+        "  quorvel-cli --tcp 192.168.0.7 firmware fw_main_VRELL_A.frm\n");
+}

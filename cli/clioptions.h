@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// How to reach the board; the same choices as the connection bar.
+struct LinkOptions
+{
+    enum class Kind { None, Tcp, Serial, Usb };
+
+    static constexpr quint16 defaultTcpPort = 4001;
+
+    Kind kind = Kind::None;
+    QString host;                  // --tcp
+    quint16 tcpPort = defaultTcpPort;
+    QString portName;              // --serial, --usb
+    int baudRate = 9600;           // --serial only: the line parameters
+    int dataBits = 8;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    int stopBits = 1;
+    int deviceAddress = 0;         // 0..65535; the frames carry its low byte
+
+    // "192.168.0.7:4001", or the serial port with its line parameters.
+    QString describe() const;
+};
+
+// The parsed command line of quorvel-cli.
+struct CliOptions
+{
+    enum class Outcome {
+        Run,     // run `command`
+        Help,    // print helpText() and stop
+        Version, // print the version and stop
+        Invalid, // `error` says why
+    };
+
+    QString command;       // info, config-read, config-write, firmware, flash, reboot, mode
+    QStringList arguments; // the subcommand's own arguments (FILE, main|boot)
+    LinkOptions link;
+    bool flashAfterCopy = true; // firmware: --flash (default) or --no-flash
+    bool json = false;          // info: one JSON object instead of labelled lines
+    bool trace = false;         // every request and reply payload on standard error
+    QString error;
+
+    // `arguments` starts with the program name, as QCoreApplication::arguments().
+    static CliOptions parse(const QStringList& arguments, Outcome* outcome);
+    static QString helpText();
+};

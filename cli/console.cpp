@@ -1,0 +1,38 @@
+#include "console.h"
+
+#include <cstdio>
+
+namespace {
+
+void printLine(FILE* stream, const QString& text)
+{
+    QString line = text;
+    while (line.endsWith(QLatin1Char('\n')))
+        line.chop(1);
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+void Console::out(const QString& text)
+{
+    printLine(stdout, text);
+}
+
+void Console::err(const QString& text)
+{
+    printLine(stderr, text);
+}
+
+void Console::note(const QString& text)
+{
+    printLine(stderr, QStringLiteral("quorvel-cli: ") + text);
+}
+
+bool Console::raw(const QByteArray& bytes)
+{
+    const bool ok = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
+    return std::fflush(stdout) == 0 && ok;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Text out of the tool, always UTF-8 whatever the locale, one message per line:
+// the window's texts end with "\n" and are printed without a blank line after.
+class Console
+{
+public:
+    // Results: standard output.
+    static void out(const QString& text);
+    // Progress, diagnostics and failures: standard error.
+    static void err(const QString& text);
+    // The tool's own diagnostics, prefixed with "quorvel-cli: ".
+    static void note(const QString& text);
+    // Bytes to standard output as they are (a configuration file sent to "-").
+    static bool raw(const QByteArray& bytes);
+};

@@ -1,0 +1,84 @@
+#include "linkopener.h"
+
+#include "connectorip.h"
+#include "connectorserial.h"
+#include "connectorusb.h"
+
+#include <QCoreApplication>
+#include <QSerialPort>
+
+namespace {
+
+// The connection bar's own words for a failed connection.
+QString barText(const char* text)
+{
+    return QCoreApplication::translate("Tessarin", text);
+}
+
+QSerialPort::DataBits dataBitsOf(int bits)
+{
+    switch (bits) {
+    case 5: return QSerialPort::Data5;
+    case 6: return QSerialPort::Data6;
+    case 7: return QSerialPort::Data7;
+    default: return QSerialPort::Data8;
+    }
+}
+
+} // namespace
+
+QSharedPointer<Connector> LinkOpener::open(const LinkOptions& options, QString* error)
+{
+    // Frames carry one address byte: the low byte of the number given.
+    const unsigned char frameAddress = static_cast<unsigned char>(options.deviceAddress & 0xFF);
+
+    switch (options.kind) {
+    case LinkOptions::Kind::Tcp: {
+        QSharedPointer<ConnectorIP> link(new ConnectorIP(options.host, options.tcpPort));
+        link->setDevID(frameAddress);
+        if (!link->isConnected()) {
+            const QString why = link->lastErrorString();
+            *error = barText("Не удалось подключиться к %1:%2 (%3).")
+                         .arg(options.host)
+                         .arg(options.tcpPort)
+                         .arg(why.isEmpty() ? barText("TCP") : why);
+            return QSharedPointer<Connector>();
+        }
+        return link;
+    }
+    case LinkOptions::Kind::Serial: {
+        QSharedPointer<ConnectorSerial> link(new ConnectorSerial(options.portName));
+        link->setDevID(frameAddress);
+        const QSerialPort::StopBits stopBits = options.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+        if (!link->openPort(options.portName, options.baudRate, dataBitsOf(options.dataBits), options.parity, stopBits,
+                            QSerialPort::NoFlowControl)) {
+            *error = barText("Не удалось открыть порт %1 (%2).\nПараметры: %3")
+                         .arg(options.portName, barText("RS485 COM"), options.describe());
+            return QSharedPointer<Connector>();
+        }
+        return link;
+    }
+    case LinkOptions::Kind::Usb: {
+        QSharedPointer<ConnectorUSB> link(new ConnectorUSB(options.portName));
+        // The USB board always talks at these settings; only the open can fail.
+        QSerialPort* port = link->GetSerialPort();
+        port->close();
+        port->setPortName(options.portName);
+        port->setParity(QSerialPort::NoParity);
+        port->setBaudRate(115200, QSerialPort::AllDirections);
+        port->setDataBits(QSerialPort::Data8);
+        port->setStopBits(QSerialPort::OneStop);
+        port->setFlowControl(QSerialPort::NoFlowControl);
+        if (!port->open(QIODevice::ReadWrite)) {
+            *error = barText("Не удалось открыть порт %1 (%2).").arg(options.portName, barText("USB COM"))
+                + QStringLiteral(" ") + port->errorString();
+            return QSharedPointer<Connector>();
+        }
+        return link;
+    }
+    case LinkOptions::Kind::None:
+        break;
+    }
+    *error = QStringLiteral("no link given");
+    return QSharedPointer<Connector>();
+}

@@ -1,0 +1,44 @@
+#include "watchedconnector.h"
+
+#include <utility>
+
+WatchedConnector::WatchedConnector(QSharedPointer<Connector> inner)
+    : inner(std::move(inner))
+{
+}
+
+void WatchedConnector::setDevID(unsigned char id)
+{
+    inner->setDevID(id);
+}
+
+int WatchedConnector::write(const QByteArray& data)
+{
+    inner->setTimeout(getTimeout());
+    ++counts.writes;
+    const int written = inner->write(data);
+    if (written < 0)
+        ++counts.failedWrites;
+    if (trace)
+        trace(QStringLiteral("> %1%2").arg(QString::fromLatin1(data.toHex(' ')),
+                                           written < 0 ? QStringLiteral(" (write failed)") : QString()));
+    return written;
+}
+
+QByteArray WatchedConnector::read()
+{
+    inner->setTimeout(getTimeout());
+    ++counts.reads;
+    const QByteArray reply = inner->read();
+    if (reply.isEmpty())
+        ++counts.silentReads;
+    if (trace)
+        trace(reply.isEmpty() ? QStringLiteral("< (nothing within %1 ms)").arg(getTimeout())
+                              : QStringLiteral("< %1").arg(QString::fromLatin1(reply.toHex(' '))));
+    return reply;
+}
+
+void WatchedConnector::setTrace(const Trace& newTrace)
+{
+    trace = newTrace;
+}

@@ -1,0 +1,161 @@
+// The command line of quorvel-cli: every link, every subcommand, and the
+// mistakes a technician can type, each refused with a reason.
+
+#include "clioptions.h"
+
+#include <QtTest>
+
+class TestCliOptions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void acceptedLines_data();
+    void acceptedLines();
+    void refusedLines_data();
+    void refusedLines();
+    void helpAndVersionStopEarly();
+};
+
+namespace {
+
+QStringList argv(const QString& line)
+{
+    return QStringList { QStringLiteral("quorvel-cli") } + line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+void TestCliOptions::acceptedLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("described");
+    QTest::addColumn<bool>("flash");
+    QTest::addColumn<bool>("json");
+
+    const int tcp = int(LinkOptions::Kind::Tcp);
+    const int serial = int(LinkOptions::Kind::Serial);
+    const int usb = int(LinkOptions::Kind::Usb);
+
+    QTest::newRow("tcp default port") << "--tcp 10.0.0.5 info" << "info" << QStringList() << tcp << "10.0.0.5:4001"
+                                      << true << false;
+    QTest::newRow("tcp with port") << "--tcp 10.0.0.5:502 info --json" << "info" << QStringList() << tcp
+                                   << "10.0.0.5:502" << true << true;
+    QTest::newRow("tcp port 0 as the bar allows") << "--tcp host:0 reboot" << "reboot" << QStringList() << tcp
+                                                  << "host:0" << true << false;
+    QTest::newRow("bracketed IPv6 with port") << "--tcp [::1]:4002 flash" << "flash" << QStringList() << tcp
+                                              << "[::1]:4002" << true << false;
+    QTest::newRow("bare IPv6 takes the default port") << "--tcp fe80::1 info" << "info" << QStringList() << tcp
+                                                      << "[fe80::1]:4001" << true << false;
+    QTest::newRow("equals form") << "--tcp=board.local:7000 mode boot" << "mode" << QStringList { "boot" } << tcp
+                                 << "board.local:7000" << true << false;
+    QTest::newRow("serial defaults") << "--serial /dev/ttyUSB0 config-read out.json" << "config-read"
+                                     << QStringList { "out.json" } << serial
+                                     << "Port=/dev/ttyUSB0, Baud=9600, DataBits=8, Parity=None, StopBits=1, DeviceId=0"
+                                     << true << false;
+    QTest::newRow("serial line and address") << "--serial /dev/ttyS1 --baud 115200 --data-bits 7 --parity EVEN "
+                                                "--stop-bits 2 --address 300 config-write in.json"
+                                             << "config-write" << QStringList { "in.json" } << serial
+                                             << "Port=/dev/ttyS1, Baud=115200, DataBits=7, Parity=Even, StopBits=2, "
+                                                "DeviceId=300"
+                                             << true << false;
+    QTest::newRow("odd parity") << "--serial COM3 --parity odd mode main" << "mode" << QStringList { "main" } << serial
+                                << "Port=COM3, Baud=9600, DataBits=8, Parity=Odd, StopBits=1, DeviceId=0" << true
+                                << false;
+    QTest::newRow("usb") << "--usb /dev/ttyACM0 firmware fw_main_VRELL_A.frm" << "firmware"
+                         << QStringList { "fw_main_VRELL_A.frm" } << usb << "/dev/ttyACM0 (USB COM)" << true << false;
+    QTest::newRow("copy without flash") << "--tcp h firmware a_boot.frm --no-flash" << "firmware"
+                                        << QStringList { "a_boot.frm" } << tcp << "h:4001" << false << false;
+    QTest::newRow("explicit flash") << "--tcp h --flash firmware a_boot.frm" << "firmware"
+                                    << QStringList { "a_boot.frm" } << tcp << "h:4001" << true << false;
+    QTest::newRow("standard output as file") << "--tcp h config-read -" << "config-read" << QStringList { "-" } << tcp
+                                             << "h:4001" << true << false;
+}
+
+void TestCliOptions::acceptedLines()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, command);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, kind);
+    QFETCH(QString, described);
+    QFETCH(bool, flash);
+    QFETCH(bool, json);
+
+    CliOptions::Outcome outcome = CliOptions::Outcome::Invalid;
+    const CliOptions options = CliOptions::parse(argv(line), &outcome);
+    QVERIFY2(outcome == CliOptions::Outcome::Run, qPrintable(options.error));
+    QCOMPARE(options.command, command);
+    QCOMPARE(options.arguments, arguments);
+    QCOMPARE(int(options.link.kind), kind);
+    QCOMPARE(options.link.describe(), described);
+    QCOMPARE(options.flashAfterCopy, flash);
+    QCOMPARE(options.json, json);
+}
+
+void TestCliOptions::refusedLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("nothing") << "--tcp h" << "no subcommand";
+    QTest::newRow("unknown subcommand") << "--tcp h erase" << "unknown subcommand \"erase\"";
+    QTest::newRow("stray argument") << "--tcp h info now" << "info takes no argument";
+    QTest::newRow("file missing") << "--tcp h config-write" << "config-write wants FILE";
+    QTest::newRow("two files") << "--tcp h firmware a.frm b.frm" << "firmware wants FILE";
+    QTest::newRow("mode target") << "--tcp h mode sideways" << "mode wants main or boot";
+    QTest::newRow("no link") << "info" << "--tcp, --serial or --usb";
+    QTest::newRow("two links") << "--tcp h --serial /dev/ttyS0 info" << "exclude each other";
+    QTest::newRow("same option twice") << "--tcp a --tcp b info" << "--tcp is given more than once";
+    QTest::newRow("line options over tcp") << "--tcp h --baud 19200 info" << "belong to --serial";
+    QTest::newRow("line options over usb") << "--usb /dev/ttyACM0 --parity even info" << "belong to --serial";
+    QTest::newRow("address over usb") << "--usb /dev/ttyACM0 --address 3 info" << "no meaning over USB";
+    QTest::newRow("address too large") << "--tcp h --address 65536 info" << "--address wants a number from 0 to 65535";
+    QTest::newRow("address not decimal") << "--tcp h --address 0x10 info" << "--address wants";
+    QTest::newRow("port missing after colon") << "--tcp h: info" << "the port after ':' is missing";
+    QTest::newRow("port too large") << "--tcp h:70000 info" << "from 0 to 65535";
+    QTest::newRow("port not a number") << "--tcp h:http info" << "from 0 to 65535";
+    QTest::newRow("host missing") << "--tcp :4001 info" << "the host is missing";
+    QTest::newRow("unclosed bracket") << "--tcp [::1:4001 info" << "missing ']'";
+    QTest::newRow("baud zero") << "--serial p --baud 0 info" << "--baud wants a positive number";
+    QTest::newRow("nine data bits") << "--serial p --data-bits 9 info" << "--data-bits wants 5, 6, 7 or 8";
+    QTest::newRow("mark parity") << "--serial p --parity mark info" << "--parity wants none, even or odd";
+    QTest::newRow("three stop bits") << "--serial p --stop-bits 3 info" << "--stop-bits wants 1 or 2";
+    QTest::newRow("flash outside firmware") << "--tcp h --flash info" << "belong to the firmware subcommand";
+    QTest::newRow("flash and no-flash") << "--tcp h --flash --no-flash firmware a.frm" << "exclude each other";
+    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info subcommand";
+    QTest::newRow("unknown option") << "--tcp h --speed 5 info" << "speed";
+}
+
+void TestCliOptions::refusedLines()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, reason);
+
+    CliOptions::Outcome outcome = CliOptions::Outcome::Run;
+    const CliOptions options = CliOptions::parse(argv(line), &outcome);
+    QCOMPARE(int(outcome), int(CliOptions::Outcome::Invalid));
+    QVERIFY2(options.error.contains(reason), qPrintable(options.error));
+}
+
+void TestCliOptions::helpAndVersionStopEarly()
+{
+    // Help wins over whatever else is wrong on the line.
+    CliOptions::Outcome outcome = CliOptions::Outcome::Invalid;
+    CliOptions::parse(argv(QStringLiteral("--help erase")), &outcome);
+    QCOMPARE(int(outcome), int(CliOptions::Outcome::Help));
+    CliOptions::parse(argv(QStringLiteral("--version")), &outcome);
+    QCOMPARE(int(outcome), int(CliOptions::Outcome::Version));
+
+    // The exit codes a script relies on are documented in the help.
+    const QString help = CliOptions::helpText();
+    for (const char* line : { "0  success", "2  usage", "3  cannot connect", "4  no reply", "5  wrong reply",
+                              "6  file refused", "7  firmware transfer failed", "8  flash refused" })
+        QVERIFY2(help.contains(QLatin1String(line)), line);
+}
+
+QTEST_GUILESS_MAIN(TestCliOptions)
+#include "tst_clioptions.moc"
