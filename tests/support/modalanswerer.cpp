@@ -58,7 +58,8 @@ void ModalAnswerer::poll()
         return;
 
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        seen.append({QStringLiteral("QMessageBox"), box->windowTitle(), box->text(), box->icon()});
+        seen.append({QStringLiteral("QMessageBox"), box->windowTitle(), box->text(), box->icon(),
+                     box->informativeText()});
         seen.last().offered = box->standardButtons();
         seen.last().defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
                                                          : QMessageBox::NoButton;
@@ -80,7 +81,8 @@ void ModalAnswerer::poll()
         return;
     }
     if (auto* input = qobject_cast<QInputDialog*>(modal)) {
-        seen.append({QStringLiteral("QInputDialog"), input->windowTitle(), input->labelText(), QMessageBox::NoIcon});
+        seen.append({QStringLiteral("QInputDialog"), input->windowTitle(), input->labelText(), QMessageBox::NoIcon,
+                     QString()});
         const QVariant answer = inputs.isEmpty() ? QVariant() : inputs.takeFirst();
         if (answer.isValid()) {
             input->setTextValue(answer.toString());
@@ -98,7 +100,8 @@ void ModalAnswerer::poll()
         // closes; leave those alone.
         if (QString::fromLatin1(dialog->metaObject()->className()) == QLatin1String("WaitDialog"))
             return;
-        seen.append({QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), QString(), QMessageBox::NoIcon});
+        seen.append({QString::fromLatin1(dialog->metaObject()->className()), dialog->windowTitle(), QString(), QMessageBox::NoIcon,
+                     QString()});
         dialog->reject();
     }
 }

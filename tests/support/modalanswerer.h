@@ -26,6 +26,7 @@ public:
         QString title;
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString informativeText; // message boxes only
         // Message boxes only: the standard buttons offered and the one that
         // Enter would press.
         QMessageBox::StandardButtons offered = QMessageBox::NoButton;
