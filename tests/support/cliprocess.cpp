@@ -1,0 +1,44 @@
+#include "cliprocess.h"
+
+#include <QProcess>
+
+QString CliProcess::programPath()
+{
+#ifdef QUORVEL_CLI_PATH
+    return QStringLiteral(QUORVEL_CLI_PATH);
+#else
+    return QString();
+#endif
+}
+
+QString CliProcess::Result::describe() const
+{
+    return QStringLiteral("exit %1%2\n--- stdout ---\n%3\n--- stderr ---\n%4")
+        .arg(exitCode)
+        .arg(finished ? QString() : QStringLiteral(" (did not finish)"), out, err);
+}
+
+CliProcess::Result CliProcess::run(const QStringList& arguments, int timeoutMs, const QByteArray& input)
+{
+    Result result;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(programPath(), arguments);
+    if (!process.waitForStarted(10000)) {
+        result.err = QStringLiteral("cannot start %1: %2").arg(programPath(), process.errorString());
+        return result;
+    }
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    result.finished = process.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.rawOut = process.readAllStandardOutput();
+    result.out = QString::fromUtf8(result.rawOut);
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
