@@ -1,0 +1,59 @@
+#include "firmwarefile.h"
+
+#include "rlecoder.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace FirmwareFile {
+
+QString fileName(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+QString nameProblem(const QString& path, bool mainFirmware, const QString& boardCode)
+{
+    const QString name = fileName(path);
+    if (mainFirmware && !name.contains(QLatin1String("main"), Qt::CaseInsensitive))
+        return QCoreApplication::translate("MainWindow", "прошивка не основная");
+    if (!mainFirmware && !name.contains(QLatin1String("boot"), Qt::CaseInsensitive))
+        return QCoreApplication::translate("MainWindow", "прошивка не bootloader");
+    if (!boardCode.isEmpty() && boardCode != QLatin1String("UNKNOWN")
+        && !name.contains(boardCode, Qt::CaseInsensitive))
+        return QCoreApplication::translate("MainWindow", "имя файла не соответствует типу платы: %1").arg(boardCode);
+    return QString();
+}
+
+namespace {
+
+qint64 imageBytesPerBlock(FirmwareMethod method)
+{
+    return method == FirmwareMethod::Rle ? RleMaxRun : FirmwareBlockSize;
+}
+
+} // namespace
+
+qint64 capacity(FirmwareMethod method)
+{
+    return qint64(MaxFirmwareBlocks) * imageBytesPerBlock(method);
+}
+
+QString sizeProblem(qint64 size, FirmwareMethod method)
+{
+    FirmwarePlan verdict;
+    verdict.method = method;
+    verdict.imageSize = size;
+    if (size <= 0) {
+        verdict.problem = FirmwareImageProblem::Empty;
+    } else if (size > capacity(method)) {
+        // For the run-length method this is the fewest packets the image could
+        // take; the real number may only be higher.
+        const qint64 perBlock = imageBytesPerBlock(method);
+        verdict.blocksNeeded = (size + perBlock - 1) / perBlock;
+        verdict.problem = FirmwareImageProblem::TooManyBlocks;
+    }
+    return verdict.problemText();
+}
+
+} // namespace FirmwareFile
