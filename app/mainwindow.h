@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class Connector;
@@ -158,6 +159,12 @@ private:
 
     bool sendFirmwareLegacy(const QByteArray& image);
     bool sendFirmwareRle(const QByteArray& image);
+    // Both methods: refuse an image that cannot be sent, send the rest block by
+    // block with progress and the wait dialog, and report the outcome.
+    bool sendFirmwareImage(const QByteArray& image, bool runLength);
+    // The open-file dialog (parent, caption, start folder, filter); the
+    // platform's own unless a test puts its stand-in here.
+    std::function<QString(QWidget*, const QString&, const QString&, const QString&)> chooseFirmwareFile;
 
     // ---- Fields, in this order ----
 

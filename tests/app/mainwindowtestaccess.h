@@ -61,6 +61,14 @@ public:
     void calibrateDiZeroClicked() { w.on_pushButtonCalibrateDiZero_clicked(); }
     void calibrateDiScale24VClicked() { w.on_pushButtonCalibrateDiScale24V_clicked(); }
 
+    // Firmware file, transfer and flash.
+    using FirmwareFileChooser = std::function<QString(QWidget*, const QString&, const QString&, const QString&)>;
+    void setFirmwareFileChooser(const FirmwareFileChooser& chooser) { w.chooseFirmwareFile = chooser; }
+    void sendFirmwareClicked() { w.on_pushButtonSendFirmware_clicked(); }
+    void flashFirmwareClicked() { w.on_pushButtonFlashFirmware_clicked(); }
+    bool sendFirmwareLegacy(const QByteArray& image) { return w.sendFirmwareLegacy(image); }
+    bool sendFirmwareRle(const QByteArray& image) { return w.sendFirmwareRle(image); }
+
 private:
     MainWindow& w;
 };

@@ -1,0 +1,288 @@
+// The window's firmware update against the virtual board, over TCP and over a
+// pseudo-terminal: the image the board rebuilds is the file byte for byte by
+// both methods, it flashes, a refused flash shows the board's code, and a
+// flash declined at the question can be made later with the button.
+
+#include "mainwindowtestaccess.h"
+
+#include "connectorip.h"
+#include "connectorserial.h"
+#include "modalanswerer.h"
+#include "testsettings.h"
+#include "virtualboardprocess.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString copied = QString::fromUtf8("Копирование завершено!\n");
+const QString mainQuestion = QString::fromUtf8("Копирование основной прошивки завершено.\nЗаписать прошивку?");
+const QString mainDone = QString::fromUtf8("Основная прошивка обновлена\n");
+
+// 64 KiB as firmware images look: noise, long stretches of erased flash
+// (0xFF) and zeros, and the short repeats that sit on the coder's edges.
+QByteArray mixedImage(quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray image;
+    const int size = 64 * 1024;
+    while (image.size() < size) {
+        switch (random.bounded(6)) {
+        case 0:
+            for (int n = random.bounded(1, 600); n > 0; --n)
+                image.append(char(random.bounded(256)));
+            break;
+        case 1:
+            image.append(random.bounded(1, 5000), '\xFF');
+            break;
+        case 2:
+            image.append(random.bounded(1, 300), '\0');
+            break;
+        case 3:
+            image.append(random.bounded(2, 6), char(random.bounded(256))); // runs of 2 to 5
+            break;
+        case 4:
+            image.append(243 + random.bounded(-2, 3), char(0x5A)); // around a literal's length
+            break;
+        default:
+            for (int n = random.bounded(1, 400); n > 0; --n) // no runs at all
+                image.append(char(n & 1 ? 0x55 : 0xAA));
+            break;
+        }
+    }
+    image.truncate(size);
+    return image;
+}
+
+enum class Link { Tcp, Pty };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Link)
+
+class TestFirmwareBoard : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void imageArrivesWholeAndFlashes_data();
+    void imageArrivesWholeAndFlashes();
+    void refusedFlashShowsTheBoardsCode_data();
+    void refusedFlashShowsTheBoardsCode();
+    void declinedFlashCanBeMadeLater_data();
+    void declinedFlashCanBeMadeLater();
+
+private:
+    // Starts a board in its bootloader (RLE from bootloader 1.0.7 on, LEGACY
+    // below) and hands the window a link to it as the connection bar would.
+    void connectBoard(Link link, bool runLength);
+    void sendImage(const QByteArray& image);
+    QByteArray boardImage();
+    int counter(const char* name)
+    {
+        return board.state().value(QStringLiteral("counters")).toObject().value(QLatin1String(name)).toInt(-1);
+    }
+    QPushButton* flashButton() { return window->findChild<QPushButton*>(QStringLiteral("pushButtonFlashFirmware")); }
+
+    VirtualBoardProcess board;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<MainWindowTestAccess> access;
+    std::unique_ptr<ModalAnswerer> answerer;
+    std::unique_ptr<QTemporaryDir> files;
+    QString nextChoice;
+};
+
+void TestFirmwareBoard::initTestCase()
+{
+    TestSettings::isolate();
+    if (VirtualBoardProcess::programPath().isEmpty())
+        QSKIP("this build has no virtual board");
+}
+
+void TestFirmwareBoard::init()
+{
+    TestSettings::clear();
+    window.reset(new MainWindow);
+    access.reset(new MainWindowTestAccess(*window));
+    answerer.reset(new ModalAnswerer);
+    files.reset(new QTemporaryDir);
+    QVERIFY(files->isValid());
+    access->setFirmwareFileChooser(
+        [this](QWidget*, const QString&, const QString&, const QString&) { return nextChoice; });
+}
+
+void TestFirmwareBoard::cleanup()
+{
+    answerer.reset();
+    access.reset();
+    window.reset();
+    board.stop();
+    files.reset();
+}
+
+void TestFirmwareBoard::connectBoard(Link link, bool runLength)
+{
+    const QStringList args{ QStringLiteral("--board-type"), QStringLiteral("1"), QStringLiteral("--mode"),
+                            QStringLiteral("boot"), QStringLiteral("--bootloader"),
+                            runLength ? QStringLiteral("1.0.7") : QStringLiteral("0.0.6") };
+    QVERIFY2(board.start(args, link == Link::Tcp ? VirtualBoardProcess::Link::Tcp : VirtualBoardProcess::Link::Pty),
+             qPrintable(board.errorString()));
+
+    QSharedPointer<Connector> connector;
+    if (link == Link::Tcp) {
+        auto* ip = new ConnectorIP(board.host(), board.port());
+        connector.reset(ip);
+        QVERIFY2(ip->isConnected(), qPrintable(ip->lastErrorString()));
+    } else {
+        auto* serial = new ConnectorSerial(board.ptyPath());
+        connector.reset(serial);
+        QVERIFY(serial->openPort(board.ptyPath(), 115200, QSerialPort::Data8, QSerialPort::NoParity,
+                                 QSerialPort::OneStop, QSerialPort::NoFlowControl));
+    }
+    connector->setDevID(0);
+    access->onSerialConnected(connector);
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelBoardVersionValue"))->text(), QStringLiteral("VRELL_A"));
+    QVERIFY(window->findChild<QPushButton*>(QStringLiteral("pushButtonSendFirmware"))->isEnabled());
+    QVERIFY(!flashButton()->isEnabled());
+}
+
+void TestFirmwareBoard::sendImage(const QByteArray& image)
+{
+    nextChoice = files->filePath(QStringLiteral("fw_main_vrell_a.frm"));
+    QFile file(nextChoice);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(image), qint64(image.size()));
+    file.close();
+    access->onDebugActionToggled(true);
+    window->findChild<QPushButton*>(QStringLiteral("pushButtonSendFirmware"))->click();
+}
+
+QByteArray TestFirmwareBoard::boardImage()
+{
+    const QString path = files->filePath(QStringLiteral("on-board.bin"));
+    const QString answer = board.command(QStringLiteral("image ") + path);
+    if (!answer.startsWith(QLatin1String("OK")))
+        return "board says: " + answer.toUtf8();
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+}
+
+void TestFirmwareBoard::imageArrivesWholeAndFlashes_data()
+{
+    QTest::addColumn<Link>("link");
+    QTest::addColumn<bool>("runLength");
+    QTest::newRow("tcp, legacy") << Link::Tcp << false;
+    QTest::newRow("tcp, rle") << Link::Tcp << true;
+    QTest::newRow("pty, legacy") << Link::Pty << false;
+    QTest::newRow("pty, rle") << Link::Pty << true;
+}
+
+void TestFirmwareBoard::imageArrivesWholeAndFlashes()
+{
+    QFETCH(Link, link);
+    QFETCH(bool, runLength);
+    connectBoard(link, runLength);
+    if (QTest::currentTestFailed())
+        return;
+
+    const QByteArray image = mixedImage(runLength ? 11 : 12);
+    answerer->queueButton(QMessageBox::Ok);
+    answerer->queueButton(QMessageBox::Yes);
+    answerer->queueButton(QMessageBox::Ok);
+    sendImage(image);
+
+    QCOMPARE(answerer->texts(), (QStringList{ copied, mainQuestion, mainDone }));
+    QVERIFY(access->debugDumpView()->toPlainText().contains(
+        QStringLiteral("[firmware] send method=%1 board=VRELL_A").arg(runLength ? "RLE" : "LEGACY")));
+    const QJsonObject transfer = board.state().value(QStringLiteral("transfer")).toObject();
+    QCOMPARE(transfer.value(QStringLiteral("method")).toString(), runLength ? QString("RLE") : QString("LEGACY"));
+    QCOMPARE(boardImage(), image);
+    QCOMPARE(counter("flashes"), 1);
+    QCOMPARE(counter("refusals"), 0);
+    QVERIFY(!flashButton()->isEnabled());
+    // The status was read back after the flash.
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelBootloaderVersionValue"))->text(),
+             runLength ? QStringLiteral("1.0.7") : QStringLiteral("0.0.6"));
+}
+
+void TestFirmwareBoard::refusedFlashShowsTheBoardsCode_data()
+{
+    QTest::addColumn<Link>("link");
+    QTest::addColumn<bool>("runLength");
+    QTest::addColumn<quint32>("code");
+    QTest::newRow("tcp") << Link::Tcp << true << quint32(77);
+    QTest::newRow("pty") << Link::Pty << false << quint32(0xDEADBEEF);
+}
+
+void TestFirmwareBoard::refusedFlashShowsTheBoardsCode()
+{
+    QFETCH(Link, link);
+    QFETCH(bool, runLength);
+    QFETCH(quint32, code);
+    connectBoard(link, runLength);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(board.command(QStringLiteral("flash-refuse %1").arg(code)), QStringLiteral("OK flash-refuse %1").arg(code));
+
+    answerer->queueButton(QMessageBox::Ok);
+    answerer->queueButton(QMessageBox::Yes);
+    answerer->queueButton(QMessageBox::Ok);
+    sendImage(mixedImage(21));
+
+    QCOMPARE(answerer->texts().size(), 3);
+    QCOMPARE(answerer->texts().at(2), QString::fromUtf8("Ошибка команды записи основной прошивки\nКод ошибки: %1\n").arg(code));
+    QCOMPARE(answerer->seen.at(2).icon, QMessageBox::Warning);
+    QCOMPARE(counter("flashes"), 0);
+    QCOMPARE(counter("refusals"), 1);
+    QVERIFY(!flashButton()->isEnabled());
+    // The error code read afterwards is the board's (shown signed, as 0x79 reads it).
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelErrorStatusValue"))->text(),
+             QString::number(qint32(code)));
+}
+
+void TestFirmwareBoard::declinedFlashCanBeMadeLater_data()
+{
+    QTest::addColumn<Link>("link");
+    QTest::newRow("tcp") << Link::Tcp;
+    QTest::newRow("pty") << Link::Pty;
+}
+
+void TestFirmwareBoard::declinedFlashCanBeMadeLater()
+{
+    QFETCH(Link, link);
+    connectBoard(link, true);
+    if (QTest::currentTestFailed())
+        return;
+
+    const QByteArray image = mixedImage(31);
+    answerer->queueButton(QMessageBox::Ok);
+    answerer->queueButton(QMessageBox::No);
+    sendImage(image);
+    QCOMPARE(answerer->texts(), (QStringList{ copied, mainQuestion }));
+    QVERIFY(flashButton()->isEnabled());
+    QCOMPARE(counter("flashes"), 0);
+
+    answerer->reset();
+    answerer->queueButton(QMessageBox::Ok);
+    flashButton()->click();
+    QCOMPARE(answerer->texts(), QStringList{ mainDone });
+    QCOMPARE(counter("flashes"), 1);
+    QCOMPARE(boardImage(), image);
+    QVERIFY(!flashButton()->isEnabled());
+}
+
+QTEST_MAIN(TestFirmwareBoard)
+#include "tst_firmwareboard.moc"
