@@ -1,0 +1,244 @@
+// Figures for the firmware transfer: a 256 KiB image (mixed content, and
+// mostly erased flash, 0xFF) sent by both methods through the transfer engine
+// and the TCP transport to the virtual board. Printed: total time, blocks per
+// second, the time spent inside the transport calls (board and link) and the
+// program's own time per block beyond it; then the same with the board pacing
+// its line at 115200 baud, against the time the bytes need on such a wire.
+
+#include "connectorip.h"
+#include "firmwareplan.h"
+#include "firmwaretransfer.h"
+#include "framecodec.h"
+#include "virtualboardprocess.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QVector>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int kImageSize = 256 * 1024;
+constexpr int kBaud = 115200;
+constexpr int kBitsPerByte = 10; // start, 8 data, stop
+
+QByteArray mixedImage()
+{
+    QRandomGenerator random(2024);
+    QByteArray image;
+    while (image.size() < kImageSize) {
+        switch (random.bounded(4)) {
+        case 0:
+            for (int n = random.bounded(1, 2000); n > 0; --n)
+                image.append(char(random.bounded(256)));
+            break;
+        case 1:
+            image.append(random.bounded(1, 3000), '\xFF');
+            break;
+        case 2:
+            image.append(random.bounded(1, 200), '\0');
+            break;
+        default:
+            image.append(random.bounded(2, 6), char(random.bounded(256)));
+            break;
+        }
+    }
+    image.truncate(kImageSize);
+    return image;
+}
+
+// Code and tables at the start, the rest of the flash erased.
+QByteArray mostlyErasedImage()
+{
+    QRandomGenerator random(77);
+    QByteArray image(kImageSize, '\xFF');
+    for (int i = 0; i < kImageSize / 8; ++i)
+        image[i] = char(random.bounded(256));
+    for (int island = 0; island < 20; ++island) {
+        const int at = random.bounded(kImageSize / 8, kImageSize - 512);
+        for (int i = 0; i < 256; ++i)
+            image[at + i] = char(random.bounded(256));
+    }
+    return image;
+}
+
+// Forwards to the real transport and adds up the time spent inside it.
+class TimedConnector : public Connector
+{
+public:
+    explicit TimedConnector(std::unique_ptr<Connector> inner)
+        : inner(std::move(inner))
+    {
+    }
+
+    void setDevID(unsigned char id) override { inner->setDevID(id); }
+    int write(const QByteArray& data) override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const int n = inner->write(data);
+        inside += clock.nsecsElapsed();
+        return n;
+    }
+    QByteArray read() override
+    {
+        inner->setTimeout(getTimeout());
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray reply = inner->read();
+        inside += clock.nsecsElapsed();
+        ++reads;
+        return reply;
+    }
+
+    qint64 inside = 0;
+    int reads = 0;
+
+private:
+    std::unique_ptr<Connector> inner;
+};
+
+// Bytes a block and its acknowledgement take on the line, frames included.
+qint64 wireBytes(const FirmwarePlan& plan)
+{
+    qint64 bytes = 0;
+    const int count = plan.blocks.size();
+    const qint64 ackFrame = FrameCodec::pack(0, QByteArray(1, char(0xC9))).size();
+    for (int i = 0; i < count; ++i) {
+        const QByteArray request =
+            firmwareBlockRequest(firmwareBlockOpcode(plan.method, i, count), i, plan.blocks.at(i).data);
+        bytes += FrameCodec::pack(0, request).size() + ackFrame;
+    }
+    return bytes;
+}
+
+struct Run
+{
+    bool ok = false;
+    int blocks = 0;
+    int reads = 0;
+    double planMs = 0;
+    double totalMs = 0;
+    double insideMs = 0;
+};
+
+Run transfer(VirtualBoardProcess& board, const QByteArray& image, FirmwareMethod method, FirmwarePlan* planOut)
+{
+    Run run;
+    auto ip = std::make_unique<ConnectorIP>(board.host(), board.port());
+    if (!ip->isConnected()) {
+        std::printf("  cannot connect: %s\n", qPrintable(ip->lastErrorString()));
+        return run;
+    }
+    QSharedPointer<TimedConnector> link(new TimedConnector(std::move(ip)));
+    link->setDevID(0);
+
+    QElapsedTimer clock;
+    clock.start();
+    const FirmwarePlan plan = planFirmwareTransfer(image, method);
+    run.planMs = clock.nsecsElapsed() / 1e6;
+    const FirmwareTransfer::Result result = FirmwareTransfer(link).run(plan);
+    run.totalMs = clock.nsecsElapsed() / 1e6;
+
+    run.ok = result.ok();
+    run.blocks = result.blocksAcknowledged;
+    run.reads = link->reads;
+    run.insideMs = link->inside / 1e6;
+    if (planOut)
+        *planOut = plan;
+    return run;
+}
+
+// The median round trip of a one-byte command the board answers at once.
+double floorRoundTripMs(VirtualBoardProcess& board)
+{
+    ConnectorIP link(board.host(), board.port());
+    link.setDevID(0);
+    link.setTimeout(2000);
+    QVector<qint64> times;
+    for (int i = 0; i < 300; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        if (link.write(QByteArray(1, char(0x79))) < 0 || link.read().isEmpty())
+            continue;
+        times << clock.nsecsElapsed();
+    }
+    if (times.isEmpty())
+        return -1;
+    std::sort(times.begin(), times.end());
+    return times.at(times.size() / 2) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+
+    VirtualBoardProcess board;
+    if (!board.start({ QStringLiteral("--quiet"), QStringLiteral("--mode"), QStringLiteral("boot") })) {
+        std::printf("virtual board: %s\n", qPrintable(board.errorString()));
+        return 1;
+    }
+
+    struct Image
+    {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Image images[] = { { "mixed", mixedImage() }, { "mostly 0xFF", mostlyErasedImage() } };
+    const FirmwareMethod methods[] = { FirmwareMethod::Legacy, FirmwareMethod::Rle };
+
+    const double floorMs = floorRoundTripMs(board);
+    std::printf("Firmware transfer of %d KiB over TCP loopback to the virtual board (no line pacing)\n",
+                kImageSize / 1024);
+    std::printf("  round trip of a one-byte command (median of 300): %.3f ms\n", floorMs);
+    for (const Image& image : images) {
+        for (FirmwareMethod method : methods) {
+            const Run r = transfer(board, image.bytes, method, nullptr);
+            if (!r.ok) {
+                std::printf("  %-12s %-6s FAILED after %d blocks\n", image.name,
+                            qPrintable(firmwareMethodName(method)), r.blocks);
+                continue;
+            }
+            const double perBlock = r.totalMs / r.blocks;
+            const double ownPerBlock = (r.totalMs - r.insideMs) / r.blocks;
+            std::printf("  %-12s %-6s %5d blocks  total %8.1f ms  %8.0f blocks/s  %.3f ms/block"
+                        "  (in transport %.3f ms, program's own %.4f ms incl. plan %.1f ms)\n",
+                        image.name, qPrintable(firmwareMethodName(method)), r.blocks, r.totalMs,
+                        r.blocks / (r.totalMs / 1000.0), perBlock, r.insideMs / r.blocks, ownPerBlock, r.planMs);
+            if (r.reads != r.blocks)
+                std::printf("    note: %d reads for %d blocks (resends)\n", r.reads, r.blocks);
+        }
+    }
+
+    const QString answer = board.command(QStringLiteral("baud %1").arg(kBaud));
+    if (!answer.startsWith(QLatin1String("OK"))) {
+        std::printf("the board refused the line pacing: %s\n", qPrintable(answer));
+        return 1;
+    }
+    std::printf("\nThe same with the board pacing its line at %d baud (%d bits a byte)\n", kBaud, kBitsPerByte);
+    for (const Image& image : images) {
+        for (FirmwareMethod method : methods) {
+            FirmwarePlan plan;
+            const Run r = transfer(board, image.bytes, method, &plan);
+            if (!r.ok) {
+                std::printf("  %-12s %-6s FAILED after %d blocks\n", image.name,
+                            qPrintable(firmwareMethodName(method)), r.blocks);
+                continue;
+            }
+            const qint64 bytes = wireBytes(plan);
+            const double wireMs = bytes * kBitsPerByte * 1000.0 / kBaud;
+            std::printf("  %-12s %-6s %5d blocks  %8lld bytes on the wire  wire %9.1f ms  measured %9.1f ms"
+                        "  ratio %.3f  (%.3f ms/block beyond the wire)\n",
+                        image.name, qPrintable(firmwareMethodName(method)), r.blocks, bytes, wireMs, r.totalMs,
+                        r.totalMs / wireMs, (r.totalMs - wireMs) / r.blocks);
+        }
+    }
+    board.stop();
+    return 0;
+}
