@@ -60,13 +60,12 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
-    // 1. The form; on_<object>_<signal> slots are bound by name here.
+    // The form; on_<object>_<signal> slots are bound by name here.
     ui->setupUi(this);
 
-    // 2.
     setWindowTitle(tr("Quorvel"));
 
-    // 3. The dump switch. The form carries it; the fallback keeps the dump
+    // The dump switch. The form carries it; the fallback keeps the dump
     // reachable should a form without it ever be used.
     debugAction = findChild<QAction*>(QStringLiteral("action"));
     if (!debugAction) {
@@ -82,10 +81,9 @@ MainWindow::MainWindow(QWidget* parent)
     connect(debugAction, &QAction::toggled, this, &MainWindow::onDebugActionToggled);
     onDebugActionToggled(debugAction->isChecked());
 
-    // 4.
     ui->labelBoardVersionValue->setText(QStringLiteral("-"));
 
-    // 5. DI/DO tables in their shape for an unknown board, filled with the
+    // DI/DO tables in their shape for an unknown board, filled with the
     // factory record.
     buildDiDoTables();
     updateDiDoColumns();
@@ -94,23 +92,20 @@ MainWindow::MainWindow(QWidget* parent)
     resetDiDoRecord();
     showDiDoRecord();
 
-    // 6.
     buildRs485PortTable(ui->tableWidgetRs485Param);
     buildRs485PortTable(ui->tableWidgetRs485Param_2);
 
-    // 7. The program talks to its boards over RS-485 and TCP only.
+    // The program talks to its boards over RS-485 and TCP only.
     ui->ConnectionWidget->setUSBConfigEnable(false);
     programName = QString::fromLatin1(programNameText);
     ui->ConnectionWidget->setProgramName(programName);
     ui->ConnectionWidget->setConnected(false);
 
-    // 8.
     ui->pushButtonSendFirmware->setEnabled(false);
     ui->pushButtonFlashFirmware->setEnabled(false);
     ui->pushButtonEnterBootloader->setEnabled(false);
     ui->pushButtonEnterBootloader->setText(tr("Enter Bootloader"));
 
-    // 9.
     connect(ui->ConnectionWidget, &Tessarin::onConnected, this, &MainWindow::onSerialConnected);
     connect(ui->ConnectionWidget, &Tessarin::onDisconnected, this, &MainWindow::onSerialDisconnected);
     connect(ui->ConnectionWidget, &Tessarin::onRebootRequested, this, &MainWindow::onDeviceRebootRequested);

@@ -28,16 +28,15 @@ void showValue(QLabel* label, const QString& text)
 
 void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
 {
-    // 1. The previous link is no longer ours: it must not call into this
+    // The previous link is no longer ours: it must not call into this
     // window any more, whoever else still holds it.
     if (connector && connector != newConnector)
         connector->clearDumpCallback();
     connector = newConnector;
 
-    // 2.
     applyDumpCallback();
 
-    // 3. Nothing known about the board until it has answered.
+    // Nothing known about the board until it has answered.
     modeKnown = false;
     mode = 0;
     firmwareVersionKnown = false;
@@ -45,18 +44,17 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
     boardType = 0;
     updateDiDoTables();
 
-    // 4.
     ui->pushButtonEnterBootloader->setText(tr("Enter Bootloader"));
     ui->pushButtonSendFirmware->setEnabled(false);
     ui->pushButtonFlashFirmware->setEnabled(false);
     ui->pushButtonEnterBootloader->setEnabled(true);
 
-    // 5. Both are always asked, in this order.
+    // Both are always asked, in this order.
     const bool firmwareAnswered = readFirmwareVersion();
     const bool statusValid = readDeviceStatus();
 
     if (!firmwareAnswered || !statusValid) {
-        // 7. Nothing sensible came back: give the link up.
+        // Nothing sensible came back: give the link up.
         ui->ConnectionWidget->disconnectCurrentConnector();
         if (connector)
             connector->clearDumpCallback();
@@ -67,19 +65,19 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
         return;
     }
 
-    // 6.1-6.3 Older firmware and bootloaders do not know the board version
+    // Older firmware and bootloaders do not know the board version
     // command; the board type then stays unknown.
     const bool mayAskBoardVersion = boardState().boardVersionQueryAllowed();
     showValue(ui->labelBoardVersionValue, QStringLiteral("-"));
     const bool boardOk = mayAskBoardVersion ? readBoardVersion() : true;
 
-    // 6.4 As "Update" does, but a failure says nothing.
+    // As "Update" does, but a failure says nothing.
     if (modeKnown && mode == 0 && connector && boardTypeKnown) {
         if (readDiDoConfig())
             showDiDoRecord();
     }
 
-    // 6.5-6.6 Both reads are made whatever the first gave.
+    // Both reads are made whatever the first gave.
     const bool errorCodeOk = readErrorCode();
     const bool rs485Ok = readRs485Params();
     ui->ConnectionWidget->setConnected(errorCodeOk && rs485Ok && boardOk);
@@ -87,17 +85,14 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
 
 void MainWindow::onSerialDisconnected()
 {
-    // 1.
     if (connector)
         connector->clearDumpCallback();
 
-    // 2.
     ui->ConnectionWidget->setConnected(false);
     ui->pushButtonSendFirmware->setEnabled(false);
     ui->pushButtonFlashFirmware->setEnabled(false);
     ui->pushButtonEnterBootloader->setEnabled(false);
 
-    // 3.
     connector.reset();
     modeKnown = false;
     mode = 0;
@@ -106,19 +101,16 @@ void MainWindow::onSerialDisconnected()
     boardType = 0;
     updateDiDoTables();
 
-    // 4.
     ui->pushButtonEnterBootloader->setText(tr("Enter Bootloader"));
     showValue(ui->labelFirmwareVersionValue, QStringLiteral("-"));
     updateDiDoColumns();
     updateAdditionalTab();
 
-    // 5.
     showValue(ui->labelBoardVersionValue, QStringLiteral("-"));
     showValue(ui->labelDeviceStatusValue, QStringLiteral("-"));
     showValue(ui->labelBootloaderVersionValue, QStringLiteral("-"));
     showValue(ui->labelErrorStatusValue, QStringLiteral("-"));
 
-    // 6.
     ui->ConnectionWidget->setConnected(false);
 }
 
