@@ -27,9 +27,15 @@ endfunction()
 run("install library" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component library)
 run("install devel" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --component devel)
 
+# A library built with sanitizers needs their runtime in the program too.
+set(consumer_flags)
+if(DEFINED CONSUMER_LINK_FLAGS AND NOT CONSUMER_LINK_FLAGS STREQUAL "")
+    list(APPEND consumer_flags "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_LINK_FLAGS}")
+endif()
+
 # The consumer sees the installed prefix only, never the build tree.
 run("configure consumer" ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${consumer_build} -G ${GENERATOR}
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF ${consumer_flags})
 file(STRINGS ${consumer_build}/CMakeCache.txt tessarin_dir REGEX "^Tessarin_DIR:")
 string(FIND "${tessarin_dir}" "${prefix}" at)
 if(NOT at GREATER -1)
