@@ -42,10 +42,27 @@ QString ConnectorIP::lastErrorString() const
     return socket ? socket->errorString() : QString();
 }
 
+void ConnectorIP::dropStaleFrames()
+{
+    // Pull in what the system already holds for us, without waiting.
+    if (socket->bytesAvailable() == 0)
+        socket->waitForReadyRead(0);
+    takeReceived();
+    // A whole frame that is here before the request goes out cannot be its
+    // answer: it is a reply that came after its read had given up. Taken as
+    // the next answer it would shift every later exchange by one for the
+    // life of the link. The start of a frame still on its way is kept.
+    while (!rxBuffer.isEmpty()) {
+        if (Unpack(rxBuffer).status == UnpackIncomplete)
+            break;
+    }
+}
+
 int ConnectorIP::write(const QByteArray& payload)
 {
     if (!isConnected())
         return -1;
+    dropStaleFrames();
     QByteArray frame;
     Pack(frame, payload);
     const qint64 accepted = socket->write(frame);

@@ -32,6 +32,7 @@ private:
     enum class TryUnpack { Found, NeedMore, Failed };
     TryUnpack tryUnpack(QByteArray& payload);
     void takeReceived();
+    void dropStaleFrames();
 
     QSharedPointer<QTcpSocket> socket;
     QByteArray rxBuffer;

@@ -1,0 +1,89 @@
+// A reply that comes after its read has given up must not be taken for the
+// answer to the next request over TCP: otherwise every later exchange on the
+// link gets the answer of the one before it.
+
+#include "connectorip.h"
+#include "loopbackpeer.h"
+
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+// Bitwise CRC-16/MODBUS, apart from the codec under test.
+QByteArray frameFor(uint8_t address, const QByteArray& payload)
+{
+    QByteArray frame = hex("fe45ff54");
+    frame.append(char(address)).append(char(0)).append(char(payload.size())).append(payload);
+    uint16_t crc = 0xFFFF;
+    for (char c : frame) {
+        crc ^= uint8_t(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    frame.append(char(crc & 0xFF)).append(char(crc >> 8)).append(char(0)).append(char(0));
+    return frame;
+}
+
+} // namespace
+
+class TestConnectorIPLateReply : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lateArrivalIsNotTheNextAnswer_data();
+    void lateArrivalIsNotTheNextAnswer();
+};
+
+void TestConnectorIPLateReply::lateArrivalIsNotTheNextAnswer_data()
+{
+    QTest::addColumn<QByteArray>("late");
+
+    QTest::newRow("late reply") << frameFor(1, hex("c9 05 30 2e 30 2e 36"));
+    QTest::newRow("two late replies") << frameFor(1, hex("a0 01 02")) + frameFor(1, hex("a7 03 04"));
+    QTest::newRow("late reply behind junk") << hex("00 11 fe 45") + frameFor(1, hex("c9 01"));
+    QTest::newRow("late frame for another device") << frameFor(2, hex("c9 01"));
+    QTest::newRow("late frame with a bad checksum") << frameFor(1, hex("c9 01")).replace(8, 1, "\x77");
+}
+
+void TestConnectorIPLateReply::lateArrivalIsNotTheNextAnswer()
+{
+    QFETCH(QByteArray, late);
+
+    LoopbackPeer peer;
+    QVERIFY2(peer.isListening(), qPrintable(peer.errorString()));
+    const QByteArray second = frameFor(1, hex("c9 02 00"));
+    QByteArray secondRequest;
+    peer.startScript([&](LoopbackPeer& p) {
+        p.read(12, 3000);
+        LoopbackPeer::pause(600); // past the first read's time-out
+        p.write(late);
+        secondRequest = p.read(12, 3000);
+        p.write(second);
+        p.readUntilQuiet(500, 1000);
+    });
+    ConnectorIP link(QStringLiteral("127.0.0.1"), peer.port());
+    QVERIFY(link.isConnected());
+    link.setDevID(1);
+    link.setTimeout(300);
+
+    QCOMPARE(link.write(hex("78")), 12);
+    QVERIFY(link.read().isEmpty());
+    QTest::qWait(700); // the late bytes are here before the next request goes out
+
+    link.setTimeout(2000);
+    QCOMPARE(link.write(hex("64")), 12);
+    QCOMPARE(link.read(), hex("c9 02 00"));
+    peer.waitScript();
+    QCOMPARE(secondRequest, frameFor(1, hex("64")));
+}
+
+QTEST_GUILESS_MAIN(TestConnectorIPLateReply)
+#include "tst_connectoriplatereply.moc"
