@@ -7,6 +7,10 @@ namespace {
 
 // A line that never stops talking must not keep takeStaleInput() looping.
 constexpr int kMaxDrainPasses = 16;
+// Nor may it pile up in memory: the port buffers at most this much, and one
+// readRaw() hands over at most this much, so the reader can throw junk away
+// as it goes. A reply frame is at most 266 bytes.
+constexpr int kMaxChunk = 64 * 1024;
 
 } // namespace
 
@@ -21,6 +25,7 @@ void WorkerContextObject::createSerialPort(QString portName)
         return;
     serialPort = new QSerialPort(this);
     serialPort->setPortName(portName);
+    serialPort->setReadBufferSize(kMaxChunk);
 }
 
 void WorkerContextObject::closeSerialPort()
@@ -84,14 +89,14 @@ QByteArray WorkerContextObject::readRaw(int firstWaitMs, int tailWaitMs)
     QElapsedTimer clock;
     clock.start();
     if (serialPort->bytesAvailable() > 0 || serialPort->waitForReadyRead(firstWaitMs)) {
-        result += serialPort->readAll();
+        result += serialPort->read(kMaxChunk);
         for (;;) {
             const qint64 left = firstWaitMs - clock.elapsed();
-            if (left <= 0)
+            if (left <= 0 || result.size() >= kMaxChunk)
                 break;
             if (!serialPort->waitForReadyRead(int(qMin<qint64>(tailWaitMs, left))))
                 break;
-            result += serialPort->readAll();
+            result += serialPort->read(kMaxChunk - result.size());
         }
     }
     return result;

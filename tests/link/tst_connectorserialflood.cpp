@@ -1,0 +1,146 @@
+// A serial line that pours out junk as fast as it can must neither hold a
+// read past its time-out nor make the transport hoard what came (a pty
+// delivers far faster than any real line, which makes it a hard case).
+
+#include "connectorserial.h"
+#include "ptypair.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+// Bitwise CRC-16/MODBUS, apart from the codec under test.
+QByteArray frameFor(uint8_t address, const QByteArray& payload)
+{
+    QByteArray frame = hex("fe45ff54");
+    frame.append(char(address)).append(char(0)).append(char(payload.size())).append(payload);
+    uint16_t crc = 0xFFFF;
+    for (char c : frame) {
+        crc ^= uint8_t(c);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    frame.append(char(crc & 0xFF)).append(char(crc >> 8)).append(char(0)).append(char(0));
+    return frame;
+}
+
+// Pieces of the start mark, never the whole of it.
+QByteArray junk(int size)
+{
+    QByteArray out;
+    for (int i = 0; out.size() < size; ++i)
+        out += hex("fe 45 ff 00 fe 45 11") + char(i);
+    return out.left(size);
+}
+
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : -1;
+}
+
+} // namespace
+
+class TestConnectorSerialFlood : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void floodEndsTheReadAtItsTimeOutWithoutHoarding();
+    void replyBehindMegabytesOfJunkIsFound();
+
+private:
+    std::unique_ptr<PtyPair> pty;
+    std::unique_ptr<ConnectorSerial> serial;
+};
+
+void TestConnectorSerialFlood::init()
+{
+    pty.reset(new PtyPair);
+    QVERIFY2(pty->isOpen(), qPrintable(pty->errorString()));
+    serial.reset(new ConnectorSerial(pty->slavePath()));
+    serial->setDevID(1);
+    QVERIFY(serial->openPort(pty->slavePath(), 115200, QSerialPort::Data8, QSerialPort::NoParity,
+                             QSerialPort::OneStop, QSerialPort::NoFlowControl));
+}
+
+void TestConnectorSerialFlood::cleanup()
+{
+    if (pty)
+        pty->waitScript();
+    serial.reset();
+    pty.reset();
+}
+
+void TestConnectorSerialFlood::floodEndsTheReadAtItsTimeOutWithoutHoarding()
+{
+    const int master = pty->masterFd();
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    auto sent = std::make_shared<std::atomic<qint64>>(0);
+    const QByteArray noise = junk(16 * 1024);
+    pty->startScript([stop, sent, noise, master](PtyPair&) {
+        while (!*stop) {
+            pollfd p { master, POLLOUT, 0 };
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            const ssize_t n = ::write(master, noise.constData(), size_t(noise.size()));
+            if (n > 0)
+                *sent += n;
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                return;
+        }
+    });
+
+    const qint64 before = residentBytes();
+    serial->setTimeout(1500);
+    QCOMPARE(serial->write(hex("78")), 12);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(serial->read().isEmpty());
+    const qint64 elapsed = clock.elapsed();
+    const qint64 grown = residentBytes() - before;
+    *stop = true;
+    pty->waitScript();
+
+    QVERIFY2(*sent > 1024 * 1024, qPrintable(QStringLiteral("only %1 bytes of flood").arg(qint64(*sent))));
+    QVERIFY2(elapsed < 1500 + 1500, qPrintable(QStringLiteral("read took %1 ms").arg(elapsed)));
+    // A few chunk-sized buffers at most, not the flood.
+    QVERIFY2(grown < 64 * 1024 * 1024,
+             qPrintable(QStringLiteral("grew by %1 bytes while %2 came").arg(grown).arg(qint64(*sent))));
+}
+
+void TestConnectorSerialFlood::replyBehindMegabytesOfJunkIsFound()
+{
+    const QByteArray reply = frameFor(1, hex("c9 05 31 2e 32 2e 30"));
+    pty->startScript([reply](PtyPair& board) {
+        board.read(12, 3000);
+        board.write(junk(3 * 1024 * 1024) + reply);
+    });
+    serial->setTimeout(5000);
+    QCOMPARE(serial->write(hex("78")), 12);
+    QCOMPARE(serial->read(), hex("c9 05 31 2e 32 2e 30"));
+}
+
+QTEST_GUILESS_MAIN(TestConnectorSerialFlood)
+#include "tst_connectorserialflood.moc"
