@@ -41,6 +41,9 @@ public:
     // Quits the board (politely first); safe to call when it is not running.
     void stop();
     bool isRunning() const;
+    // The board's process id (0 when not running), for a test that must end
+    // it from another thread while the window blocks in a transport call.
+    qint64 processId() const { return process.processId(); }
 
     QString host() const { return tcpHost; }
     quint16 port() const { return tcpPort; }
