@@ -12,6 +12,24 @@ constexpr int kMaxDrainPasses = 16;
 // as it goes. A reply frame is at most 266 bytes.
 constexpr int kMaxChunk = 64 * 1024;
 
+// With its read buffer full the port stops taking input, and a wait for a
+// write then ends at once as though the write had failed. Whatever comes in
+// while a request is still going out cannot be its answer: it is dropped and
+// the wait goes on, within the same time-out.
+bool waitWritten(QSerialPort* port, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (port->waitForBytesWritten(int(qMax<qint64>(0, timeoutMs - clock.elapsed()))))
+            return true;
+        const bool inputFull = port->bytesAvailable() >= port->readBufferSize();
+        if (!inputFull || port->error() != QSerialPort::NoError || clock.elapsed() >= timeoutMs)
+            return false;
+        port->readAll();
+    }
+}
+
 } // namespace
 
 WorkerContextObject::WorkerContextObject(QObject* parent)
@@ -73,7 +91,7 @@ int WorkerContextObject::writeFrame(QByteArray frame, int timeoutMs)
         const qint64 accepted = serialPort->write(frame.constData() + written, frame.size() - written);
         if (accepted <= 0)
             return -1;
-        if (!serialPort->waitForBytesWritten(qMax(0, timeoutMs)))
+        if (!waitWritten(serialPort, qMax(0, timeoutMs)))
             return -1;
         written += accepted;
     }

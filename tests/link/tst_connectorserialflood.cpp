@@ -112,22 +112,43 @@ void TestConnectorSerialFlood::floodEndsTheReadAtItsTimeOutWithoutHoarding()
         }
     });
 
+    // However the test ends, the flood stops and its thread is joined.
+    struct StopFlood
+    {
+        std::shared_ptr<std::atomic<bool>> stop;
+        PtyPair* pty;
+        ~StopFlood()
+        {
+            *stop = true;
+            pty->waitScript();
+        }
+    } stopFlood { stop, pty.get() };
+
+    // Requests go out while the input overflows, and each read ends at its
+    // time-out with nothing.
     const qint64 before = residentBytes();
-    serial->setTimeout(1500);
-    QCOMPARE(serial->write(hex("78")), 12);
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(serial->read().isEmpty());
-    const qint64 elapsed = clock.elapsed();
+    serial->setTimeout(500);
+    qint64 slowest = 0;
+    for (int exchange = 0; exchange < 3; ++exchange) {
+        QCOMPARE(serial->write(hex("78")), 12);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(serial->read().isEmpty());
+        slowest = qMax(slowest, clock.elapsed());
+    }
     const qint64 grown = residentBytes() - before;
-    *stop = true;
-    pty->waitScript();
 
     QVERIFY2(*sent > 1024 * 1024, qPrintable(QStringLiteral("only %1 bytes of flood").arg(qint64(*sent))));
-    QVERIFY2(elapsed < 1500 + 1500, qPrintable(QStringLiteral("read took %1 ms").arg(elapsed)));
+    QVERIFY2(slowest < 500 + 1500, qPrintable(QStringLiteral("a read took %1 ms").arg(slowest)));
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer holds freed memory back for a while, so resident size
+    // says nothing here; its leak check at exit stands in.
+    Q_UNUSED(grown);
+#else
     // A few chunk-sized buffers at most, not the flood.
     QVERIFY2(grown < 64 * 1024 * 1024,
              qPrintable(QStringLiteral("grew by %1 bytes while %2 came").arg(grown).arg(qint64(*sent))));
+#endif
 }
 
 void TestConnectorSerialFlood::replyBehindMegabytesOfJunkIsFound()
