@@ -48,10 +48,10 @@ void ConnectorIP::dropStaleFrames()
     if (socket->bytesAvailable() == 0)
         socket->waitForReadyRead(0);
     takeReceived();
-    // A whole frame that is here before the request goes out cannot be its
-    // answer: it is a reply that came after its read had given up. Taken as
-    // the next answer it would shift every later exchange by one for the
-    // life of the link. The start of a frame still on its way is kept.
+    // The last read gave up, so a whole frame here now is its reply come
+    // late. Taken as the answer to this request it would shift every later
+    // exchange by one for the life of the link. The start of a frame still
+    // on its way is kept.
     while (!rxBuffer.isEmpty()) {
         if (Unpack(rxBuffer).status == UnpackIncomplete)
             break;
@@ -62,7 +62,10 @@ int ConnectorIP::write(const QByteArray& payload)
 {
     if (!isConnected())
         return -1;
-    dropStaleFrames();
+    // Bytes that followed an answered reply stay for the next read, as they
+    // always have; only what a failed read may have left is stale.
+    if (!lastReadAnswered)
+        dropStaleFrames();
     QByteArray frame;
     Pack(frame, payload);
     const qint64 accepted = socket->write(frame);
@@ -103,6 +106,13 @@ void ConnectorIP::takeReceived()
 }
 
 QByteArray ConnectorIP::read()
+{
+    QByteArray payload = readFrame();
+    lastReadAnswered = !payload.isEmpty();
+    return payload;
+}
+
+QByteArray ConnectorIP::readFrame()
 {
     if (!isConnected())
         return QByteArray();

@@ -33,8 +33,10 @@ private:
     TryUnpack tryUnpack(QByteArray& payload);
     void takeReceived();
     void dropStaleFrames();
+    QByteArray readFrame();
 
     QSharedPointer<QTcpSocket> socket;
     QByteArray rxBuffer;
     QString setupError;
+    bool lastReadAnswered = true;
 };

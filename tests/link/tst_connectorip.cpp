@@ -58,6 +58,7 @@ private slots:
     void peerReply_data();
     void peerReply();
     void replyFollowedByStartOfNextStaysForNextRead();
+    void wholeFrameAfterAnAnsweredReplyStaysForNextRead();
     void refusedConnectionReportsTheSocketError();
     void hostThatDoesNotAnswerGivesUpAfterFiveSeconds();
     void portOutOfRangeIsNotWrappedAround();
@@ -188,6 +189,30 @@ void TestConnectorIP::replyFollowedByStartOfNextStaysForNextRead()
     QCOMPARE(link->read(), hex("64 02 00"));
     QVERIFY(clock.elapsed() < 1000);
     QVERIFY(link->rxBuffer.isEmpty());
+}
+
+// Only what a failed read may have left is dropped before a request; bytes
+// that followed an answered reply are carried over, whole frames included.
+void TestConnectorIP::wholeFrameAfterAnAnsweredReplyStaysForNextRead()
+{
+    const QByteArray first = frameFor(1, hex("c9 01"));
+    const QByteArray second = frameFor(1, hex("c9 02"));
+    QByteArray secondRequest;
+    peer->startScript([&](LoopbackPeer& p) {
+        p.read(12, 3000);
+        p.write(first + second); // one segment
+        secondRequest = p.read(12, 3000);
+        p.readUntilQuiet(500, 1000);
+    });
+    QVERIFY(connectLink());
+    link->setTimeout(1000);
+    QCOMPARE(link->write(hex("01")), 12);
+    QCOMPARE(link->read(), hex("c9 01"));
+    QCOMPARE(link->rxBuffer, second);
+    QCOMPARE(link->write(hex("02")), 12);
+    QCOMPARE(link->read(), hex("c9 02"));
+    peer->waitScript();
+    QCOMPARE(secondRequest, frameFor(1, hex("02")));
 }
 
 void TestConnectorIP::refusedConnectionReportsTheSocketError()
