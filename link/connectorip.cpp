@@ -44,28 +44,43 @@ QString ConnectorIP::lastErrorString() const
 
 void ConnectorIP::dropStaleFrames()
 {
+    // What the last read left behind after the reply it returned came with
+    // that reply and stays for the next read, as it always has. If the last
+    // read gave up, what it left is the start of its reply come late.
+    int carried = lastReadAnswered ? rxBuffer.size() : 0;
     // Pull in what the system already holds for us, without waiting.
     if (socket->bytesAvailable() == 0)
         socket->waitForReadyRead(0);
-    takeReceived();
-    // The last read gave up, so a whole frame here now is its reply come
-    // late. Taken as the answer to this request it would shift every later
-    // exchange by one for the life of the link. The start of a frame still
-    // on its way is kept.
-    while (!rxBuffer.isEmpty()) {
-        if (Unpack(rxBuffer).status == UnpackIncomplete)
+    const int before = rxBuffer.size();
+    const int received = takeReceived();
+    // Bounding the buffer only ever takes bytes off its front.
+    carried = qMax(0, carried - (before + received - rxBuffer.size()));
+
+    // A whole frame that came after the last read returned cannot be the
+    // answer to the request about to go out: it is a reply that came after
+    // its read had given up. Taken as the next answer it would shift every
+    // later exchange by one for the life of the link. The start of a frame
+    // still on its way is kept.
+    QByteArray rest = rxBuffer;
+    QByteArray kept;
+    int offset = 0;
+    while (!rest.isEmpty()) {
+        const int size = rest.size();
+        if (Unpack(rest).status == UnpackIncomplete)
             break;
+        const int step = size - rest.size();
+        if (offset < carried)
+            kept += rxBuffer.mid(offset, step);
+        offset += step;
     }
+    rxBuffer = kept + rest;
 }
 
 int ConnectorIP::write(const QByteArray& payload)
 {
     if (!isConnected())
         return -1;
-    // Bytes that followed an answered reply stay for the next read, as they
-    // always have; only what a failed read may have left is stale.
-    if (!lastReadAnswered)
-        dropStaleFrames();
+    dropStaleFrames();
     QByteArray frame;
     Pack(frame, payload);
     const qint64 accepted = socket->write(frame);
@@ -92,17 +107,18 @@ ConnectorIP::TryUnpack ConnectorIP::tryUnpack(QByteArray& payload)
     return TryUnpack::NeedMore;
 }
 
-void ConnectorIP::takeReceived()
+int ConnectorIP::takeReceived()
 {
     const QByteArray received = socket->readAll();
     if (received.isEmpty())
-        return;
+        return 0;
     rxBuffer += received;
     // The buffer outlives each read: noise without a start mark, or a peer
     // that floods the link, must not make it grow for the transport's life.
     FrameCodec::discardJunk(rxBuffer);
     if (rxBuffer.size() > rxBufferLimit)
         rxBuffer.remove(0, rxBuffer.size() - rxBufferLimit);
+    return received.size();
 }
 
 QByteArray ConnectorIP::read()

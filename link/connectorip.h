@@ -31,7 +31,8 @@ private:
 
     enum class TryUnpack { Found, NeedMore, Failed };
     TryUnpack tryUnpack(QByteArray& payload);
-    void takeReceived();
+    // Appends what the socket holds to the buffer; returns how many bytes came.
+    int takeReceived();
     void dropStaleFrames();
     QByteArray readFrame();
 

@@ -40,6 +40,7 @@ class TestConnectorIPLateReply : public QObject
 private slots:
     void lateArrivalIsNotTheNextAnswer_data();
     void lateArrivalIsNotTheNextAnswer();
+    void frameArrivingAfterAnAnsweredReadIsNotTheNextAnswer();
 };
 
 void TestConnectorIPLateReply::lateArrivalIsNotTheNextAnswer_data()
@@ -83,6 +84,40 @@ void TestConnectorIPLateReply::lateArrivalIsNotTheNextAnswer()
     QCOMPARE(link.read(), hex("c9 02 00"));
     peer.waitScript();
     QCOMPARE(secondRequest, frameFor(1, hex("64")));
+}
+
+// A read can return some earlier request's late reply (the caller finds it is
+// the wrong answer); its own reply then comes after the read has returned and
+// must not be taken for the answer to the request after it either.
+void TestConnectorIPLateReply::frameArrivingAfterAnAnsweredReadIsNotTheNextAnswer()
+{
+    LoopbackPeer peer;
+    QVERIFY2(peer.isListening(), qPrintable(peer.errorString()));
+    const QByteArray early = frameFor(1, hex("c9 01"));
+    const QByteArray late = frameFor(1, hex("c9 02"));
+    const QByteArray third = frameFor(1, hex("c9 03"));
+    QByteArray thirdRequest;
+    peer.startScript([&](LoopbackPeer& p) {
+        p.read(12, 3000);
+        p.write(early);
+        LoopbackPeer::pause(200);
+        p.write(late);
+        thirdRequest = p.read(12, 3000);
+        p.write(third);
+        p.readUntilQuiet(500, 1000);
+    });
+    ConnectorIP link(QStringLiteral("127.0.0.1"), peer.port());
+    QVERIFY(link.isConnected());
+    link.setDevID(1);
+    link.setTimeout(2000);
+
+    QCOMPARE(link.write(hex("01")), 12);
+    QCOMPARE(link.read(), hex("c9 01"));
+    QTest::qWait(500); // the second frame comes in between the exchanges
+    QCOMPARE(link.write(hex("02")), 12);
+    QCOMPARE(link.read(), hex("c9 03"));
+    peer.waitScript();
+    QCOMPARE(thirdRequest, frameFor(1, hex("02")));
 }
 
 QTEST_GUILESS_MAIN(TestConnectorIPLateReply)
