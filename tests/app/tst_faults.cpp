@@ -367,6 +367,7 @@ void TestFaults::faultAtConnect()
     clock.start();
     connectThroughBar(link);
     const qint64 took = clock.elapsed();
+    qInfo("took %lld ms", took); // for the record of what each fault costs
 
     QCOMPARE(answerer->texts(), messages);
     for (const ModalAnswerer::Seen& seen : answerer->seen)
@@ -473,6 +474,7 @@ void TestFaults::faultDuringOperation()
     clock.start();
     click(button);
     const qint64 took = clock.elapsed();
+    qInfo("took %lld ms", took); // for the record of what each fault costs
 
     QCOMPARE(answerer->texts(), messages);
     QVERIFY2(took < budgetMs + 5000, qPrintable(QStringLiteral("%1 took %2 ms").arg(operation).arg(took)));
@@ -573,6 +575,7 @@ void TestFaults::faultDuringTransfer()
     clock.start();
     click("pushButtonSendFirmware");
     const qint64 took = clock.elapsed();
+    qInfo("took %lld ms", took); // for the record of what each fault costs
     QVERIFY2(knobAnswer.startsWith(QLatin1String("OK")), qPrintable(knobAnswer));
 
     auto* flash = child<QPushButton>("pushButtonFlashFirmware");
@@ -633,6 +636,7 @@ void TestFaults::ptyHangUpDuringRead()
     clock.start();
     click("pushButtonGetDiDoParam");
     const qint64 took = clock.elapsed();
+    qInfo("took %lld ms", took); // for the record of what each fault costs
     killer.join();
 
     QCOMPARE(answerer->texts(), QStringList{ diDoReadError });
@@ -674,6 +678,7 @@ void TestFaults::ptyHangUpDuringTransfer()
     clock.start();
     click("pushButtonSendFirmware");
     const qint64 took = clock.elapsed();
+    qInfo("took %lld ms", took); // for the record of what each fault costs
 
     const QStringList texts = answerer->texts();
     QCOMPARE(texts.size(), 1);
@@ -755,6 +760,7 @@ void TestFaults::junkFloodEndsWithinTheTimeOut()
         connectThroughBar(Link::Pty, pty.slavePath());
     }
     const qint64 took = clock.elapsed();
+    qInfo("took %lld ms", took); // for the record of what each fault costs
     stop = true;
     if (link == Link::Tcp)
         peer.waitScript();
