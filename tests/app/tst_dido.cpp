@@ -8,6 +8,7 @@
 #include "popupmenuanswerer.h"
 #include "scriptedconnector.h"
 #include "testsettings.h"
+#include "referenceframes.h"
 
 #include <QtTest>
 
@@ -18,11 +19,6 @@ using namespace DiDoCells;
 namespace {
 
 const QString repeatText = QStringLiteral("Повторить везде");
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 QByteArray repeated(const QByteArray& piece, int times)
 {

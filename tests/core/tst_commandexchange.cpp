@@ -6,6 +6,7 @@
 #include "devicecommands.h"
 #include "firmwareflash.h"
 #include "scriptedconnector.h"
+#include "referenceframes.h"
 
 #include <QtTest>
 
@@ -14,10 +15,6 @@ using Step = ScriptedConnector::Step;
 Q_DECLARE_METATYPE(ScriptedConnector::Step)
 
 namespace {
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 QList<quint8> allTableCodes()
 {

@@ -4,17 +4,13 @@
 
 #include "configblocks.h"
 #include "rs485fields.h"
+#include "referenceframes.h"
 
 #include <QtTest>
 
 #include <cstring>
 
 namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 template <typename T>
 QByteArray rawBytes(const T& value)

@@ -4,17 +4,13 @@
 
 #include "configcommands.h"
 #include "scriptedconnector.h"
+#include "referenceframes.h"
 
 #include <QtTest>
 
 #include <cstring>
 
 namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 template <typename T>
 QByteArray rawBytes(const T& value)

@@ -9,16 +9,12 @@
 #include "firmwaretransfer.h"
 #include "rlecoder.h"
 #include "scriptedconnector.h"
+#include "referenceframes.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 QByteArray distinctBytes(int size)
 {

@@ -2,15 +2,9 @@
 // as Latin-1 and trimmed, status codes little-endian.
 
 #include "replyparsers.h"
+#include "referenceframes.h"
 
 #include <QtTest>
-
-namespace {
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-} // namespace
 
 class TestReplyParsers : public QObject
 {

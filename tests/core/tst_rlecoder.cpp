@@ -3,6 +3,7 @@
 // cutter cannot hide.
 
 #include "rlecoder.h"
+#include "referenceframes.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -10,11 +11,6 @@
 #include <optional>
 
 namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
 
 struct Token
 {

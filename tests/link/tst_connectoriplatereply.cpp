@@ -4,34 +4,11 @@
 
 #include "connectorip.h"
 #include "loopbackpeer.h"
+#include "referenceframes.h"
 
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-// Bitwise CRC-16/MODBUS, apart from the codec under test.
-QByteArray frameFor(uint8_t address, const QByteArray& payload)
-{
-    QByteArray frame = hex("fe45ff54");
-    frame.append(char(address)).append(char(0)).append(char(payload.size())).append(payload);
-    uint16_t crc = 0xFFFF;
-    for (char c : frame) {
-        crc ^= uint8_t(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
-    frame.append(char(crc & 0xFF)).append(char(crc >> 8)).append(char(0)).append(char(0));
-    return frame;
-}
-
-} // namespace
 
 class TestConnectorIPLateReply : public QObject
 {

@@ -1,6 +1,7 @@
 #include "connectorserial.h"
 #include "ptypair.h"
 #include "workercontextobject.h"
+#include "referenceframes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -15,26 +16,6 @@
 #include <termios.h>
 
 namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-// Bitwise CRC-16/MODBUS so the expected frames do not come from the code under test.
-QByteArray frameFor(uint8_t address, const QByteArray& payload)
-{
-    QByteArray frame = hex("fe45ff54");
-    frame.append(char(address)).append(char(0)).append(char(payload.size())).append(payload);
-    uint16_t crc = 0xFFFF;
-    for (char c : frame) {
-        crc ^= uint8_t(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
-    frame.append(char(crc & 0xFF)).append(char(crc >> 8)).append(char(0)).append(char(0));
-    return frame;
-}
 
 // Bitwise CRC-32 with polynomial 0x04C11DB7, start 0xFFFFFFFF, no reflection, no final XOR.
 uint32_t referenceCrc32(const QByteArray& stream)

@@ -1,5 +1,6 @@
 #include "connectorusb.h"
 #include "ptypair.h"
+#include "referenceframes.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -7,15 +8,6 @@
 
 #include <atomic>
 #include <memory>
-
-namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-} // namespace
 
 class TestConnectorUSB : public QObject
 {

@@ -1,37 +1,8 @@
 #include "framecodec.h"
+#include "referenceframes.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
-
-namespace {
-
-QByteArray hex(const char* text)
-{
-    return QByteArray::fromHex(QByteArray(text));
-}
-
-// Bit-at-a-time CRC-16/MODBUS, written independently of the table-driven one.
-uint16_t referenceCrc16(const QByteArray& data)
-{
-    uint16_t crc = 0xFFFF;
-    for (char c : data) {
-        crc ^= uint8_t(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
-    return crc;
-}
-
-QByteArray goodFrame(uint8_t address, const QByteArray& payload)
-{
-    QByteArray frame = hex("fe45ff54");
-    frame.append(char(address)).append(char(0)).append(char(payload.size())).append(payload);
-    const uint16_t crc = referenceCrc16(frame);
-    frame.append(char(crc & 0xFF)).append(char(crc >> 8)).append(char(0)).append(char(0));
-    return frame;
-}
-
-} // namespace
 
 class TestFrameCodec : public QObject
 {
@@ -83,13 +54,13 @@ void TestFrameCodec::packBuildsExactFrame_data()
     QTest::newRow("address 1, one byte") << 1u << hex("7d") << hex("fe 45 ff 54 01 00 01 7d 3f 89 00 00");
     QTest::newRow("address 1, empty") << 1u << QByteArray() << hex("fe 45 ff 54 01 00 00 5f be 00 00");
     QTest::newRow("address 5, one byte") << 5u << hex("a7") << hex("fe 45 ff 54 05 00 01 a7 bf 22 00 00");
-    QTest::newRow("address 0") << 0u << hex("c9") << goodFrame(0, hex("c9"));
-    QTest::newRow("address 255, 255 bytes") << 255u << QByteArray(255, char(0x5A)) << goodFrame(255, QByteArray(255, char(0x5A)));
+    QTest::newRow("address 0") << 0u << hex("c9") << frameFor(0, hex("c9"));
+    QTest::newRow("address 255, 255 bytes") << 255u << QByteArray(255, char(0x5A)) << frameFor(255, QByteArray(255, char(0x5A)));
 
     QByteArray longPayload;
     for (int i = 0; i < 300; ++i)
         longPayload.append(char(i));
-    QTest::newRow("300 bytes cut to 255") << 1u << longPayload << goodFrame(1, longPayload.left(255));
+    QTest::newRow("300 bytes cut to 255") << 1u << longPayload << frameFor(1, longPayload.left(255));
 }
 
 void TestFrameCodec::packBuildsExactFrame()
@@ -147,7 +118,7 @@ void TestFrameCodec::unpackStep_data()
     highCrcBytes[10] = char(0x01);
     QTest::newRow("crc padding not zero") << highCrcBytes << 1u << int(UnpackBadCrc) << QByteArray() << QByteArray();
 
-    QTest::newRow("other address") << goodFrame(2, hex("c9")) + frame << 1u << int(UnpackForeignAddress)
+    QTest::newRow("other address") << frameFor(2, hex("c9")) + frame << 1u << int(UnpackForeignAddress)
                                    << QByteArray() << frame;
 
     QByteArray highAddress = hex("fe45ff54010101c9");
@@ -158,7 +129,7 @@ void TestFrameCodec::unpackStep_data()
 
     QTest::newRow("reply then start of next") << frame + frame.left(5) << 1u << int(UnpackOk) << hex("7d")
                                               << frame.left(5);
-    QTest::newRow("payload holding a start mark") << goodFrame(7, hex("fe45ff54")) << 7u << int(UnpackOk)
+    QTest::newRow("payload holding a start mark") << frameFor(7, hex("fe45ff54")) << 7u << int(UnpackOk)
                                                   << hex("fe45ff54") << QByteArray();
 }
 
@@ -178,7 +149,7 @@ void TestFrameCodec::unpackStep()
 
 void TestFrameCodec::backToBackFramesComeOneCallEach()
 {
-    QByteArray buffer = goodFrame(9, hex("c9")) + goodFrame(9, hex("78010203"));
+    QByteArray buffer = frameFor(9, hex("c9")) + frameFor(9, hex("78010203"));
     UnpackResult first = FrameCodec::unpack(buffer, 9);
     QCOMPARE(int(first.status), int(UnpackOk));
     QCOMPARE(first.payload, hex("c9"));
@@ -198,7 +169,7 @@ void TestFrameCodec::everyPayloadSurvivesARoundTrip()
         for (char& c : payload)
             c = char(rng.bounded(256));
         QByteArray buffer = FrameCodec::pack(address, payload);
-        QCOMPARE(buffer, goodFrame(address, payload));
+        QCOMPARE(buffer, frameFor(address, payload));
         const UnpackResult result = FrameCodec::unpack(buffer, address);
         QCOMPARE(int(result.status), int(UnpackOk));
         QCOMPARE(result.payload, payload);
@@ -229,7 +200,7 @@ void TestFrameCodec::randomBytesNeverYieldAnUnsoundPayload()
                 input += mark + QByteArray(int(rng.bounded(12)), char(rng.bounded(256)));
                 break;
             default: {
-                QByteArray frame = goodFrame(uint8_t(rng.bounded(3)), QByteArray(int(rng.bounded(8)), 'x'));
+                QByteArray frame = frameFor(uint8_t(rng.bounded(3)), QByteArray(int(rng.bounded(8)), 'x'));
                 if (rng.bounded(3) == 0)
                     frame[int(rng.bounded(frame.size()))] = char(rng.bounded(256));
                 if (rng.bounded(4) == 0)
@@ -254,7 +225,7 @@ void TestFrameCodec::randomBytesNeverYieldAnUnsoundPayload()
             }
             ++framesFound;
             const QByteArray consumed = before.left(before.size() - buffer.size());
-            QVERIFY(consumed.endsWith(goodFrame(1, result.payload)));
+            QVERIFY(consumed.endsWith(frameFor(1, result.payload)));
         }
     }
     QVERIFY(framesFound > 100);
@@ -294,7 +265,7 @@ void TestFrameCodec::discardingJunkNeverChangesWhatUnpackFinds()
             for (char& c : noise)
                 c = char(rng.bounded(4) == 0 ? mark.at(int(rng.bounded(4))) : char(rng.bounded(256)));
             stream += noise;
-            stream += goodFrame(uint8_t(rng.bounded(2)), QByteArray(int(rng.bounded(6)), 'p'));
+            stream += frameFor(uint8_t(rng.bounded(2)), QByteArray(int(rng.bounded(6)), 'p'));
         }
 
         QByteArray keeping, trimming;
