@@ -136,26 +136,9 @@ QByteArray ConnectorIP::readFrame()
     QElapsedTimer clock;
     clock.start();
     QByteArray payload;
-    switch (tryUnpack(payload)) {
-    case TryUnpack::Found:
-        return payload;
-    case TryUnpack::Failed:
-        return QByteArray();
-    case TryUnpack::NeedMore:
-        break;
-    }
-
-    bool ready = socket->bytesAvailable() > 0;
-    if (!ready) {
-        const qint64 remaining = qMax<qint64>(0, getTimeout() - clock.elapsed());
-        if (remaining > 0)
-            ready = socket->waitForReadyRead(int(remaining));
-    }
-    if (!ready)
-        return QByteArray();
-
+    bool firstWait = true;
     for (;;) {
-        takeReceived();
+        // What an earlier read left behind may hold the whole answer already.
         switch (tryUnpack(payload)) {
         case TryUnpack::Found:
             return payload;
@@ -164,12 +147,19 @@ QByteArray ConnectorIP::readFrame()
         case TryUnpack::NeedMore:
             break;
         }
-        // A peer that keeps talking must not hold the caller past the time-out.
         const qint64 remaining = getTimeout() - clock.elapsed();
-        if (remaining <= 0)
-            break;
-        if (!socket->waitForReadyRead(int(qMin<qint64>(kQuietGapMs, remaining))))
-            break;
+        bool ready = false;
+        if (firstWait) {
+            // The first bytes may take the whole time-out.
+            firstWait = false;
+            ready = socket->bytesAvailable() > 0 || (remaining > 0 && socket->waitForReadyRead(int(remaining)));
+        } else {
+            // Then reading goes on while more come within the quiet gap; a
+            // peer that keeps talking must not hold the caller past the time-out.
+            ready = remaining > 0 && socket->waitForReadyRead(int(qMin<qint64>(kQuietGapMs, remaining)));
+        }
+        if (!ready)
+            return QByteArray();
+        takeReceived();
     }
-    return QByteArray();
 }
