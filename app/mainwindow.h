@@ -100,6 +100,8 @@ private:
 
     // ---- Device identity, reboot, mode switch, calibration (mainwindow_device.cpp) ----
 
+    // Mode, firmware version and board type unknown again; tables to match.
+    void forgetBoard();
     bool readFirmwareVersion();
     bool readDeviceStatus();
     bool readBoardVersion();

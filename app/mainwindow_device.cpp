@@ -37,12 +37,7 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
     applyDumpCallback();
 
     // Nothing known about the board until it has answered.
-    modeKnown = false;
-    mode = 0;
-    firmwareVersionKnown = false;
-    boardTypeKnown = false;
-    boardType = 0;
-    updateDiDoTables();
+    forgetBoard();
 
     ui->pushButtonEnterBootloader->setText(tr("Enter Bootloader"));
     ui->pushButtonSendFirmware->setEnabled(false);
@@ -83,6 +78,16 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
     ui->ConnectionWidget->setConnected(errorCodeOk && rs485Ok && boardOk);
 }
 
+void MainWindow::forgetBoard()
+{
+    modeKnown = false;
+    mode = 0;
+    firmwareVersionKnown = false;
+    boardTypeKnown = false;
+    boardType = 0;
+    updateDiDoTables();
+}
+
 void MainWindow::onSerialDisconnected()
 {
     if (connector)
@@ -94,12 +99,7 @@ void MainWindow::onSerialDisconnected()
     ui->pushButtonEnterBootloader->setEnabled(false);
 
     connector.reset();
-    modeKnown = false;
-    mode = 0;
-    firmwareVersionKnown = false;
-    boardTypeKnown = false;
-    boardType = 0;
-    updateDiDoTables();
+    forgetBoard();
 
     ui->pushButtonEnterBootloader->setText(tr("Enter Bootloader"));
     showValue(ui->labelFirmwareVersionValue, QStringLiteral("-"));
