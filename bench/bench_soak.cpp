@@ -10,15 +10,14 @@
 
 #include "mainwindowtestaccess.h"
 
+#include "connectionbar.h"
 #include "modalanswerer.h"
-#include "settingsstore.h"
 #include "tessarin.h"
 #include "testsettings.h"
 #include "virtualboardprocess.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -98,43 +97,11 @@ public:
     // came back whole and without a message box.
     bool connectOnce(const QString& expectedStatus)
     {
-        {
-            SettingsStore store(access->programName());
-            if (tcp) {
-                store.setValue(QStringLiteral("TCPClient/IP"), board.host());
-                store.setValue(QStringLiteral("TCPClient/Port"), int(board.port()));
-            }
-            store.setValue(QStringLiteral("LastDeviceID"), 0);
-        }
-        QComboBox* modes = nullptr;
-        for (QComboBox* combo : bar->findChildren<QComboBox*>()) {
-            if (combo->findText(QStringLiteral("RS485 TCP")) >= 0)
-                modes = combo;
-        }
-        if (!modes)
-            return fail("no mode list in the connection bar");
-        const QString mode = tcp ? QStringLiteral("RS485 TCP") : QStringLiteral("RS485 COM");
-        if (modes->currentText() != mode)
-            modes->setCurrentIndex(modes->findText(mode));
-        else
-            bar->updateWidgetFromSettings();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (!tcp) {
-            QComboBox* ports = nullptr;
-            for (QComboBox* combo : bar->findChildren<QComboBox*>()) {
-                if (combo != modes)
-                    ports = combo;
-            }
-            if (!ports)
-                return fail("no port list in the connection bar");
-            if (ports->findText(board.ptyPath()) < 0)
-                ports->addItem(board.ptyPath());
-            ports->setCurrentIndex(ports->findText(board.ptyPath()));
-        }
-        QPushButton* button = barButton(QStringLiteral("Connect"));
-        if (!button)
-            return fail("no Connect button");
-        button->click();
+        const QString program = access->programName();
+        const QString missing = tcp ? ConnectionBar::connectOverTcp(bar, program, board.host(), int(board.port()))
+                                    : ConnectionBar::connectOverPty(bar, program, board.ptyPath());
+        if (!missing.isEmpty())
+            return fail(missing);
         QCoreApplication::processEvents(); // the dump lines are queued calls
         if (!answerer.seen.isEmpty())
             return fail("a message box: " + answerer.texts().join(QLatin1Char('|')));
@@ -148,7 +115,7 @@ public:
 
     bool disconnectOnce()
     {
-        QPushButton* button = barButton(QStringLiteral("Disconnect"));
+        QPushButton* button = ConnectionBar::button(bar, QStringLiteral("Disconnect"));
         if (!button)
             return fail("no Disconnect button");
         button->click();
@@ -193,15 +160,6 @@ private:
     {
         failure = why;
         return false;
-    }
-
-    QPushButton* barButton(const QString& text)
-    {
-        for (QPushButton* button : bar->findChildren<QPushButton*>()) {
-            if (button->text() == text)
-                return button;
-        }
-        return nullptr;
     }
 
     bool tcp;

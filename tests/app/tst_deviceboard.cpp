@@ -5,13 +5,12 @@
 
 #include "mainwindowtestaccess.h"
 
+#include "connectionbar.h"
 #include "modalanswerer.h"
-#include "settingsstore.h"
 #include "tessarin.h"
 #include "testsettings.h"
 #include "virtualboardprocess.h"
 
-#include <QComboBox>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
@@ -72,7 +71,6 @@ private:
     template <typename T>
     T* child(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
     QString label(const char* name) { return child<QLabel>(name)->text(); }
-    QPushButton* barButton(const QString& text);
     bool tabEnabled(const char* name)
     {
         auto* tabs = child<QTabWidget>("tabWidget");
@@ -123,45 +121,16 @@ bool TestDeviceBoard::startBoard(const QStringList& args)
 
 void TestDeviceBoard::connectThroughBar()
 {
-    {
-        SettingsStore store(access->programName());
-        store.setValue(QStringLiteral("TCPClient/IP"), board.host());
-        store.setValue(QStringLiteral("TCPClient/Port"), int(board.port()));
-        store.setValue(QStringLiteral("LastDeviceID"), 0);
-        store.sync();
-    }
-    // Choosing the mode builds its fields from the stored values.
-    QComboBox* modes = nullptr;
-    for (QComboBox* combo : bar->findChildren<QComboBox*>()) {
-        if (combo->findText(QStringLiteral("RS485 TCP")) >= 0)
-            modes = combo;
-    }
-    QVERIFY(modes);
-    if (modes->currentText() != QLatin1String("RS485 TCP"))
-        modes->setCurrentIndex(modes->findText(QStringLiteral("RS485 TCP")));
-    else
-        bar->updateWidgetFromSettings();
-    // The controls of the previous mode go by deferred deletion.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QPushButton* connect = barButton(QStringLiteral("Connect"));
-    QVERIFY(connect);
-    connect->click();
-}
-
-QPushButton* TestDeviceBoard::barButton(const QString& text)
-{
-    for (QPushButton* button : bar->findChildren<QPushButton*>()) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
+    const QString missing =
+        ConnectionBar::connectOverTcp(bar, access->programName(), board.host(), int(board.port()));
+    QVERIFY2(missing.isEmpty(), qPrintable(missing));
 }
 
 void TestDeviceBoard::verifyDisconnectedState()
 {
     QVERIFY(access->connector().isNull());
     QVERIFY(!bar->isConnected());
-    QVERIFY(barButton(QStringLiteral("Connect")));
+    QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
         QCOMPARE(label(name), QStringLiteral("-"));
@@ -252,7 +221,7 @@ void TestDeviceBoard::connectShowsTheBoard()
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(answerer->texts().join(QLatin1Char('|'))));
     QVERIFY(!access->connector().isNull());
     QVERIFY(bar->isConnected());
-    QVERIFY(barButton(QStringLiteral("Disconnect")));
+    QVERIFY(ConnectionBar::button(bar, QStringLiteral("Disconnect")));
 
     QCOMPARE(label("labelBoardVersionValue"), boardName);
     QCOMPARE(label("labelFirmwareVersionValue"), firmware);
@@ -314,7 +283,7 @@ void TestDeviceBoard::silentBoardLeavesTheBarIdle()
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
     QVERIFY(access->connector().isNull());
     QVERIFY(!bar->isConnected());
-    QVERIFY(barButton(QStringLiteral("Connect")));
+    QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Нет ответа"));
     QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Нет ответа"));
     for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader"})
@@ -428,7 +397,7 @@ void TestDeviceBoard::rebootFromTheBar()
     if (!knob.isEmpty())
         QVERIFY(board.command(knob).startsWith(QLatin1String("OK")));
 
-    QPushButton* reboot = barButton(QStringLiteral("Reboot"));
+    QPushButton* reboot = ConnectionBar::button(bar, QStringLiteral("Reboot"));
     QVERIFY(reboot);
     reboot->click();
 
@@ -542,7 +511,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
         before << label(name);
     const int requests = counter("requests");
 
-    QPushButton* reset = barButton(QStringLiteral("Сброс настроек"));
+    QPushButton* reset = ConnectionBar::button(bar, QStringLiteral("Сброс настроек"));
     QVERIFY(reset);
     reset->click();
     QCoreApplication::processEvents();

@@ -8,6 +8,7 @@
 
 #include "mainwindowtestaccess.h"
 
+#include "connectionbar.h"
 #include "loopbackpeer.h"
 #include "modalanswerer.h"
 #include "ptypair.h"
@@ -16,7 +17,6 @@
 #include "testsettings.h"
 #include "virtualboardprocess.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonObject>
@@ -136,8 +136,6 @@ private:
     // Faults off, disconnect if still connected, connect again: the readout
     // must come back whole and a DI/DO read must work on the new link.
     void verifyReconnect(Link link, const QString& expectedStatus);
-    QPushButton* barButton(const QString& text);
-    QComboBox* modeCombo();
     int counter(const char* name)
     {
         return board.state().value(QStringLiteral("counters")).toObject().value(QLatin1String(name)).toInt(-1);
@@ -205,66 +203,18 @@ bool TestFaults::startBoard(Link link, const QStringList& args)
     return started;
 }
 
-QComboBox* TestFaults::modeCombo()
-{
-    for (QComboBox* combo : bar->findChildren<QComboBox*>()) {
-        if (combo->findText(QStringLiteral("RS485 TCP")) >= 0)
-            return combo;
-    }
-    return nullptr;
-}
-
-QPushButton* TestFaults::barButton(const QString& text)
-{
-    for (QPushButton* button : bar->findChildren<QPushButton*>()) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
-}
-
 void TestFaults::connectThroughBar(Link link, const QString& pty)
 {
-    {
-        SettingsStore store(access->programName());
-        if (link == Link::Tcp) {
-            store.setValue(QStringLiteral("TCPClient/IP"), board.host());
-            store.setValue(QStringLiteral("TCPClient/Port"), int(board.port()));
-        }
-        store.setValue(QStringLiteral("LastDeviceID"), 0);
-        store.sync();
-    }
-    QComboBox* modes = modeCombo();
-    QVERIFY(modes);
-    const QString mode = link == Link::Tcp ? QStringLiteral("RS485 TCP") : QStringLiteral("RS485 COM");
-    if (modes->currentText() != mode)
-        modes->setCurrentIndex(modes->findText(mode));
-    else
-        bar->updateWidgetFromSettings();
-    // The controls of the previous mode go by deferred deletion.
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (link == Link::Pty) {
-        // A pty is not among the system's serial ports: it goes into the
-        // port list as the current choice.
-        QComboBox* ports = nullptr;
-        for (QComboBox* combo : bar->findChildren<QComboBox*>()) {
-            if (combo != modes)
-                ports = combo;
-        }
-        QVERIFY(ports);
-        const QString path = pty.isEmpty() ? board.ptyPath() : pty;
-        ports->addItem(path);
-        ports->setCurrentIndex(ports->count() - 1);
-        QCOMPARE(ports->currentText(), path);
-    }
-    QPushButton* connect = barButton(QStringLiteral("Connect"));
-    QVERIFY(connect);
-    connect->click();
+    const QString program = access->programName();
+    const QString missing = link == Link::Tcp
+        ? ConnectionBar::connectOverTcp(bar, program, board.host(), int(board.port()))
+        : ConnectionBar::connectOverPty(bar, program, pty.isEmpty() ? board.ptyPath() : pty);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing));
 }
 
 void TestFaults::disconnectThroughBar()
 {
-    QPushButton* disconnect = barButton(QStringLiteral("Disconnect"));
+    QPushButton* disconnect = ConnectionBar::button(bar, QStringLiteral("Disconnect"));
     QVERIFY(disconnect);
     disconnect->click();
     QVERIFY(!bar->isConnected());
@@ -720,24 +670,15 @@ void TestFaults::junkFloodEndsWithinTheTimeOut()
     QElapsedTimer clock;
     if (link == Link::Tcp) {
         QVERIFY2(peer.isListening(), qPrintable(peer.errorString()));
-        {
-            SettingsStore store(access->programName());
-            store.setValue(QStringLiteral("TCPClient/IP"), QStringLiteral("127.0.0.1"));
-            store.setValue(QStringLiteral("TCPClient/Port"), int(peer.port()));
-            store.setValue(QStringLiteral("LastDeviceID"), 0);
-        }
         // Ends when the window lets the connection go (the write then fails).
         peer.startScript([&](LoopbackPeer& p) {
             while (!stop && p.write(junk))
                 sent += junk.size();
         });
-        QComboBox* modes = modeCombo();
-        QVERIFY(modes);
-        modes->setCurrentIndex(modes->findText(QStringLiteral("RS485 TCP")));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        bar->updateWidgetFromSettings();
         clock.start();
-        barButton(QStringLiteral("Connect"))->click();
+        const QString missing =
+            ConnectionBar::connectOverTcp(bar, access->programName(), QStringLiteral("127.0.0.1"), int(peer.port()));
+        QVERIFY2(missing.isEmpty(), qPrintable(missing));
     } else {
         QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
         const int master = pty.masterFd();
