@@ -1,6 +1,7 @@
 #include "connectorusb.h"
 
 #include "dumpline.h"
+#include "serialinput.h"
 
 #include <QElapsedTimer>
 
@@ -17,6 +18,7 @@ constexpr int kMaxDrainPasses = 16;
 ConnectorUSB::ConnectorUSB(const QString& portName)
     : portName(portName)
 {
+    serialPort.setReadBufferSize(SerialInput::maxChunk);
 }
 
 ConnectorUSB::~ConnectorUSB()
@@ -72,7 +74,7 @@ int ConnectorUSB::write(const QByteArray& data)
         const qint64 accepted = serialPort.write(data.constData() + written, data.size() - written);
         if (accepted <= 0)
             return -1;
-        if (!serialPort.waitForBytesWritten(waitMs()))
+        if (!SerialInput::waitWritten(&serialPort, waitMs()))
             return -1;
         written += accepted;
     }
@@ -89,15 +91,17 @@ QByteArray ConnectorUSB::read()
     // Part of the reply may already sit in the port's buffer (taken in while
     // the request was being written); waitForReadyRead only sees new bytes.
     if (serialPort.bytesAvailable() > 0 || serialPort.waitForReadyRead(waitMs())) {
-        result += serialPort.readAll();
+        result += serialPort.read(SerialInput::maxChunk);
         // A long reply may run past the time-out, but a device that never
         // falls quiet must not hold the caller for ever: one more time-out
-        // span after the first byte is the limit.
+        // span after the first byte is the limit. Nor may it fill memory: no
+        // reply is anywhere near a chunk, so a full chunk ends the read.
         QElapsedTimer sinceFirstByte;
         sinceFirstByte.start();
         const qint64 tailLimit = qMax(waitMs(), kQuietGapMs);
-        while (sinceFirstByte.elapsed() < tailLimit && serialPort.waitForReadyRead(kQuietGapMs))
-            result += serialPort.readAll();
+        while (result.size() < SerialInput::maxChunk && sinceFirstByte.elapsed() < tailLimit
+               && serialPort.waitForReadyRead(kQuietGapMs))
+            result += serialPort.read(SerialInput::maxChunk - result.size());
     }
     if (!result.isEmpty())
         emitDump(dumpLine("RX", result));
