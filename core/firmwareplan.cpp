@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QtEndian>
 
+#include <limits>
+
 QString firmwareMethodName(FirmwareMethod method)
 {
     return method == FirmwareMethod::Rle ? QStringLiteral("RLE") : QStringLiteral("LEGACY");
@@ -65,7 +67,8 @@ QList<FirmwareBlock> firmwareBlocks(const QByteArray& image, FirmwareMethod meth
 {
     QList<FirmwareBlock> blocks;
     if (method == FirmwareMethod::Rle) {
-        const QList<RlePacket> packets = splitRlePackets(rleEncode(image), FirmwareBlockSize, RleMaxRun);
+        const QList<RlePacket> packets = rleEncodePackets(image, FirmwareBlockSize, RleMaxRun,
+                                                          std::numeric_limits<int>::max(), nullptr);
         blocks.reserve(packets.size());
         for (const RlePacket& packet : packets)
             blocks.append({ packet.bytes, packet.rawCount });
@@ -98,13 +101,23 @@ FirmwarePlan planFirmwareTransfer(const QByteArray& image, FirmwareMethod method
             return plan;
         }
     }
-    QList<FirmwareBlock> blocks = firmwareBlocks(image, method);
-    plan.blocksNeeded = blocks.size();
+    QList<FirmwareBlock> blocks;
+    if (method == FirmwareMethod::Rle) {
+        // Packets past the last number are only counted, so an image that
+        // codes badly costs no more memory than one that fits.
+        const QList<RlePacket> packets =
+            rleEncodePackets(image, FirmwareBlockSize, RleMaxRun, MaxFirmwareBlocks, &plan.blocksNeeded);
+        for (const RlePacket& packet : packets)
+            blocks.append({ packet.bytes, packet.rawCount });
+    } else {
+        blocks = firmwareBlocks(image, method);
+        plan.blocksNeeded = blocks.size();
+    }
     if (blocks.isEmpty()) {
         plan.problem = FirmwareImageProblem::Unencodable;
         return plan;
     }
-    if (blocks.size() > MaxFirmwareBlocks) {
+    if (plan.blocksNeeded > MaxFirmwareBlocks) {
         plan.problem = FirmwareImageProblem::TooManyBlocks;
         return plan;
     }

@@ -2,6 +2,8 @@
 
 #include <QtEndian>
 
+#include <limits>
+
 namespace {
 
 constexpr quint32 RunFlag = 0x800000;
@@ -15,59 +17,123 @@ void appendHeader(QByteArray& out, quint32 header)
     out.append(char((header >> 16) & 0xFF));
 }
 
-// Pending bytes [from, to) as literal tokens of at most 243 bytes.
-void appendLiterals(QByteArray& out, const QByteArray& image, int from, int to)
-{
-    while (from < to) {
-        const int count = qMin(RleMaxLiteral, to - from);
-        appendHeader(out, quint32(count));
-        out.append(image.constData() + from, count);
-        from += count;
-    }
-}
-
 quint32 headerAt(const QByteArray& stream, int p)
 {
     return quint32(quint8(stream.at(p))) | quint32(quint8(stream.at(p + 1))) << 8
         | quint32(quint8(stream.at(p + 2))) << 16;
 }
 
-} // namespace
-
-QByteArray rleEncode(const QByteArray& image)
+// Walks `image` and hands each token to `token(run, count, bytes)` in stream
+// order: for a run `bytes` points at the repeated byte, for a literal at its
+// `count` bytes. One walk serves the whole stream and the packet cutter, so
+// the two can never disagree.
+template <typename TokenSink>
+void forEachToken(const QByteArray& image, TokenSink&& token)
 {
     const int n = image.size();
-    QByteArray out;
-    out.reserve(LengthSize + n + n / RleMaxLiteral * HeaderSize + HeaderSize);
-    char length[LengthSize];
-    qToLittleEndian(quint32(n), length);
-    out.append(length, LengthSize);
-
+    const char* data = image.constData();
+    const auto literals = [&](int from, int to) {
+        while (from < to) {
+            const int count = qMin(RleMaxLiteral, to - from);
+            token(false, count, data + from);
+            from += count;
+        }
+    };
     int i = 0;
     int lit = 0;
     while (i < n) {
-        const char v = image.at(i);
+        const char v = data[i];
         int run = 1;
         if (i + 1 < n) {
-            while (i + run < n && run < RleMaxRun && image.at(i + run) == v)
+            while (i + run < n && run < RleMaxRun && data[i + run] == v)
                 ++run;
         }
         if (i + 1 < n && run >= 4) {
-            appendLiterals(out, image, lit, i);
-            appendHeader(out, RunFlag | quint32(run));
-            out.append(v);
+            literals(lit, i);
+            token(true, run, data + i);
             i += run;
             lit = i;
         } else {
             ++i;
             if (i - lit >= RleMaxLiteral) {
-                appendLiterals(out, image, lit, lit + RleMaxLiteral);
+                literals(lit, lit + RleMaxLiteral);
                 lit += RleMaxLiteral;
             }
         }
     }
-    appendLiterals(out, image, lit, n);
+    literals(lit, n);
+}
+
+QByteArray lengthField(int imageSize)
+{
+    char length[LengthSize];
+    qToLittleEndian(quint32(imageSize), length);
+    return QByteArray(length, LengthSize);
+}
+
+} // namespace
+
+QByteArray rleEncode(const QByteArray& image)
+{
+    // Worked out in 64 bits: near 2 GB of image the stream is larger than an
+    // int can count, and the reservation is only a hint.
+    const qint64 n = image.size();
+    const qint64 expected = LengthSize + n + n / RleMaxLiteral * HeaderSize + HeaderSize;
+    QByteArray out = lengthField(image.size());
+    out.reserve(int(qMin<qint64>(expected, std::numeric_limits<int>::max() / 2)));
+    forEachToken(image, [&out](bool run, int count, const char* bytes) {
+        appendHeader(out, run ? RunFlag | quint32(count) : quint32(count));
+        out.append(bytes, run ? 1 : count);
+    });
     return out;
+}
+
+QList<RlePacket> rleEncodePackets(const QByteArray& image, int maxPacket, int maxRaw, int keep, qint64* count)
+{
+    QList<RlePacket> packets;
+    qint64 total = 0;
+    if (count)
+        *count = 0;
+    if (maxPacket <= LengthSize || maxRaw <= 0)
+        return packets;
+
+    // Only the packet being filled and the kept ones are in memory; packets
+    // past `keep` are counted and dropped.
+    RlePacket packet { lengthField(image.size()), 0 };
+    int room = maxPacket - LengthSize;
+    bool holdsToken = false;
+    bool unencodable = false;
+    const auto close = [&] {
+        if (total < keep)
+            packets.append(packet);
+        ++total;
+    };
+    forEachToken(image, [&](bool run, int tokenCount, const char* bytes) {
+        if (unencodable)
+            return;
+        const int tokenSize = HeaderSize + (run ? 1 : tokenCount);
+        if (tokenSize > room || packet.rawCount + tokenCount > maxRaw) {
+            if (!holdsToken || tokenSize > maxPacket || tokenCount > maxRaw) {
+                unencodable = true;
+                return;
+            }
+            close();
+            packet = RlePacket();
+            room = maxPacket;
+            holdsToken = false;
+        }
+        appendHeader(packet.bytes, run ? RunFlag | quint32(tokenCount) : quint32(tokenCount));
+        packet.bytes.append(bytes, run ? 1 : tokenCount);
+        packet.rawCount += tokenCount;
+        room -= tokenSize;
+        holdsToken = true;
+    });
+    if (unencodable)
+        return {};
+    close();
+    if (count)
+        *count = total;
+    return packets;
 }
 
 QList<RlePacket> splitRlePackets(const QByteArray& stream, int maxPacket, int maxRaw)

@@ -27,6 +27,13 @@ struct RlePacket
 // everything else goes out as literals of at most 243 bytes.
 QByteArray rleEncode(const QByteArray& image);
 
+// The packets splitRlePackets(rleEncode(image), maxPacket, maxRaw) gives, made
+// without building the whole stream, and only the first `keep` of them: an
+// image that needs far too many packets is found out in bounded memory.
+// `*count` (when given) receives how many packets there are in all; empty
+// with a count of 0 where the splitter gives nothing.
+QList<RlePacket> rleEncodePackets(const QByteArray& image, int maxPacket, int maxRaw, int keep, qint64* count);
+
 // Cuts `stream` at token boundaries into packets of at most `maxPacket` bytes
 // standing for at most `maxRaw` image bytes each; the first packet starts with
 // the 4 length bytes. Gives an empty list for maxPacket <= 4, maxRaw <= 0 and

@@ -14,6 +14,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 namespace {
 
 QByteArray distinctBytes(int size)
@@ -30,6 +32,13 @@ QByteArray randomBytes(int size, quint32 seed)
     QVector<quint32> words((size + 3) / 4);
     QRandomGenerator(seed).fillRange(words.data(), words.size());
     return QByteArray(reinterpret_cast<const char*>(words.constData()), size);
+}
+
+qint64 peakResidentBytes()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
 }
 
 ScriptedConnector::Responder acknowledgeAll()
@@ -321,9 +330,24 @@ void TestFirmwareTransfer::tooManyPacketsIsRefused()
     const QByteArray image = randomBytes(65600 * 243, 11);
     const FirmwarePlan plan = planFirmwareTransfer(image, FirmwareMethod::Rle);
     QCOMPARE(plan.problem, FirmwareImageProblem::TooManyBlocks);
+    QCOMPARE(plan.blocksNeeded, qint64(splitRlePackets(rleEncode(image), 250, 32768).size()));
     QVERIFY(plan.blocksNeeded > 65536);
     QVERIFY(plan.blocks.isEmpty());
     QVERIFY(plan.problemText().contains(QString::number(plan.blocksNeeded)));
+
+    // Four times as large: refusing it must not take the coded stream and
+    // a packet list several times the image's size.
+    const QByteArray large = randomBytes(64 * 1024 * 1024, 12);
+    const qint64 peakBefore = peakResidentBytes();
+    const FirmwarePlan refused = planFirmwareTransfer(large, FirmwareMethod::Rle);
+    const qint64 grown = peakResidentBytes() - peakBefore;
+    QCOMPARE(refused.problem, FirmwareImageProblem::TooManyBlocks);
+    QVERIFY(refused.blocksNeeded > 4 * 65536);
+#if !defined(__SANITIZE_ADDRESS__) // its allocator keeps freed memory about
+    QVERIFY2(grown < 48 * 1024 * 1024, qPrintable(QStringLiteral("the peak grew by %1 bytes").arg(grown)));
+#else
+    Q_UNUSED(grown);
+#endif
 }
 
 void TestFirmwareTransfer::blockAcknowledgedOnThirdAttempt_data()

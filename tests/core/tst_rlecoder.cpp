@@ -208,6 +208,22 @@ void TestRleCoder::roundTrip()
     QCOMPARE(joined, stream);
     QCOMPARE(raw, qint64(image.size()));
     QCOMPARE(packets.first().bytes.left(4), lengthField(quint32(image.size())));
+
+    // Cutting while encoding gives the same packets as cutting the stream,
+    // also with limits the stream cannot always meet; a short keep only
+    // drops the tail, never the count.
+    const QList<QPair<int, int>> limits { { 250, 32768 }, { 60, 1000 }, { 8, 4 }, { 4, 32768 }, { 250, 0 } };
+    for (const auto& [maxPacket, maxRaw] : limits) {
+        const QList<RlePacket> cut = splitRlePackets(stream, maxPacket, maxRaw);
+        qint64 count = -1;
+        const QList<RlePacket> made = rleEncodePackets(image, maxPacket, maxRaw, 3, &count);
+        QCOMPARE(count, qint64(cut.size()));
+        QCOMPARE(made.size(), qMin(3, cut.size()));
+        for (int i = 0; i < made.size(); ++i) {
+            QCOMPARE(made.at(i).bytes, cut.at(i).bytes);
+            QCOMPARE(made.at(i).rawCount, cut.at(i).rawCount);
+        }
+    }
 }
 
 void TestRleCoder::shortRunsStayLiteral_data()
