@@ -7,6 +7,7 @@
 #include "firmwareplan.h"
 #include "firmwaretexts.h"
 #include "firmwaretransfer.h"
+#include "inputfile.h"
 #include "settingsstore.h"
 #include "waitdialog.h"
 
@@ -57,8 +58,13 @@ void MainWindow::on_pushButtonSendFirmware_clicked()
         return;
     }
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    // The dialog lets a device or FIFO through; neither is ever opened.
+    QFile file;
+    QString error;
+    const InputFile::Opened opened = InputFile::open(file, path, true, &error);
+    if (opened == InputFile::Opened::NotRegular)
+        QMessageBox::warning(this, tr("Vantor"), FirmwareFile::notRegularProblem(path));
+    if (opened != InputFile::Opened::Yes)
         return;
     {
         SettingsStore store(programName);

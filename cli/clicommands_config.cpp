@@ -5,6 +5,7 @@
 #include "configfile.h"
 #include "console.h"
 #include "exitcode.h"
+#include "inputfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -21,16 +22,22 @@ QString windowText(const char* text)
 
 bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
 {
+    // A pipe or `-` is fine, but neither a FIFO without a writer nor a stream
+    // without end (/dev/zero, `yes |`) may hold the tool or fill its memory.
     QFile file;
-    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened) {
-        *error = file.errorString();
+    if (path == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly)) {
+            *error = file.errorString();
+            return false;
+        }
+    } else if (InputFile::open(file, path, false, error) != InputFile::Opened::Yes) {
         return false;
     }
-    *bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
+    bool tooLarge = false;
+    if (!InputFile::readAtMost(file, ConfigFile::maxFileBytes, bytes, error, &tooLarge)) {
+        if (tooLarge)
+            *error = QStringLiteral("more than %1 MiB, far larger than any saved configuration")
+                         .arg(ConfigFile::maxFileBytes / (1024 * 1024));
         return false;
     }
     return true;

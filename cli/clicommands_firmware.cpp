@@ -9,6 +9,7 @@
 #include "firmwareplan.h"
 #include "firmwaretexts.h"
 #include "firmwaretransfer.h"
+#include "inputfile.h"
 #include "transferprogress.h"
 
 #include <QCoreApplication>
@@ -31,9 +32,16 @@ QString windowText(const char* text)
 int CliCommands::firmware(const QString& path)
 {
     // An unreadable file is refused before the board is bothered.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Console::note(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    QFile file;
+    QString error;
+    switch (InputFile::open(file, path, true, &error)) {
+    case InputFile::Opened::Yes:
+        break;
+    case InputFile::Opened::NotRegular:
+        Console::err(FirmwareFile::notRegularProblem(path));
+        return ExitCode::FileRefused;
+    case InputFile::Opened::Failed:
+        Console::note(QStringLiteral("cannot read %1: %2").arg(path, error));
         return ExitCode::FileRefused;
     }
 

@@ -25,6 +25,8 @@ class ConfigFile
 public:
     static constexpr const char* formatName = "quorvel-configuration";
     static constexpr int formatVersion = 1;
+    // Input beyond this is refused unread: a real file is a few kilobytes.
+    static constexpr qint64 maxFileBytes = 4 * 1024 * 1024;
 
     bool boardTypeKnown = false;
     quint16 boardType = 0;

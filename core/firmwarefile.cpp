@@ -25,6 +25,11 @@ QString nameProblem(const QString& path, bool mainFirmware, const QString& board
     return QString();
 }
 
+QString notRegularProblem(const QString& path)
+{
+    return QCoreApplication::translate("MainWindow", "Файл прошивки должен быть обычным файлом: %1\n").arg(fileName(path));
+}
+
 namespace {
 
 qint64 imageBytesPerBlock(FirmwareMethod method)

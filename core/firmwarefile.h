@@ -32,4 +32,9 @@ qint64 capacity(FirmwareMethod method);
 // reading, which may refuse it for what only its content tells).
 QString sizeProblem(qint64 size, FirmwareMethod method);
 
+// The warning for a path that names a device, FIFO or socket: an
+// image is only ever taken from a regular file. Translated in the context
+// "MainWindow".
+QString notRegularProblem(const QString& path);
+
 } // namespace FirmwareFile

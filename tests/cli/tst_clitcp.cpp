@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class TestCliTcp : public QObject
 {
     Q_OBJECT
@@ -337,6 +339,12 @@ void TestCliTcp::badConfigurationFileNeverReachesTheBoard()
     QVERIFY2(r.exitCode == 6, qPrintable(r.describe()));
     QVERIFY2(r.err.contains("cannot read"), qPrintable(r.describe()));
 
+    // Input without end, from a device or a pipe, is cut off, not hoarded.
+    r = cli(board, { "config-write", "/dev/zero" });
+    QVERIFY2(r.exitCode == 6 && r.err.contains("more than 4 MiB"), qPrintable(r.describe()));
+    r = CliProcess::run(linkTo(board) + QStringList { "config-write", "-" }, 60000, QByteArray(5 << 20, 'y'));
+    QVERIFY2(r.exitCode == 6 && r.err.contains("more than 4 MiB"), qPrintable(r.describe()));
+
     QCOMPARE(board.state().value("counters").toObject().value("requests").toInt(), 0);
 }
 
@@ -461,6 +469,16 @@ void TestCliTcp::failuresHaveTheirExitCodes_data()
                                              << QStringList { "firmware", mainFile } << 6
                                              << "имя файла не соответствует типу платы: VRELL_C";
     QTest::newRow("empty image") << QStringList { "--mode", "boot" } << QStringList { "firmware", emptyFile } << 6 << "";
+    // Neither a stream without end nor a FIFO nobody writes may hang the tool.
+    const QString zeroFile = folder.filePath("zero_main_VRELL_A.frm");
+    const QString fifoFile = folder.filePath("fifo_main_VRELL_A.frm");
+    QFile::link(QStringLiteral("/dev/zero"), zeroFile);
+    ::mkfifo(QFile::encodeName(fifoFile).constData(), 0600);
+    const QString notRegular = QString::fromUtf8("Файл прошивки должен быть обычным файлом: %1");
+    QTest::newRow("link to /dev/zero") << QStringList { "--mode", "boot" } << QStringList { "firmware", zeroFile } << 6
+                                       << notRegular.arg("zero_main_VRELL_A.frm");
+    QTest::newRow("FIFO without a writer") << QStringList { "--mode", "boot" } << QStringList { "firmware", fifoFile }
+                                           << 6 << notRegular.arg("fifo_main_VRELL_A.frm");
     QTest::newRow("usage") << QStringList {} << QStringList { "erase" } << 2 << "unknown subcommand";
 }
 
