@@ -55,7 +55,9 @@ QString sizeProblem(qint64 size, FirmwareMethod method)
         // For the run-length method this is the fewest packets the image could
         // take; the real number may only be higher.
         const qint64 perBlock = imageBytesPerBlock(method);
-        verdict.blocksNeeded = (size + perBlock - 1) / perBlock;
+        // Rounded up without adding first: a size near the top of the range
+        // would overflow.
+        verdict.blocksNeeded = size / perBlock + (size % perBlock != 0 ? 1 : 0);
         verdict.problem = FirmwareImageProblem::TooManyBlocks;
     }
     return verdict.problemText();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time.
 #   bash fuzz/run.sh [SECONDS-PER-TARGET] [TARGET...]
-# Prints, per target, the executions and the coverage libFuzzer reached; exits
+# Prints, per target, the executions (in all and per second) and the coverage
+# libFuzzer reached; exits
 # non-zero when a target crashed (the input is kept under $BUILD_DIR/artifacts).
 # The corpus of each target is kept in $BUILD_DIR/corpus, so later runs go on
 # from where earlier ones stopped.
@@ -48,6 +49,7 @@ for target in "${TARGETS[@]}"; do
         -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 -max_len=8192 \
         -print_final_stats=1 -artifact_prefix="$artifacts/$target-" >"$log" 2>&1 || status=$?
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
     done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -n 1 || true)
     [ -n "$done_line" ] || done_line=$(grep -E '^#[0-9]+[[:space:]]+[A-Z]+[[:space:]]+cov:' "$log" | tail -n 1 || true)
     cov=$(sed -n 's/.*cov: \([0-9]*\).*/\1/p' <<<"$done_line")
@@ -57,13 +59,15 @@ for target in "${TARGETS[@]}"; do
         failed=1
         echo "   CRASH (exit $status); log: $log"
         grep -E 'ERROR|invariant broken|runtime error|SUMMARY|Test unit written' "$log" | head -n 20 || true
-        summary+=("$(printf '%-20s %12s %8s %8s %8s  CRASH' "$target" "${execs:-?}" "${cov:-?}" "${ft:-?}" "${corp:-?}")")
+        result=CRASH
     else
-        summary+=("$(printf '%-20s %12s %8s %8s %8s  ok' "$target" "${execs:-?}" "${cov:-?}" "${ft:-?}" "${corp:-?}")")
+        result=ok
     fi
+    summary+=("$(printf '%-22s %12s %8s %8s %8s %8s  %s' "$target" "${execs:-?}" "${rate:-?}" "${cov:-?}" "${ft:-?}" \
+        "${corp:-?}" "$result")")
 done
 
 echo
-printf '%-20s %12s %8s %8s %8s  %s\n' target executions cov ft corpus result
+printf '%-22s %12s %8s %8s %8s %8s  %s\n' target executions exec/s cov ft corpus result
 printf '%s\n' "${summary[@]}"
 exit "$failed"

@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 Q_DECLARE_METATYPE(FirmwareMethod)
 
 class TestFirmwareFile : public QObject
@@ -76,6 +78,9 @@ void TestFirmwareFile::sizeChecks_data()
     QTest::newRow("rle at its bound") << rleMax << FirmwareMethod::Rle << QString();
     QTest::newRow("rle, one byte over") << rleMax + 1 << FirmwareMethod::Rle << tooLarge.arg(65537);
     QTest::newRow("rle, far over") << rleMax * 3 << FirmwareMethod::Rle << tooLarge.arg(3 * 65536);
+    const qint64 largest = std::numeric_limits<qint64>::max();
+    QTest::newRow("largest size, legacy") << largest << FirmwareMethod::Legacy << tooLarge.arg(largest / 250 + 1);
+    QTest::newRow("largest size, rle") << largest << FirmwareMethod::Rle << tooLarge.arg(largest / 32768 + 1);
 }
 
 void TestFirmwareFile::sizeChecks()
