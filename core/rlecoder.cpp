@@ -75,8 +75,9 @@ QByteArray lengthField(int imageSize)
 
 QByteArray rleEncode(const QByteArray& image)
 {
-    // Worked out in 64 bits: near 2 GB of image the stream is larger than an
-    // int can count, and the reservation is only a hint.
+    // The estimate is worked out in 64 bits (near 2 GB of image it passes
+    // what an int holds) and only ever a hint; planning never builds the
+    // whole stream.
     const qint64 n = image.size();
     const qint64 expected = LengthSize + n + n / RleMaxLiteral * HeaderSize + HeaderSize;
     QByteArray out = lengthField(image.size());
