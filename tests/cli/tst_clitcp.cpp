@@ -33,6 +33,8 @@ private slots:
     void fileForAnotherBoardIsRefusedWithNothingSent_data();
     void fileForAnotherBoardIsRefusedWithNothingSent();
     void badConfigurationFileNeverReachesTheBoard();
+    void configWriteStopsAtTheFirstRefusedBlock_data();
+    void configWriteStopsAtTheFirstRefusedBlock();
     void firmwareArrivesWhole_data();
     void firmwareArrivesWhole();
     void modeSwitchAndReboot();
@@ -248,7 +250,7 @@ void TestCliTcp::configurationSurvivesSaveChangeRestore()
     const bool hasDi = !file.value("di").toArray().isEmpty();
     const bool hasDo = !file.value("do").toArray().isEmpty();
     if (hasDi)
-        edit = edited(edit, { "di", "0", "address" }, 4242);
+        edit = edited(edit, { "di", "0", "address" }, 4000);
     if (hasDo)
         edit = edited(edit, { "do", "1", "holdMs" }, 500);
     QVERIFY(writeFile(changed, QJsonDocument(edit.toObject()).toJson()));
@@ -336,8 +338,70 @@ void TestCliTcp::badConfigurationFileNeverReachesTheBoard()
     r = cli(board, { "config-write", folder.filePath("no-such-file.json") });
     QVERIFY2(r.exitCode == 6, qPrintable(r.describe()));
     QVERIFY2(r.err.contains("cannot read"), qPrintable(r.describe()));
-
     QCOMPARE(board.state().value("counters").toObject().value("requests").toInt(), 0);
+
+    // Values the window's editors refuse, typed into a good file.
+    const QString saved = folder.filePath("good.json");
+    r = cli(board, { "config-read", saved });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+    const QJsonObject good = QJsonDocument::fromJson(readFile(saved)).object();
+    const struct
+    {
+        QStringList path;
+        QJsonValue value;
+        const char* reason;
+    } typed[] = {
+        { { "rs485", "0", "baudRate" }, 0, "rs485[0].baudRate: wants a whole number from 1 to 4294967295, got 0" },
+        { { "di", "2", "debounceMs" }, 99999999, "di[2].debounceMs: wants a whole number from 0 to 60000, got 99999999" },
+        { { "do", "0", "holdMs" }, 4294967295.0, "do[0].holdMs: wants a whole number from 0 to 100000, got 4294967295" },
+    };
+    const int requestsBefore = board.state().value("counters").toObject().value("requests").toInt();
+    for (const auto& t : typed) {
+        const QString path = folder.filePath("typed.json");
+        QVERIFY(writeFile(path, QJsonDocument(edited(good, t.path, t.value).toObject()).toJson()));
+        r = cli(board, { "config-write", path });
+        QVERIFY2(r.exitCode == 6 && r.err.contains(t.reason), qPrintable(r.describe()));
+    }
+    QCOMPARE(board.state().value("counters").toObject().value("requests").toInt(), requestsBefore);
+}
+
+void TestCliTcp::configWriteStopsAtTheFirstRefusedBlock_data()
+{
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QStringList>("unchanged"); // state blocks the write never reached
+
+    QTest::newRow("DI input modes") << "0xA9"
+                                    << "did not take DI input modes (0xA9); stopped there. Written: DI table (0xA2), "
+                                       "DI debounce (0xA8). Not written: DO table (0xA6), RS-485 ports (0x72), "
+                                       "IEC101 settings (0x9E)."
+                                    << QStringList { "diInputModes", "doTable", "ports", "protocol" };
+    QTest::newRow("RS-485 ports") << "0x72" << "Not written: IEC101 settings (0x9E)." << QStringList { "ports", "protocol" };
+}
+
+void TestCliTcp::configWriteStopsAtTheFirstRefusedBlock()
+{
+    QFETCH(QString, refused);
+    QFETCH(QString, report);
+    QFETCH(QStringList, unchanged);
+
+    VirtualBoardProcess first;
+    QVERIFY2(first.start({ "--state", randomStateFile(folder.filePath("stop-state.json"), 77) }),
+             qPrintable(first.errorString()));
+    const QString saved = folder.filePath("stop.json");
+    CliProcess::Result r = cli(first, { "config-read", saved });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--refuse-command", refused }), qPrintable(board.errorString()));
+    const QJsonObject before = configurationOf(board);
+    r = cli(board, { "config-write", saved });
+    QVERIFY2(r.exitCode == 5 && r.err.contains(report), qPrintable(r.describe()));
+    const QJsonObject after = configurationOf(board);
+    for (const QString& block : unchanged)
+        QCOMPARE(after.value(block), before.value(block));
+    // What came before the refusal did arrive.
+    QVERIFY(after.value("diTable") != before.value("diTable"));
 }
 
 void TestCliTcp::firmwareArrivesWhole_data()
@@ -495,6 +559,9 @@ void TestCliTcp::cannotConnect()
     QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
     QVERIFY2(r.err.contains(QStringLiteral("Не удалось подключиться к 127.0.0.1:%1").arg(port)), qPrintable(r.describe()));
     QVERIFY(r.out.isEmpty());
+    r = CliProcess::run({ "--tcp", QStringLiteral("[::1]:%1").arg(port), "info" });
+    QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
+    QVERIFY2(r.err.contains(QStringLiteral("Не удалось подключиться к [::1]:%1").arg(port)), qPrintable(r.describe()));
 
     r = CliProcess::run({ "--serial", folder.filePath("no-such-tty"), "--baud", "19200", "info" });
     QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
