@@ -43,6 +43,7 @@ private slots:
     void failuresHaveTheirExitCodes();
     void cannotConnect();
     void boardFallingSilentMidCopyFailsTheTransfer();
+    void interruptedCopySaysHowFarItGot();
 
 private:
     QTemporaryDir folder;
@@ -170,6 +171,10 @@ void TestCliTcp::infoShowsTheReadout_data()
         << "\"errorCode\":-1";
     // Too old to be asked its type: the window leaves the type unknown, and so
     // does the tool, without calling the readout incomplete.
+    // Texts from the board reach the terminal without their control characters.
+    QTest::newRow("escape sequences in the version") << QStringList { "--firmware", "1.2\x1b[31m\x1b]0;x\x07.0" }
+                                                     << QStringList { "Версия прошивки: 1.2\\x1B[31m\\x1B]0;x\\x07.0" }
+                                                     << "\"firmwareVersion\":\"1.2\\u001b[31m\\u001b]0;x\\u0007.0\"";
     QTest::newRow("firmware without board version") << QStringList { "--firmware", "0.0.3" }
                                                     << QStringList { "Версия платы: -", "Версия прошивки: 0.0.3" }
                                                     << "\"boardType\":null";
@@ -598,6 +603,41 @@ void TestCliTcp::boardFallingSilentMidCopyFailsTheTransfer()
     QCOMPARE(tool.exitCode(), 7);
     QVERIFY2(err.contains(QRegularExpression("Ошибка записи блока [0-9 ]+!")), qPrintable(err));
     QVERIFY(!QString::fromUtf8(tool.readAllStandardOutput()).contains("Копирование завершено"));
+    QCOMPARE(board.state().value("counters").toObject().value("flashes").toInt(), 0);
+}
+
+void TestCliTcp::interruptedCopySaysHowFarItGot()
+{
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--mode", "boot", "--bootloader", "0.0.6", "--baud", "38400" }), qPrintable(board.errorString()));
+    const QString path = folder.filePath("stopped_main_VRELL_A.frm");
+    QVERIFY(writeFile(path, firmwareImage(60000, 10)));
+
+    QProcess tool;
+    tool.start(CliProcess::programPath(), linkTo(board) + QStringList { "firmware", path });
+    QVERIFY(tool.waitForStarted(10000));
+    QElapsedTimer clock;
+    clock.start();
+    int blocks = 0;
+    while (blocks < 3 && clock.elapsed() < 30000) {
+        blocks = board.state().value("transfer").toObject().value("blocks").toInt();
+        QTest::qWait(20);
+    }
+    QVERIFY2(blocks >= 3, "the copy never got going");
+    tool.terminate(); // SIGTERM
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitStatus(), QProcess::CrashExit); // ended by the signal itself
+
+    const QString err = QString::fromUtf8(tool.readAllStandardError());
+    const QRegularExpressionMatch said = QRegularExpression(
+        "interrupted after (\\d+) of (\\d+) firmware blocks were acknowledged; the board keeps a partial image").match(err);
+    QVERIFY2(said.hasMatch(), qPrintable(err));
+    const int acknowledged = said.captured(1).toInt();
+    const int received = board.state().value("transfer").toObject().value("blocks").toInt();
+    // The block in flight may have reached the board without its answer reaching the tool.
+    QVERIFY2(acknowledged + 1 >= blocks && (received == acknowledged || received == acknowledged + 1),
+             qPrintable(QStringLiteral("%1 acknowledged, %2 on the board").arg(acknowledged).arg(received)));
+    QVERIFY(said.captured(2).toInt() > acknowledged);
     QCOMPARE(board.state().value("counters").toObject().value("flashes").toInt(), 0);
 }
 
