@@ -877,16 +877,6 @@ void TestDiDoEditor::boardValuesGoBackUnchanged()
         expected << char(0xA2) + diTable << char(0xA8) + debounce << char(0xA9) + modes;
     expected << char(0xA6) + doTable;
     QCOMPARE(link->writes, expected);
-
-    // A value typed over the board's is still held to the range.
-    if (type == 1) {
-        edit(di, 1, DiAddr)->setText(QStringLiteral("5001"));
-        link->writes.clear();
-        button(*window, "pushButtonSetDiDoParam")->click();
-        QVERIFY(link->writes.isEmpty());
-        QCOMPARE(answerer.seen.size(), 2);
-        QVERIFY2(answerer.seen.at(1).text.contains(QStringLiteral("DI_2, «Адрес»: 5001")), qPrintable(answerer.seen.at(1).text));
-    }
 }
 
 QTEST_MAIN(TestDiDoEditor)

@@ -704,19 +704,6 @@ void TestRs485Editor::boardValuesOutsideTheEditorsGoBack()
     clickWrite();
     QVERIFY2(oneBox(QMessageBox::Information, written), qPrintable(answerer->texts().join(QLatin1Char('|'))));
     QCOMPARE(link->writes.mid(2), QList<QByteArray>({request(0x72, ports), request(0x9E, protocols)}));
-
-    // A port switched to IEC101 here has nothing of the board's to keep.
-    QTableWidget* t1 = table(1);
-    if (protocols.left(24) == noIec) {
-        QVERIFY(choose(t1, 5, QStringLiteral("IEC101")));
-        answerer->seen.clear();
-        link->writes.clear();
-        clickWrite();
-        QVERIFY(oneBox(QMessageBox::Warning, writeFailed));
-        QVERIFY2(answerer->seen.constFirst().informativeText.contains(QStringLiteral("Порт 1, «Адрес устройства»")),
-                 qPrintable(answerer->seen.constFirst().informativeText));
-        QVERIFY(link->writes.isEmpty());
-    }
 }
 
 void TestRs485Editor::readReportingNoProtocolKeepsTheRows()
