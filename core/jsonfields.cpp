@@ -269,10 +269,13 @@ bool JsonFields::duplicatedKey(const QByteArray& json, QString* key)
             while (end < size && json.at(end) != '"')
                 end += json.at(end) == '\\' ? 2 : 1;
             if (!levels.isEmpty() && levels.last().isObject && levels.last().expectKey) {
-                // Let the parser undo the escapes, so "a" and "\u0061" are one key.
-                const QJsonArray decoded
-                    = QJsonDocument::fromJson('[' + json.mid(i, end - i + 1) + ']').array();
-                const QString name = decoded.isEmpty() ? QString() : decoded.at(0).toString();
+                // Let the parser undo any escapes, so "a" and "\u0061" are one key.
+                const QByteArray token = json.mid(i, end - i + 1);
+                QString name = QString::fromUtf8(token.mid(1, token.size() - 2));
+                if (token.contains('\\')) {
+                    const QJsonArray decoded = QJsonDocument::fromJson('[' + token + ']').array();
+                    name = decoded.isEmpty() ? QString() : decoded.at(0).toString();
+                }
                 if (levels.last().keys.contains(name)) {
                     *key = name;
                     return true;
