@@ -123,6 +123,10 @@ private:
     bool writeDoConfig();
     void showDiDoRecord();
     void collectDiDoRecord();
+    // The tables read into `record`, which must hold what the tables were
+    // shown from: a cell that still shows its record value keeps that value
+    // exactly, and hidden rows are not read at all.
+    void collectDiDoInto(DiDoConfig& record) const;
     void resetDiDoRecord();
     bool readDiDoConfig();
     void paintRow(QTableWidget* table, int row, bool enabled);
@@ -135,9 +139,10 @@ private:
     void onDoModeChanged(int row, int index);
     // DI rows 0 to channel count - 1: a row is greyed while the row above starts a pair.
     void paintDiPairs();
-    // The number cells Save would send whose value lies outside their editor's
-    // range, one line each; empty when everything may go to the board.
-    QStringList diDoValuesOutOfRange(QWidget** firstOffender = nullptr) const;
+    // The values of `edited` that Save would send, that differ from the
+    // record shown and lie outside their editor's range, one line each; empty
+    // when everything may go to the board.
+    QStringList diDoValuesOutOfRange(const DiDoConfig& edited, QWidget** firstOffender = nullptr) const;
 
     // ---- RS-485 editor (mainwindow_rs485.cpp) ----
 
@@ -152,10 +157,15 @@ private:
     // The first IEC101 number of `table` that the record could not carry as
     // typed (out of its editor's range, empty, or not a plain number), told as
     // the technician should read it; empty when there is none.
-    QString iec101InputProblem(QTableWidget* table, int port) const;
+    // A number still showing what `shown` (the record the rows came from)
+    // holds is the board's own and passes as it is.
+    QString iec101InputProblem(QTableWidget* table, int port, const Iec101Params& shown) const;
     // Why the last RS-485 write refused the tables before sending anything;
     // empty when it did not refuse on input.
     QString rs485InputError;
+    // The port tables show the port records (a read filled them); before that
+    // the tables hold their defaults and the records nothing of the board's.
+    bool rs485PortsShown = false;
 
     // ---- Firmware (mainwindow_firmware.cpp) ----
 

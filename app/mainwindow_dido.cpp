@@ -3,7 +3,9 @@
 
 #include "boardinfo.h"
 #include "configcommands.h"
+#include "configlayout.h"
 #include "connector.h"
+#include "valuerules.h"
 
 #include <QColor>
 #include <QComboBox>
@@ -47,15 +49,13 @@ enum DoColumn {
     DoColumns = 6,
 };
 
-static_assert(int(DiAddress) == int(DoAddress), "the range check tells address columns by index");
-
 constexpr int DoModeGroup = 1;
 
-// Editor ranges.
-constexpr int AddressBottom = 1;
-constexpr int AddressTop = 4095;
-constexpr int DebounceTop = 60000;
-constexpr int HoldTop = 100000;
+// Editor ranges (the same rules check what Save sends).
+constexpr int AddressBottom = int(ValueRules::objectAddress.low);
+constexpr int AddressTop = int(ValueRules::objectAddress.high);
+constexpr int DebounceTop = int(ValueRules::debounceMs.high);
+constexpr int HoldTop = int(ValueRules::holdMs.high);
 
 const QColor enabledColour(Qt::white);
 const QColor disabledColour(220, 220, 220);
@@ -308,9 +308,12 @@ void MainWindow::on_pushButtonSetDiDoParam_clicked()
 
     // The validators let a number above their top stay in an edit when it has
     // no more digits than the top ("9999" against 4095). Such a value must not
-    // reach the board: refuse the whole save and say where it is.
+    // reach the board: refuse the whole save and say where it is. What the
+    // board gave and nobody changed goes back as it came.
+    DiDoConfig edited = diDoConfig;
+    collectDiDoInto(edited);
     QWidget* offender = nullptr;
-    const QStringList outOfRange = diDoValuesOutOfRange(&offender);
+    const QStringList outOfRange = diDoValuesOutOfRange(edited, &offender);
     if (!outOfRange.isEmpty()) {
         QMessageBox::warning(this, tr("Vantor"),
                              tr("Значения вне допустимого диапазона:\n%1\nПараметры DI/DO не записаны\n")
@@ -320,7 +323,7 @@ void MainWindow::on_pushButtonSetDiDoParam_clicked()
         return;
     }
 
-    collectDiDoRecord();
+    diDoConfig = edited;
     // Every step is attempted even after one failed (the core's sequence).
     const bool written = ConfigCommands(connector.data(), boardState()).writeDiDoConfig(diDoConfig);
     if (written)
@@ -400,89 +403,96 @@ void MainWindow::showDiDoRecord()
 
 void MainWindow::collectDiDoRecord()
 {
+    collectDiDoInto(diDoConfig);
+}
+
+void MainWindow::collectDiDoInto(DiDoConfig& record) const
+{
     const QTableWidget* di = ui->tableWidgetDIConfig;
     const QTableWidget* dout = ui->tableWidgetDOConfig;
     const int count = qMin(diChannelCount(), di->rowCount());
 
+    // A cell still showing what showDiDoRecord put there keeps the record's
+    // value: an erased 0xFF byte or a negative debounce would not survive
+    // being read back from its text.
+    const auto flag = [](bool checked, quint8 before) -> quint8 {
+        return checked == (before != 0) ? before : (checked ? 1 : 0);
+    };
+    const auto address = [this](const QString& text, quint32 before) {
+        return text == addressText(before) ? before : qMin<quint32>(localeNumber(locale, text), 0xFFFFFF);
+    };
+
     for (int row = 0; row < count; ++row) {
-        diDoConfig.diEntries[row].enabled = isChecked(di, row, DiEnabled) ? 1 : 0;
-        diDoConfig.diEntries[row].setObjectAddress(localeNumber(locale, editText(di, row, DiAddress)));
+        if (di->isRowHidden(row))
+            continue;
+        record.diEntries[row].enabled = flag(isChecked(di, row, DiEnabled), record.diEntries[row].enabled);
+        record.diEntries[row].setObjectAddress(
+            address(editText(di, row, DiAddress), record.diEntries[row].objectAddress()));
         // The last input has no partner, and a partner never starts a pair of its own.
         const bool pairs = isChecked(di, row, DiDpPair) && row < count - 1
-                           && !(row > 0 && diDoConfig.diDpPair[row - 1] != 0);
-        diDoConfig.diDpPair[row] = pairs ? 1 : 0;
-        diDoConfig.diDpRole[row] = quint8(comboData(di, row, DiDpRole));
-        diDoConfig.diInputType[row] = quint8(comboData(di, row, DiType));
-        diDoConfig.diNominal[row] = quint8(comboData(di, row, DiNominal));
-        diDoConfig.diDebounceMs[row] = qint32(decimalNumber(editText(di, row, DiDebounce)));
+                           && !(row > 0 && record.diDpPair[row - 1] != 0);
+        record.diDpPair[row] = pairs ? 1 : 0;
+        record.diDpRole[row] = quint8(comboData(di, row, DiDpRole));
+        record.diInputType[row] = quint8(comboData(di, row, DiType));
+        record.diNominal[row] = quint8(comboData(di, row, DiNominal));
+        const QString debounce = editText(di, row, DiDebounce);
+        if (debounce != QString::number(record.diDebounceMs[row]))
+            record.diDebounceMs[row] = qint32(qMin<quint32>(decimalNumber(debounce), 0x7FFFFFFF));
     }
 
     for (int row = 0; row < BoardInfo::MaxDoChannels; ++row) {
-        DoEntry& entry = diDoConfig.doEntries[row];
-        entry.enabled = isChecked(dout, row, DoEnabled) ? 1 : 0;
-        entry.setObjectAddress(localeNumber(locale, editText(dout, row, DoAddress)));
+        // A row the board type hides (DO_9 on types 2 and 3) was never
+        // offered for editing: it goes back as read.
+        if (dout->isRowHidden(row))
+            continue;
+        DoEntry& entry = record.doEntries[row];
+        entry.enabled = flag(isChecked(dout, row, DoEnabled), entry.enabled);
+        entry.setObjectAddress(address(editText(dout, row, DoAddress), entry.objectAddress()));
         // A mode byte the combo has no entry for shows no selection; it goes
         // back as it was read rather than as -1.
+        // Its DP flag, greyed out for want of "Группов.", goes back likewise.
         const QComboBox* modeCombo = comboAt(dout, row, DoMode);
-        if (modeCombo && modeCombo->currentIndex() >= 0)
+        const bool modeShown = modeCombo && modeCombo->currentIndex() >= 0;
+        if (modeShown) {
             entry.mode = quint8(modeCombo->currentIndex());
-        entry.dp = isChecked(dout, row, DoDp) ? 1 : 0;
-        entry.holdMs = localeNumber(locale, editText(dout, row, DoHold));
+            entry.dp = flag(isChecked(dout, row, DoDp), entry.dp);
+        }
+        const QString hold = editText(dout, row, DoHold);
+        if (hold != QString::number(entry.holdMs))
+            entry.holdMs = localeNumber(locale, hold);
     }
 }
 
-QStringList MainWindow::diDoValuesOutOfRange(QWidget** firstOffender) const
+QStringList MainWindow::diDoValuesOutOfRange(const DiDoConfig& edited, QWidget** firstOffender) const
 {
+    // The core's rule decides (only what the layout sends, only what differs
+    // from the record shown); the cells supply the words and the text typed.
     QStringList problems;
     QWidget* first = nullptr;
-    const BoardState board = boardState();
-
-    // `decimal`: the column is read as a plain decimal number rather than in
-    // the default locale (the debounce column, as collectDiDoRecord reads it).
-    auto check = [&](const QTableWidget* table, int row, int column, const QString& what, bool decimal) {
-        QLineEdit* edit = editAt(table, row, column);
-        const auto* validator = edit ? qobject_cast<const QIntValidator*>(edit->validator()) : nullptr;
-        if (!validator)
-            return;
-        const QString text = edit->text();
-        bool ok = false;
-        const qlonglong value = decimal ? text.toLongLong(&ok) : locale.toLongLong(text, &ok);
-        // An empty or unreadable text is stored as 0, which every column takes;
-        // an address of 0 means "no address".
-        const bool addressColumn = column == DiAddress; // same index in both tables
-        if (!ok || (addressColumn && value == 0))
-            return;
-        if (value >= validator->bottom() && value <= validator->top())
-            return;
-        const QString channel = (table == ui->tableWidgetDIConfig ? QStringLiteral("DI_%1") : QStringLiteral("DO_%1"))
-                                    .arg(row + 1);
+    const QList<ValueRules::Problem> found = ValueRules::checkDiDo(edited, diDoConfig, ConfigLayout::of(boardState()));
+    for (const ValueRules::Problem& problem : found) {
+        const bool inDi = problem.field == ValueRules::Field::DiAddress || problem.field == ValueRules::Field::DiDebounce;
+        const QTableWidget* table = inDi ? ui->tableWidgetDIConfig : ui->tableWidgetDOConfig;
+        int column = DiAddress;
+        QString what = tr("Адрес");
+        if (problem.field == ValueRules::Field::DiDebounce) {
+            column = DiDebounce;
+            what = tr("Антидребезг, мс");
+        } else if (problem.field == ValueRules::Field::DoHold) {
+            column = DoHold;
+            what = tr("Удержание, мс");
+        } else if (problem.field == ValueRules::Field::DoAddress) {
+            column = DoAddress;
+        }
+        QLineEdit* edit = editAt(table, problem.index, column);
+        const ValueRules::Range range = problem.range();
         problems << tr("%1, «%2»: %3 (допустимо %4–%5%6)")
-                        .arg(channel, what, text)
-                        .arg(validator->bottom())
-                        .arg(validator->top())
-                        .arg(addressColumn ? tr(" или пусто") : QString());
+                        .arg(problem.place(), what, edit ? edit->text() : QString::number(problem.value))
+                        .arg(range.low)
+                        .arg(range.high)
+                        .arg(range.zeroMeansNone ? tr(" или пусто") : QString());
         if (!first)
             first = edit;
-    };
-
-    // Only what the save would send is checked: the inputs of a board that
-    // takes the DI table, the debounce column where the board has it, and the
-    // outputs unless the board has none.
-    const QTableWidget* di = ui->tableWidgetDIConfig;
-    if (board.boardTypeKnown && board.boardType != 3) {
-        const int count = qMin(board.diChannelCount(), di->rowCount());
-        for (int row = 0; row < count; ++row) {
-            check(di, row, DiAddress, tr("Адрес"), false);
-            if (board.diDebounceSupported())
-                check(di, row, DiDebounce, tr("Антидребезг, мс"), true);
-        }
-    }
-    if (!(board.boardTypeKnown && board.boardType == 4)) {
-        const QTableWidget* dout = ui->tableWidgetDOConfig;
-        for (int row = 0; row < BoardInfo::MaxDoChannels; ++row) {
-            check(dout, row, DoAddress, tr("Адрес"), false);
-            check(dout, row, DoHold, tr("Удержание, мс"), false);
-        }
     }
     if (firstOffender)
         *firstOffender = first;

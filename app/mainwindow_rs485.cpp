@@ -3,6 +3,7 @@
 
 #include "configcommands.h"
 #include "rs485fields.h"
+#include "valuerules.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -39,8 +40,6 @@ enum Rs485Row {
 
 enum Protocol { NoProtocol = 0, ModbusProtocol = 1, Iec101Protocol = 2 };
 
-constexpr int TopAddress = 65535;
-constexpr int TopClockSyncPeriod = 268435455;
 
 QComboBox* comboAt(const QTableWidget* table, int row)
 {
@@ -131,6 +130,7 @@ bool MainWindow::readRs485Params()
         return false;
     showPortRecord(ui->tableWidgetRs485Param, rs485Ports[0]);
     showPortRecord(ui->tableWidgetRs485Param_2, rs485Ports[1]);
+    rs485PortsShown = true;
     // A missing or wrong protocol reply is not reported: the rows stay as they were.
     if (result.protocols) {
         showIec101Record(ui->tableWidgetRs485Param, iec101Params[0]);
@@ -145,9 +145,13 @@ bool MainWindow::writeRs485Params()
     if (!connector || !ui)
         return false;
     QTableWidget* const tables[2] = {ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2};
+    // Collected into copies: a refusal leaves the records as shown, and rows
+    // nobody changed keep the values the records hold.
+    Rs485Ports ports = rs485Ports;
+    Iec101Ports protocols = iec101Params;
 
     for (int port = 0; port < 2; ++port) {
-        if (collectPortRecord(tables[port], rs485Ports[port]))
+        if (collectPortRecord(tables[port], ports[port]))
             continue;
         // With all its choice rows present, only the baud rate can be at fault.
         bool rowsPresent = true;
@@ -161,45 +165,71 @@ bool MainWindow::writeRs485Params()
     // Every field is checked before the first byte goes out, so a refused
     // protocol record never leaves the port settings half written.
     for (int port = 0; port < 2; ++port) {
-        if (!collectIec101Record(tables[port], iec101Params[port]))
+        if (!collectIec101Record(tables[port], protocols[port]))
             return false;
-        const QString problem = iec101InputProblem(tables[port], port + 1);
+        const QString problem = iec101InputProblem(tables[port], port + 1, iec101Params[port]);
         if (!problem.isEmpty()) {
             rs485InputError = problem;
             return false;
         }
     }
+    // The rule the command-line tool applies to a file, applied to the tables.
+    const QList<ValueRules::Problem> problems = ValueRules::checkRs485(ports, protocols, rs485Ports, iec101Params);
+    if (!problems.isEmpty()) {
+        const ValueRules::Problem& first = problems.first();
+        rs485InputError = tr("Порт %1, «%2»: введите число от %3 до %4.")
+                              .arg(first.index + 1)
+                              .arg(first.fieldName())
+                              .arg(first.range().low)
+                              .arg(first.range().high);
+        return false;
+    }
 
+    rs485Ports = ports;
+    iec101Params = protocols;
     return ConfigCommands(connector.data(), boardState()).writeRs485Params(rs485Ports, iec101Params);
 }
 
-QString MainWindow::iec101InputProblem(QTableWidget* table, int port) const
+QString MainWindow::iec101InputProblem(QTableWidget* table, int port, const Iec101Params& shown) const
 {
     const QComboBox* protocol = comboAt(table, ProtocolRow);
     if (!protocol || protocol->currentText() != QLatin1String("IEC101"))
         return QString();
 
-    static const int numberRows[] = {AddressRow, CommonAddressRow, ClockSyncPeriodRow};
-    for (const int row : numberRows) {
+    // A port the board ran without IEC101 has no numbers of its own to keep:
+    // an empty row must be typed.
+    const Iec101Fields before = describeIec101(shown);
+    const struct
+    {
+        int row;
+        ValueRules::Range range;
+        QString shownText;
+    } numberRows[] = {
+        {AddressRow, ValueRules::iec101Address, before.linkAddress},
+        {CommonAddressRow, ValueRules::iec101Address, before.commonAddress},
+        {ClockSyncPeriodRow, ValueRules::clockSyncPeriod, before.clockSyncPeriod},
+    };
+    for (const auto& number : numberRows) {
+        const int row = number.row;
         const QLineEdit* edit = lineEditAt(table, row);
         if (!edit)
             continue;
-        const auto* range = qobject_cast<const QIntValidator*>(edit->validator());
-        if (!range)
+        if (before.enabled && edit->text() == number.shownText)
             continue;
+        const ValueRules::Range* range = &number.range;
         // The validator lets a number above its top stay while it has no more
         // digits than the top, and accepts group separators; the record takes
         // neither, so the value is judged as the record will read it.
         bool ok = false;
         const qlonglong value = edit->text().toLongLong(&ok, 10);
-        if (ok && value >= range->bottom() && value <= range->top())
+        if (ok && range->contains(value))
             continue;
         const QTableWidgetItem* header = table->verticalHeaderItem(row);
         return tr("Порт %1, «%2»: введите число от %3 до %4.")
             .arg(port)
             .arg(header ? header->text() : QString::number(row))
-            .arg(range->bottom())
-            .arg(range->top());
+            .arg(range->low)
+            .arg(range->high);
     }
     return QString();
 }
@@ -264,13 +294,14 @@ void MainWindow::buildProtocolRows(int protocol, QTableWidget* table)
         table->setItem(ProtocolTitleRow, 0, titleItem(tr("Параметры IEC101")));
         const QStringList oneTwo = {QStringLiteral("1"), QStringLiteral("2")};
         const QStringList yesNo = {tr("Да"), tr("Нет")};
-        placeEditor(table, AddressRow, newNumberEdit(1, TopAddress));
+        const int topAddress = int(ValueRules::iec101Address.high);
+        placeEditor(table, AddressRow, newNumberEdit(1, topAddress));
         placeEditor(table, LinkAddressLengthRow, newCombo(oneTwo, 1));
         placeEditor(table, OriginatorAddressRow, newCombo(yesNo, 0));
         placeEditor(table, StationAddressLengthRow, newCombo(oneTwo, 1));
         placeEditor(table, ObjectAddressLengthRow, newCombo({QStringLiteral("2"), QStringLiteral("3")}, 1));
-        placeEditor(table, CommonAddressRow, newNumberEdit(1, TopAddress));
-        placeEditor(table, ClockSyncPeriodRow, newNumberEdit(1, TopClockSyncPeriod));
+        placeEditor(table, CommonAddressRow, newNumberEdit(1, topAddress));
+        placeEditor(table, ClockSyncPeriodRow, newNumberEdit(1, int(ValueRules::clockSyncPeriod.high)));
         placeEditor(table, GiTimeRow, newCombo(yesNo, 1));
         labels << tr("Адрес устройства") << tr("Длина адреса канала") << tr("Адрес источника")
                << tr("Длина адреса станции") << tr("Длина адреса объекта") << tr("Общий адрес ASDU")
@@ -304,11 +335,12 @@ bool MainWindow::collectPortRecord(QTableWidget* table, Rs485PortParams& record)
     fields.protocol = comboAt(table, ProtocolRow)->currentText();
     if (const QTableWidgetItem* address = table->item(AddressRow, 0))
         fields.modbusAddress = address->text();
-    return fillRs485Port(record, fields);
+    return fillRs485Port(record, fields, rs485PortsShown ? &record : nullptr);
 }
 
 bool MainWindow::collectIec101Record(QTableWidget* table, Iec101Params& record)
 {
+    const Iec101Params shown = record;
     record = Iec101Params();
     const QComboBox* protocol = comboAt(table, ProtocolRow);
     if (!protocol)
@@ -325,7 +357,7 @@ bool MainWindow::collectIec101Record(QTableWidget* table, Iec101Params& record)
         fields.clockSyncPeriod = lineEditText(table, ClockSyncPeriodRow);
         fields.giTimeIndex = comboIndex(table, GiTimeRow);
     }
-    record = buildIec101(fields);
+    record = buildIec101(fields, &shown);
     return true;
 }
 

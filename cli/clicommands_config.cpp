@@ -146,18 +146,33 @@ int CliCommands::configWrite(const QString& path)
     if (!note.isEmpty())
         Console::note(note);
 
-    // Both saves are attempted, as the window's two buttons would be.
+    // Block by block, stopping at the first the board does not take: a
+    // restore that goes on past a refusal would leave a mix nobody can tell.
     const WatchedConnector::Tally before = link->tally();
     const ConfigCommands commands(link.data(), board);
-    const bool didoOk = commands.writeDiDoConfig(file->dido);
-    if (didoOk)
-        Console::out(windowText("Параметры DI/DO успешно записаны\n"));
-    else
-        Console::err(windowText("Ошибка записи параметров DI/DO\n"));
-    const bool rs485Ok = commands.writeRs485Params(file->ports, file->protocols);
-    if (rs485Ok)
-        Console::out(windowText("Параметры RS-485 успешно записаны\n"));
-    else
-        Console::err(windowText("Ошибка записи параметров RS-485\n"));
-    return didoOk && rs485Ok ? int(ExitCode::Ok) : failureSince(before);
+    const QList<ConfigCommands::Block> blocks = commands.blocksToWrite();
+    QStringList written;
+    for (int i = 0; i < blocks.size(); ++i) {
+        const ConfigCommands::Block block = blocks.at(i);
+        if (!commands.writeBlock(block, file->dido, file->ports, file->protocols)) {
+            Console::err(windowText(ConfigCommands::isDiDoBlock(block) ? "Ошибка записи параметров DI/DO\n"
+                                                                       : "Ошибка записи параметров RS-485\n"));
+            QStringList notWritten;
+            for (int j = i + 1; j < blocks.size(); ++j)
+                notWritten << commands.blockName(blocks.at(j));
+            const QString none = QStringLiteral("none");
+            Console::note(QStringLiteral("the board did not take %1; stopped there. Written: %2. Not written: %3.")
+                              .arg(commands.blockName(block),
+                                   written.isEmpty() ? none : written.join(QStringLiteral(", ")),
+                                   notWritten.isEmpty() ? none : notWritten.join(QStringLiteral(", "))));
+            return failureSince(before);
+        }
+        written << commands.blockName(block);
+        const bool lastDiDo = ConfigCommands::isDiDoBlock(block)
+            && (i + 1 == blocks.size() || !ConfigCommands::isDiDoBlock(blocks.at(i + 1)));
+        if (lastDiDo)
+            Console::out(windowText("Параметры DI/DO успешно записаны\n"));
+    }
+    Console::out(windowText("Параметры RS-485 успешно записаны\n"));
+    return ExitCode::Ok;
 }

@@ -10,6 +10,7 @@
 #include "firmwaretexts.h"
 #include "firmwaretransfer.h"
 #include "inputfile.h"
+#include "interruptnotice.h"
 #include "transferprogress.h"
 
 #include <QCoreApplication>
@@ -90,7 +91,13 @@ int CliCommands::firmware(const QString& path)
     TransferProgress progress(stderr);
     FirmwareTransfer transfer(link);
     transfer.setProgress([&progress](qint64 done, qint64 total) { progress.update(done, total); });
+    transfer.setBlockHook([] {
+        InterruptNotice::blockAcknowledged();
+        return true;
+    });
+    InterruptNotice::copyStarted(plan.blocks.size());
     const FirmwareTransfer::Result result = transfer.run(plan);
+    InterruptNotice::copyEnded();
     progress.finish();
     if (!result.ok()) {
         const QString failure = transferFailureText(result, QLocale());

@@ -4,9 +4,26 @@
 
 namespace {
 
+// Board texts (versions, names) reach these lines: a control character in
+// one must not recolour, retitle or rewrite the terminal, so every one but the
+// line break and the tab is shown as \xNN. JSON output holds none (the
+// writer escapes them), so it passes unchanged.
+QString printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\n') && c != QLatin1Char('\t'))
+            out += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
 void printLine(FILE* stream, const QString& text)
 {
-    QString line = text;
+    QString line = printable(text);
     while (line.endsWith(QLatin1Char('\n')))
         line.chop(1);
     const QByteArray bytes = line.toUtf8() + '\n';

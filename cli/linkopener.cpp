@@ -39,7 +39,9 @@ QSharedPointer<Connector> LinkOpener::open(const LinkOptions& options, QString* 
         if (!link->isConnected()) {
             const QString why = link->lastErrorString();
             *error = barText("Не удалось подключиться к %1:%2 (%3).")
-                         .arg(options.host)
+                         // An IPv6 address is bracketed, or its port would read as one more group.
+                         .arg(options.host.contains(QLatin1Char(':')) ? QStringLiteral("[%1]").arg(options.host)
+                                                                      : options.host)
                          .arg(options.tcpPort)
                          .arg(why.isEmpty() ? barText("TCP") : why);
             return QSharedPointer<Connector>();

@@ -2,6 +2,7 @@
 #include "clioptions.h"
 #include "console.h"
 #include "exitcode.h"
+#include "interruptnotice.h"
 
 #include <QCoreApplication>
 
@@ -27,5 +28,6 @@ int main(int argc, char* argv[])
     case CliOptions::Outcome::Run:
         break;
     }
+    InterruptNotice::install();
     return CliCommands(options).run();
 }

@@ -134,6 +134,57 @@ bool ConfigCommands::writeDiDoConfig(const DiDoConfig& config) const
     return ok;
 }
 
+QList<ConfigCommands::Block> ConfigCommands::blocksToWrite() const
+{
+    // The gates are those of the members above.
+    QList<Block> blocks;
+    if (board.boardTypeKnown && board.boardType != 3) {
+        blocks << Block::DiTable;
+        if (board.diDebounceSupported())
+            blocks << Block::DiDebounce;
+        if (board.diExtendedSupported())
+            blocks << Block::DiModes;
+    }
+    if (!(board.boardTypeKnown && board.boardType == 4))
+        blocks << Block::DoTable;
+    blocks << Block::Rs485Ports << Block::Iec101;
+    return blocks;
+}
+
+QString ConfigCommands::blockName(Block block) const
+{
+    const auto named = [](const char* name, quint8 code) {
+        return QStringLiteral("%1 (0x%2)").arg(QLatin1String(name), QString::number(code, 16).toUpper());
+    };
+    switch (block) {
+    case Block::DiTable: return named("DI table", Command::WriteDiTable);
+    case Block::DiDebounce: return named("DI debounce", Command::WriteDiDebounce);
+    case Block::DiModes: return named("DI input modes", Command::WriteDiModes);
+    case Block::DoTable:
+        return board.doDpSupported() ? named("DO table", Command::WriteDoTableFull)
+                                     : named("DO table", Command::WriteDoTableShort);
+    case Block::Rs485Ports: return named("RS-485 ports", Command::WriteRs485Ports);
+    case Block::Iec101: return named("IEC101 settings", Command::WriteIec101);
+    }
+    return QString();
+}
+
+bool ConfigCommands::writeBlock(Block block, const DiDoConfig& config, const Rs485Ports& ports,
+                                const Iec101Ports& protocols) const
+{
+    if (!link)
+        return false;
+    switch (block) {
+    case Block::DiTable: return writeDiTable(config);
+    case Block::DiDebounce: return writeDiDebounce(config);
+    case Block::DiModes: return writeDiExtended(config);
+    case Block::DoTable: return writeDoConfig(config);
+    case Block::Rs485Ports: return sendForAck(Command::WriteRs485Ports, ConfigBlocks::rs485PortsData(ports));
+    case Block::Iec101: return sendForAck(Command::WriteIec101, ConfigBlocks::iec101Data(protocols));
+    }
+    return false;
+}
+
 ExchangeResult ConfigCommands::restoreFactory() const
 {
     return CommandExchange(link).sendExpectingAck(Command::RestoreFactory);

@@ -4,6 +4,9 @@
 #include "commandexchange.h"
 #include "configblocks.h"
 
+#include <QList>
+#include <QString>
+
 class Connector;
 
 // The read and write sequences of the configuration blocks, on top of the
@@ -63,6 +66,16 @@ public:
     // 0x72 with the port records; only if acknowledged, 0x9E with the protocol
     // records. True when both are acknowledged.
     bool writeRs485Params(const Rs485Ports& ports, const Iec101Ports& protocols) const;
+
+    // The blocks of a whole configuration, in the order a restore sends them;
+    // blocks this board does not take are left out.
+    enum class Block { DiTable, DiDebounce, DiModes, DoTable, Rs485Ports, Iec101 };
+    QList<Block> blocksToWrite() const;
+    // "DI table (0xA2)"
+    QString blockName(Block block) const;
+    static bool isDiDoBlock(Block block) { return block != Block::Rs485Ports && block != Block::Iec101; }
+    bool writeBlock(Block block, const DiDoConfig& config, const Rs485Ports& ports,
+                    const Iec101Ports& protocols) const;
 
 private:
     bool sendForAck(quint8 code, const QByteArray& data) const;

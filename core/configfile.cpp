@@ -3,6 +3,7 @@
 #include "boardinfo.h"
 #include "boardstate.h"
 #include "jsonfields.h"
+#include "valuerules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -83,10 +84,10 @@ QJsonObject diToJson(const DiDoConfig& config, int i, const ConfigLayout& layout
 {
     QJsonObject o;
     o.insert(key("channel"), i + 1);
-    o.insert(key("address"), qint64(config.diEntries[i].objectAddress()));
+    o.insert(key("address"), JsonFields::rangedValue(config.diEntries[i].objectAddress(), ValueRules::objectAddress));
     o.insert(key("enabled"), JsonFields::choiceValue(config.diEntries[i].enabled, flagNames()));
     if (layout.diDebounce)
-        o.insert(key("debounceMs"), config.diDebounceMs[i]);
+        o.insert(key("debounceMs"), JsonFields::rangedValue(quint32(config.diDebounceMs[i]), ValueRules::debounceMs));
     if (layout.diInputModes) {
         o.insert(key("dpPair"), JsonFields::choiceValue(config.diDpPair[i], flagNames()));
         o.insert(key("dpRole"), JsonFields::choiceValue(config.diDpRole[i], dpRoleNames()));
@@ -106,26 +107,24 @@ bool diFromJson(const QJsonObject& object, const QString& path, int i, const Con
     if (layout.diInputModes)
         keys << key("dpPair") << key("dpRole") << key("inputType") << key("nominal");
     qint64 channel = 0;
-    qint64 address = 0;
+    quint32 address = 0;
     bool ok = f.onlyKeys(keys) && f.integer(key("channel"), i + 1, i + 1, &channel)
-        && f.integer(key("address"), 0, 0xFFFFFF, &address)
+        && f.ranged(key("address"), ValueRules::objectAddress, 0xFFFFFF, &address)
         && f.choiceField(key("enabled"), flagNames(), &config.diEntries[i].enabled);
-    if (ok && layout.diDebounce) {
-        qint64 debounce = 0;
-        ok = f.integer(key("debounceMs"), INT32_MIN, INT32_MAX, &debounce);
-        config.diDebounceMs[i] = qint32(debounce);
-    }
+    if (ok && layout.diDebounce)
+        ok = f.rangedField(key("debounceMs"), ValueRules::debounceMs, &config.diDebounceMs[i]);
     if (ok && layout.diInputModes) {
-        ok = f.choiceField(key("dpPair"), flagNames(), &config.diDpPair[i])
-            && f.choiceField(key("dpRole"), dpRoleNames(), &config.diDpRole[i])
-            && f.choiceField(key("inputType"), inputTypeNames(), &config.diInputType[i])
-            && f.choiceField(key("nominal"), nominalNames(), &config.diNominal[i]);
+        // The input modes are read back as 0 or 1, so no other byte could be restored.
+        ok = f.choiceField(key("dpPair"), flagNames(), &config.diDpPair[i], 1)
+            && f.choiceField(key("dpRole"), dpRoleNames(), &config.diDpRole[i], 1)
+            && f.choiceField(key("inputType"), inputTypeNames(), &config.diInputType[i], 1)
+            && f.choiceField(key("nominal"), nominalNames(), &config.diNominal[i], 1);
     }
     if (!ok) {
         *error = f.error();
         return false;
     }
-    config.diEntries[i].setObjectAddress(quint32(address));
+    config.diEntries[i].setObjectAddress(address);
     return true;
 }
 
@@ -135,10 +134,10 @@ QJsonObject doToJson(const DoEntry& entry, int i, bool full)
 {
     QJsonObject o;
     o.insert(key("channel"), i + 1);
-    o.insert(key("address"), qint64(entry.objectAddress()));
+    o.insert(key("address"), JsonFields::rangedValue(entry.objectAddress(), ValueRules::objectAddress));
     o.insert(key("enabled"), JsonFields::choiceValue(entry.enabled, flagNames()));
     o.insert(key("mode"), JsonFields::choiceValue(entry.mode, doModeNames()));
-    o.insert(key("holdMs"), qint64(entry.holdMs));
+    o.insert(key("holdMs"), JsonFields::rangedValue(entry.holdMs, ValueRules::holdMs));
     if (full) {
         o.insert(key("dp"), JsonFields::choiceValue(entry.dp, flagNames()));
         o.insert(key("carried5"), bytesValue(entry.carried5, 3));
@@ -154,10 +153,12 @@ bool doFromJson(const QJsonObject& object, const QString& path, int i, bool full
     if (full)
         keys << key("dp") << key("carried5") << key("carried13");
     qint64 channel = 0;
-    qint64 address = 0;
+    quint32 address = 0;
     bool ok = f.onlyKeys(keys) && f.integer(key("channel"), i + 1, i + 1, &channel)
-        && f.integer(key("address"), 0, 0xFFFFFF, &address) && f.choiceField(key("enabled"), flagNames(), &entry.enabled)
-        && f.choiceField(key("mode"), doModeNames(), &entry.mode) && f.unsignedField(key("holdMs"), &entry.holdMs);
+        && f.ranged(key("address"), ValueRules::objectAddress, 0xFFFFFF, &address)
+        && f.choiceField(key("enabled"), flagNames(), &entry.enabled)
+        && f.choiceField(key("mode"), doModeNames(), &entry.mode)
+        && f.rangedField(key("holdMs"), ValueRules::holdMs, &entry.holdMs);
     if (ok && full) {
         ok = f.choiceField(key("dp"), flagNames(), &entry.dp) && takeBytes(f, "carried5", entry.carried5, 3)
             && takeBytes(f, "carried13", entry.carried13, 3);
@@ -166,7 +167,7 @@ bool doFromJson(const QJsonObject& object, const QString& path, int i, bool full
         *error = f.error();
         return false;
     }
-    entry.setObjectAddress(quint32(address));
+    entry.setObjectAddress(address);
     return true;
 }
 
@@ -176,12 +177,12 @@ QJsonObject portToJson(const Rs485PortParams& port, int i)
 {
     QJsonObject o;
     o.insert(key("port"), i + 1);
-    o.insert(key("baudRate"), qint64(port.baudRate));
+    o.insert(key("baudRate"), JsonFields::rangedValue(port.baudRate, ValueRules::baudRate));
     o.insert(key("dataBits"), JsonFields::choiceValue(port.wordLength, dataBitsNames()));
     o.insert(key("parity"), JsonFields::choiceValue(port.parity, parityNames()));
     o.insert(key("stopBits"), JsonFields::choiceValue(port.stopBits, stopBitsNames()));
     o.insert(key("modbus"), JsonFields::choiceValue(port.modbusEnabled, flagNames()));
-    o.insert(key("modbusAddress"), port.modbusAddress);
+    o.insert(key("modbusAddress"), JsonFields::rangedValue(port.modbusAddress, ValueRules::modbusAddress));
     o.insert(key("reserved0"), qint64(port.reserved0));
     o.insert(key("fixedWord"), port.fixedWord);
     o.insert(key("carried21"), bytesValue(&port.carried21, 1));
@@ -196,12 +197,12 @@ bool portFromJson(const QJsonObject& object, const QString& path, int i, Rs485Po
     const bool ok = f.onlyKeys({ key("port"), key("baudRate"), key("dataBits"), key("parity"), key("stopBits"),
                                  key("modbus"), key("modbusAddress"), key("reserved0"), key("fixedWord"),
                                  key("carried21"), key("carried25") })
-        && f.integer(key("port"), i + 1, i + 1, &number) && f.unsignedField(key("baudRate"), &port.baudRate)
+        && f.integer(key("port"), i + 1, i + 1, &number) && f.rangedField(key("baudRate"), ValueRules::baudRate, &port.baudRate)
         && f.choiceField(key("dataBits"), dataBitsNames(), &port.wordLength)
         && f.choiceField(key("parity"), parityNames(), &port.parity)
         && f.choiceField(key("stopBits"), stopBitsNames(), &port.stopBits)
         && f.choiceField(key("modbus"), flagNames(), &port.modbusEnabled)
-        && f.unsignedField(key("modbusAddress"), &port.modbusAddress)
+        && f.rangedField(key("modbusAddress"), ValueRules::modbusAddress, &port.modbusAddress)
         && f.unsignedField(key("reserved0"), &port.reserved0) && f.unsignedField(key("fixedWord"), &port.fixedWord)
         && takeBytes(f, "carried21", &port.carried21, 1) && takeBytes(f, "carried25", port.carried25, 3);
     if (!ok)
@@ -216,13 +217,17 @@ QJsonObject protocolToJson(const Iec101Params& p, int i)
     QJsonObject o;
     o.insert(key("port"), i + 1);
     o.insert(key("iec101"), JsonFields::choiceValue(p.iec101Enabled, flagNames()));
-    o.insert(key("linkAddress"), p.linkAddress);
+    // The numbers only mean something, and are only checked, with IEC101 on.
+    const auto number = [&p](quint32 value, const ValueRules::Range& range) {
+        return p.iec101Enabled != 0 ? JsonFields::rangedValue(value, range) : QJsonValue(qint64(value));
+    };
+    o.insert(key("linkAddress"), number(p.linkAddress, ValueRules::iec101Address));
     o.insert(key("linkAddressLength"), p.linkAddressLength);
     o.insert(key("originatorAddress"), JsonFields::choiceValue(p.originatorAddress, flagNames()));
     o.insert(key("stationAddressLength"), p.stationAddressLength);
     o.insert(key("objectAddressLength"), p.objectAddressLength);
-    o.insert(key("commonAddress"), p.commonAddress);
-    o.insert(key("clockSyncPeriod"), qint64(p.clockSyncPeriod));
+    o.insert(key("commonAddress"), number(p.commonAddress, ValueRules::iec101Address));
+    o.insert(key("clockSyncPeriod"), number(p.clockSyncPeriod, ValueRules::clockSyncPeriod));
     o.insert(key("giTime"), JsonFields::choiceValue(p.giTime, flagNames()));
     o.insert(key("carried14"), bytesValue(p.zero, 10));
     return o;
@@ -232,18 +237,20 @@ bool protocolFromJson(const QJsonObject& object, const QString& path, int i, Iec
 {
     JsonFields f(object, path);
     qint64 number = 0;
-    const bool ok = f.onlyKeys({ key("port"), key("iec101"), key("linkAddress"), key("linkAddressLength"),
-                                 key("originatorAddress"), key("stationAddressLength"), key("objectAddressLength"),
-                                 key("commonAddress"), key("clockSyncPeriod"), key("giTime"), key("carried14") })
+    bool ok = f.onlyKeys({ key("port"), key("iec101"), key("linkAddress"), key("linkAddressLength"),
+                           key("originatorAddress"), key("stationAddressLength"), key("objectAddressLength"),
+                           key("commonAddress"), key("clockSyncPeriod"), key("giTime"), key("carried14") })
         && f.integer(key("port"), i + 1, i + 1, &number)
-        && f.choiceField(key("iec101"), flagNames(), &p.iec101Enabled)
-        && f.unsignedField(key("linkAddress"), &p.linkAddress)
+        && f.choiceField(key("iec101"), flagNames(), &p.iec101Enabled);
+    const bool on = p.iec101Enabled != 0;
+    const ValueRules::Range any { 0, 0xFFFFFFFFLL, false };
+    ok = ok && f.rangedField(key("linkAddress"), on ? ValueRules::iec101Address : any, &p.linkAddress)
         && f.unsignedField(key("linkAddressLength"), &p.linkAddressLength)
         && f.choiceField(key("originatorAddress"), flagNames(), &p.originatorAddress)
         && f.unsignedField(key("stationAddressLength"), &p.stationAddressLength)
         && f.unsignedField(key("objectAddressLength"), &p.objectAddressLength)
-        && f.unsignedField(key("commonAddress"), &p.commonAddress)
-        && f.unsignedField(key("clockSyncPeriod"), &p.clockSyncPeriod)
+        && f.rangedField(key("commonAddress"), on ? ValueRules::iec101Address : any, &p.commonAddress)
+        && f.rangedField(key("clockSyncPeriod"), on ? ValueRules::clockSyncPeriod : any, &p.clockSyncPeriod)
         && f.choiceField(key("giTime"), flagNames(), &p.giTime) && takeBytes(f, "carried14", p.zero, 10);
     if (!ok)
         *error = f.error();
@@ -413,6 +420,11 @@ std::optional<ConfigFile> ConfigFile::fromBytes(const QByteArray& bytes, QString
     }
     if (!document.isObject()) {
         *error = QStringLiteral("not a saved board configuration (no JSON object)");
+        return std::nullopt;
+    }
+    QString twice;
+    if (JsonFields::duplicatedKey(bytes, &twice)) {
+        *error = QStringLiteral("the key \"%1\" appears twice in one object; only one may stay").arg(twice);
         return std::nullopt;
     }
     return fromJson(document.object(), error);

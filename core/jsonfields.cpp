@@ -1,6 +1,11 @@
 #include "jsonfields.h"
 
+#include <QJsonDocument>
+
+#include <QSet>
+
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -37,10 +42,22 @@ QString shownText(const QJsonValue& value)
         return QLatin1Char('"') + value.toString() + QLatin1Char('"');
     if (value.isBool())
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    return QString::number(value.toDouble());
+    return JsonFields::numberText(value.toDouble());
+}
+
+QString shownNumber(const QJsonValue& value)
+{
+    return value.isDouble() ? JsonFields::numberText(value.toDouble()) : typeName(value);
 }
 
 } // namespace
+
+QString JsonFields::numberText(double value)
+{
+    if (std::isfinite(value) && std::floor(value) == value && std::fabs(value) < 1e18)
+        return QString::number(qint64(value));
+    return QString::number(value, 'g', 17);
+}
 
 JsonFields::JsonFields(const QJsonObject& object, const QString& path)
     : object(object)
@@ -80,8 +97,7 @@ bool JsonFields::integer(const QString& key, qint64 low, qint64 high, qint64* va
         return fail(key, QStringLiteral("wants a whole number from %1 to %2, got %3")
                              .arg(low)
                              .arg(high)
-                             .arg(object.value(key).isDouble() ? QString::number(object.value(key).toDouble())
-                                                                : typeName(object.value(key))));
+                             .arg(shownNumber(object.value(key))));
     return true;
 }
 
@@ -107,6 +123,34 @@ bool JsonFields::choice(const QString& key, const QList<JsonChoice>& choices, qu
         names << shownText(c.shown);
     }
     return fail(key, QStringLiteral("wants one of %1 or {\"raw\": N}").arg(names.join(QStringLiteral(", "))));
+}
+
+bool JsonFields::ranged(const QString& key, const ValueRules::Range& range, quint32 rawMax, quint32* value)
+{
+    if (!object.contains(key))
+        return fail(key, QStringLiteral("missing"));
+    const QJsonValue v = object.value(key);
+    qint64 number = 0;
+    if (v.isObject()) {
+        const QJsonObject rawObject = v.toObject();
+        if (rawObject.size() != 1 || !wholeNumber(rawObject.value(QStringLiteral("raw")), 0, rawMax, &number))
+            return fail(key, QStringLiteral("wants {\"raw\": N} with N from 0 to %1").arg(rawMax));
+        *value = quint32(number);
+        return true;
+    }
+    // Nor may a plain number overflow the field.
+    const qint64 high = qMin<qint64>(range.high, rawMax);
+    if (!wholeNumber(v, std::numeric_limits<qint64>::min() / 2, std::numeric_limits<qint64>::max() / 2, &number)
+        || !range.contains(number) || number > high) {
+        return fail(key, QStringLiteral("wants a whole number from %1 to %2%3, got %4 (a value kept as the board "
+                                        "holds it is written {\"raw\": N})")
+                             .arg(range.low)
+                             .arg(high)
+                             .arg(range.zeroMeansNone ? QStringLiteral(" or 0 for none") : QString())
+                             .arg(shownNumber(v)));
+    }
+    *value = quint32(number);
+    return true;
 }
 
 bool JsonFields::hex(const QString& key, int length, QByteArray* bytes)
@@ -184,6 +228,65 @@ bool JsonFields::objects(const QString& key, int length, QList<QJsonObject>* val
         values->append(array.at(i).toObject());
     }
     return true;
+}
+
+QJsonValue JsonFields::rangedValue(quint32 value, const ValueRules::Range& range)
+{
+    if (range.contains(qint64(value)))
+        return qint64(value);
+    QJsonObject rawObject;
+    rawObject.insert(QStringLiteral("raw"), qint64(value));
+    return rawObject;
+}
+
+bool JsonFields::duplicatedKey(const QByteArray& json, QString* key)
+{
+    // Only called on text the parser accepted, so a small scanner will do:
+    // strings are skipped whole, and a string right after '{' or after ',' at
+    // object level is a key.
+    struct Level
+    {
+        bool isObject;
+        bool expectKey;
+        QSet<QString> keys;
+    };
+    QList<Level> levels;
+    const int size = json.size();
+    for (int i = 0; i < size; ++i) {
+        const char c = json.at(i);
+        if (c == '{') {
+            levels.append(Level { true, true, {} });
+        } else if (c == '[') {
+            levels.append(Level { false, false, {} });
+        } else if (c == '}' || c == ']') {
+            if (!levels.isEmpty())
+                levels.removeLast();
+        } else if (c == ',') {
+            if (!levels.isEmpty() && levels.last().isObject)
+                levels.last().expectKey = true;
+        } else if (c == '"') {
+            int end = i + 1;
+            while (end < size && json.at(end) != '"')
+                end += json.at(end) == '\\' ? 2 : 1;
+            if (!levels.isEmpty() && levels.last().isObject && levels.last().expectKey) {
+                // Let the parser undo any escapes, so "a" and "\u0061" are one key.
+                const QByteArray token = json.mid(i, end - i + 1);
+                QString name = QString::fromUtf8(token.mid(1, token.size() - 2));
+                if (token.contains('\\')) {
+                    const QJsonArray decoded = QJsonDocument::fromJson('[' + token + ']').array();
+                    name = decoded.isEmpty() ? QString() : decoded.at(0).toString();
+                }
+                if (levels.last().keys.contains(name)) {
+                    *key = name;
+                    return true;
+                }
+                levels.last().keys.insert(name);
+                levels.last().expectKey = false;
+            }
+            i = end;
+        }
+    }
+    return false;
 }
 
 QJsonValue JsonFields::choiceValue(quint32 raw, const QList<JsonChoice>& choices)

@@ -33,12 +33,21 @@ quint8 modbusAddressFromText(const QString& text)
     return quint8(value);
 }
 
-bool fillRs485Port(Rs485PortParams& port, const Rs485PortFields& fields)
+bool fillRs485Port(Rs485PortParams& port, const Rs485PortFields& fields, const Rs485PortParams* shown)
 {
+    // A copy: `shown` may be `port` itself.
+    const Rs485PortParams original = shown ? *shown : Rs485PortParams();
+    shown = shown ? &original : nullptr;
+    const Rs485PortFields before = shown ? describeRs485Port(*shown) : Rs485PortFields();
+    const auto unchanged = [shown](const QString& now, const QString& then) { return shown && now == then; };
+
     bool ok = false;
-    const quint32 baud = fields.baudRate.toUInt(&ok, 10);
-    if (!ok || baud == 0)
+    quint32 baud = fields.baudRate.toUInt(&ok, 10);
+    if (unchanged(fields.baudRate, before.baudRate)) {
+        baud = shown->baudRate;
+    } else if (!ok || baud == 0) {
         return false;
+    }
 
     port.baudRate = baud;
     port.wordLength = fields.dataBits == QLatin1String("9") ? NineDataBits : 0;
@@ -53,6 +62,18 @@ bool fillRs485Port(Rs485PortParams& port, const Rs485PortFields& fields)
     port.modbusEnabled = fields.protocol == QLatin1String("ModBusRTU") ? 1 : 0;
     port.fixedWord = FixedWordValue;
     port.modbusAddress = modbusAddressFromText(fields.modbusAddress);
+    if (shown) {
+        if (unchanged(fields.dataBits, before.dataBits))
+            port.wordLength = shown->wordLength;
+        if (unchanged(fields.parity, before.parity))
+            port.parity = shown->parity;
+        if (unchanged(fields.stopBits, before.stopBits))
+            port.stopBits = shown->stopBits;
+        if (fields.protocol == QLatin1String("ModBusRTU") && shown->modbusEnabled != 0)
+            port.modbusEnabled = shown->modbusEnabled;
+        if (!fields.modbusAddress.isNull() && unchanged(fields.modbusAddress, before.modbusAddress))
+            port.modbusAddress = shown->modbusAddress;
+    }
     return true;
 }
 
@@ -74,11 +95,13 @@ Rs485PortFields describeRs485Port(const Rs485PortParams& port)
     return fields;
 }
 
-Iec101Params buildIec101(const Iec101Fields& fields)
+Iec101Params buildIec101(const Iec101Fields& fields, const Iec101Params* shown)
 {
     Iec101Params params;
     if (!fields.enabled)
         return params;
+    if (shown && shown->iec101Enabled == 0)
+        shown = nullptr;
     params.iec101Enabled = 1;
     params.linkAddress = toU16(fields.linkAddress);
     if (fields.linkAddressLengthIndex >= 0)
@@ -91,6 +114,26 @@ Iec101Params buildIec101(const Iec101Fields& fields)
     params.commonAddress = toU16(fields.commonAddress);
     params.clockSyncPeriod = toU32(fields.clockSyncPeriod);
     params.giTime = fields.giTimeIndex == 0 ? 1 : 0;
+    if (shown) {
+        const Iec101Fields before = describeIec101(*shown);
+        params.iec101Enabled = shown->iec101Enabled;
+        if (fields.linkAddress == before.linkAddress)
+            params.linkAddress = shown->linkAddress;
+        if (fields.linkAddressLengthIndex == before.linkAddressLengthIndex)
+            params.linkAddressLength = shown->linkAddressLength;
+        if (fields.originatorAddressIndex == before.originatorAddressIndex)
+            params.originatorAddress = shown->originatorAddress;
+        if (fields.stationAddressLengthIndex == before.stationAddressLengthIndex)
+            params.stationAddressLength = shown->stationAddressLength;
+        if (fields.objectAddressLengthIndex == before.objectAddressLengthIndex)
+            params.objectAddressLength = shown->objectAddressLength;
+        if (fields.commonAddress == before.commonAddress)
+            params.commonAddress = shown->commonAddress;
+        if (fields.clockSyncPeriod == before.clockSyncPeriod)
+            params.clockSyncPeriod = shown->clockSyncPeriod;
+        if (fields.giTimeIndex == before.giTimeIndex)
+            params.giTime = shown->giTime;
+    }
     return params;
 }
 

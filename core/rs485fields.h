@@ -22,7 +22,12 @@ struct Rs485PortFields
 // Fills `port` from the rows, leaving its carried bytes as they are. Fails, and
 // leaves `port` untouched, when the baud rate is not a non-zero unsigned
 // decimal number.
-bool fillRs485Port(Rs485PortParams& port, const Rs485PortFields& fields);
+//
+// With `shown` (the record the table was filled from), a row that still
+// shows what describeRs485Port(*shown) gave keeps that record's value as it
+// is: a board value nobody changed goes back exactly, even one no row can
+// show (baud 0, parity 0x200, ModBus address 250).
+bool fillRs485Port(Rs485PortParams& port, const Rs485PortFields& fields, const Rs485PortParams* shown = nullptr);
 
 // The ModBus address to store: 0 to 247 as typed; a negative number, one above
 // 247, an unreadable text or no text gives 1.
@@ -47,8 +52,10 @@ struct Iec101Fields
     int giTimeIndex = -1;               // "Время GI": "Да", "Нет"
 };
 
-// A record built from zero. Without IEC101 every byte is 0.
-Iec101Params buildIec101(const Iec101Fields& fields);
+// A record built from zero. Without IEC101 every byte is 0. With `shown` (the
+// record the rows were filled from, IEC101 on), a row that still shows what
+// describeIec101(*shown) gave keeps that record's value.
+Iec101Params buildIec101(const Iec101Fields& fields, const Iec101Params* shown = nullptr);
 
 // What the IEC101 rows show for `params`; `enabled` false means the table is
 // left as it is. Address texts are decimal (0 shows as "0").

@@ -4,12 +4,15 @@
 
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 // The program and the library keep their settings under organisation "Ombrek"
 // and the program's name. Keys match without regard to case (as they do in the
-// Windows registry), so every key is folded to lower case before it reaches
-// QSettings; "Serial/baudRate" and "serial/baudrate" are one entry.
+// Windows registry): "Serial/baudRate" and "serial/baudrate" are one entry,
+// whatever spelling the file holds (one written by hand or by another tool
+// may say "LastDeviceID"). A write keeps the spelling already stored, or the
+// lower-case one for a new key, and drops any other spelling of the same key.
 class TESSARIN_EXPORT SettingsStore
 {
 public:
@@ -27,5 +30,8 @@ public:
     static QString foldKey(const QString& key);
 
 private:
+    // Every spelling of `key` the store holds, the one reads and writes use first.
+    QStringList spellings(const QString& key) const;
+
     QSettings settings;
 };

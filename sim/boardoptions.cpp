@@ -22,6 +22,7 @@ const KnobOption knobOptions[] = {
     { "delay", "MS", "Wait MS ms before every reply." },
     { "baud", "RATE", "Pace bytes as a line of RATE baud would." },
     { "flash-refuse", "CODE", "Refuse every flash with this 32-bit code." },
+    { "refuse-command", "CODE", "Refuse every request with this command code (0x72 or 114)." },
     { "error-code", "N", "The code that 0x79 reports at start." },
 };
 

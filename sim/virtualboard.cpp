@@ -8,7 +8,7 @@ namespace {
 
 const char* const helpText =
     "OK commands: silent N | corrupt-crc N | junk N | foreign N | drop-after N | split PIECES [PAUSE_MS] | "
-    "delay MS | baud RATE | flash-refuse CODE | reboot-silent 0|1 | error-code N | mode main|boot | "
+    "delay MS | baud RATE | flash-refuse CODE | refuse-command CODE | reboot-silent 0|1 | error-code N | mode main|boot | "
     "faults off | state | image FILE | help | quit";
 
 } // namespace
@@ -133,6 +133,13 @@ QString VirtualBoard::execute(const QString& line)
         board.setFlashRefusal(code);
         return QStringLiteral("OK flash-refuse %1").arg(code);
     }
+    if (name == QLatin1String("refuse-command")) {
+        const int code = args.size() == 1 ? args.at(0).toInt(&ok, 0) : -2;
+        if (!ok || code < -1 || code > 255)
+            return QStringLiteral("ERROR usage: refuse-command CODE (-1 off)");
+        board.setRefusedCommand(code);
+        return QStringLiteral("OK refuse-command %1").arg(code);
+    }
     if (name == QLatin1String("reboot-silent")) {
         const int on = args.size() == 1 ? args.at(0).toInt(&ok) : -1;
         if (!ok || (on != 0 && on != 1))
@@ -159,6 +166,7 @@ QString VirtualBoard::execute(const QString& line)
             return QStringLiteral("ERROR usage: faults off");
         injector.clear();
         board.setFlashRefusal(0);
+        board.setRefusedCommand(-1);
         board.setRebootSilent(false);
         return QStringLiteral("OK faults off");
     }

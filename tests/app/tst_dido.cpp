@@ -109,6 +109,8 @@ private slots:
     void outOfRangeValueRefusesSave();
     void topOfEachRangeIsSaved();
     void outOfRangeValueNotSentDoesNotBlock();
+    void boardValuesGoBackUnchanged_data();
+    void boardValuesGoBackUnchanged();
 
 private:
     void useScriptedBoard(quint16 type, const QString& firmware);
@@ -820,6 +822,61 @@ void TestDiDoEditor::outOfRangeValueNotSentDoesNotBlock()
     button(*window, "pushButtonSetDiDoParam")->click();
     QCOMPARE(second.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
     QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a5/108"}));
+}
+
+void TestDiDoEditor::boardValuesGoBackUnchanged_data()
+{
+    QTest::addColumn<quint16>("type");
+    QTest::addColumn<QByteArray>("diTable");  // 64 bytes, 16 inputs
+    QTest::addColumn<QByteArray>("debounce"); // 64 bytes
+    QTest::addColumn<QByteArray>("doTable");  // 144 bytes
+
+    const QByteArray plainDi = repeated(hex("00000001"), 16);
+    const QByteArray plainDebounce = repeated(hex("03000000"), 16);
+    const QByteArray plainDo = repeated(hex("00000001 00000000 00000000 00000000"), 9);
+    // DO_9 is hidden on types 2 and 3; an erased board holds 0xFF there.
+    const QByteArray erasedDo9 = plainDo.left(128) + QByteArray(16, char(0xFF));
+    QTest::newRow("type 2, erased DO_9") << quint16(2) << plainDi << plainDebounce << erasedDo9;
+    QTest::newRow("type 3, erased DO_9") << quint16(3) << QByteArray() << QByteArray() << erasedDo9;
+    // Shown on type 1, out of every range, and left alone by the technician.
+    QTest::newRow("type 1, DI address 5000, erased debounce, DO_9 erased")
+        << quint16(1) << hex("00000001 88130001") + plainDi.mid(8) << hex("ffffffff") + plainDebounce.mid(4)
+        << erasedDo9;
+    QTest::newRow("type 1, hold 200000, enabled byte 7")
+        << quint16(1) << hex("05000007") + plainDi.mid(4) << plainDebounce
+        << hex("40000001 00000000 400d0300 00000000") + plainDo.mid(16);
+}
+
+void TestDiDoEditor::boardValuesGoBackUnchanged()
+{
+    QFETCH(quint16, type);
+    QFETCH(QByteArray, diTable);
+    QFETCH(QByteArray, debounce);
+    QFETCH(QByteArray, doTable);
+
+    useScriptedBoard(type, QStringLiteral("0.0.6"));
+    const QByteArray modes = repeated(hex("00000000 00010000"), 8);
+    link->setResponder([&](const QByteArray& request) {
+        switch (quint8(request.at(0))) {
+        case 0xA0: return ScriptedConnector::reply(char(0xA0) + diTable + QByteArray(64, '\0'));
+        case 0xA7: return ScriptedConnector::reply(char(0xA7) + debounce);
+        case 0xAA: return ScriptedConnector::reply(char(0xAA) + modes);
+        case 0xA4: return ScriptedConnector::reply(char(0xA4) + doTable);
+        default: return ScriptedConnector::replyHex("c9");
+        }
+    });
+    ModalAnswerer answerer;
+    button(*window, "pushButtonGetDiDoParam")->click();
+    QVERIFY(answerer.seen.isEmpty());
+    link->writes.clear();
+
+    button(*window, "pushButtonSetDiDoParam")->click();
+    QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
+    QList<QByteArray> expected;
+    if (type != 3)
+        expected << char(0xA2) + diTable << char(0xA8) + debounce << char(0xA9) + modes;
+    expected << char(0xA6) + doTable;
+    QCOMPARE(link->writes, expected);
 }
 
 QTEST_MAIN(TestDiDoEditor)

@@ -94,6 +94,8 @@ private slots:
     void writeOutcome();
 
     void readShowsBothRecordsAndWritesThemBack();
+    void boardValuesOutsideTheEditorsGoBack_data();
+    void boardValuesOutsideTheEditorsGoBack();
     void readReportingNoProtocolKeepsTheRows();
     void portReadFailsAfterThreeAttempts_data();
     void portReadFailsAfterThreeAttempts();
@@ -675,6 +677,33 @@ void TestRs485Editor::readShowsBothRecordsAndWritesThemBack()
     QCOMPARE(link->writes.size(), 4);
     QCOMPARE(link->writes.at(2), request(0x72, port1 + port2));
     QCOMPARE(link->writes.at(3), request(0x9E, noIec + iec2));
+}
+
+void TestRs485Editor::boardValuesOutsideTheEditorsGoBack_data()
+{
+    QTest::addColumn<QByteArray>("ports");
+    QTest::addColumn<QByteArray>("protocols");
+
+    const QByteArray plain = portRecord(9600, 0, 0, 0, 1, 0);
+    QTest::newRow("baud 0, parity 0x200") << portRecord(0, 0, 0, 0x200, 1, 0) + plain << noIec + noIec;
+    QTest::newRow("ModBus address 250, ModBus byte 3") << plain + portRecord(19200, 0x2000, 0, 0, 250, 3) << noIec + noIec;
+    QTest::newRow("IEC101 numbers held as 0") << plain + plain << noIec + iec101Record(0, 2, 1, 2, 3, 0, 0, 0);
+    QTest::newRow("IEC101 lengths no combo offers") << plain + plain << iec101Record(7, 5, 9, 7, 4, 8, 9, 6) + noIec;
+}
+
+void TestRs485Editor::boardValuesOutsideTheEditorsGoBack()
+{
+    QFETCH(QByteArray, ports);
+    QFETCH(QByteArray, protocols);
+
+    link->queue({ScriptedConnector::reply(request(0x71, ports)), ScriptedConnector::reply(request(0x9D, protocols))});
+    clickRead();
+    QVERIFY(answerer->seen.isEmpty());
+
+    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
+    clickWrite();
+    QVERIFY2(oneBox(QMessageBox::Information, written), qPrintable(answerer->texts().join(QLatin1Char('|'))));
+    QCOMPARE(link->writes.mid(2), QList<QByteArray>({request(0x72, ports), request(0x9E, protocols)}));
 }
 
 void TestRs485Editor::readReportingNoProtocolKeepsTheRows()

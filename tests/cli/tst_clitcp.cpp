@@ -35,6 +35,8 @@ private slots:
     void fileForAnotherBoardIsRefusedWithNothingSent_data();
     void fileForAnotherBoardIsRefusedWithNothingSent();
     void badConfigurationFileNeverReachesTheBoard();
+    void configWriteStopsAtTheFirstRefusedBlock_data();
+    void configWriteStopsAtTheFirstRefusedBlock();
     void firmwareArrivesWhole_data();
     void firmwareArrivesWhole();
     void modeSwitchAndReboot();
@@ -42,7 +44,8 @@ private slots:
     void failuresHaveTheirExitCodes_data();
     void failuresHaveTheirExitCodes();
     void cannotConnect();
-    void boardFallingSilentMidCopyFailsTheTransfer();
+    void copyCutShortSaysSo_data();
+    void copyCutShortSaysSo();
 
 private:
     QTemporaryDir folder;
@@ -170,6 +173,10 @@ void TestCliTcp::infoShowsTheReadout_data()
         << "\"errorCode\":-1";
     // Too old to be asked its type: the window leaves the type unknown, and so
     // does the tool, without calling the readout incomplete.
+    // Texts from the board reach the terminal without their control characters.
+    QTest::newRow("escape sequences in the version") << QStringList { "--firmware", "1.2\x1b[31m\x1b]0;x\x07.0" }
+                                                     << QStringList { "Версия прошивки: 1.2\\x1B[31m\\x1B]0;x\\x07.0" }
+                                                     << "\"firmwareVersion\":\"1.2\\u001b[31m\\u001b]0;x\\u0007.0\"";
     QTest::newRow("firmware without board version") << QStringList { "--firmware", "0.0.3" }
                                                     << QStringList { "Версия платы: -", "Версия прошивки: 0.0.3" }
                                                     << "\"boardType\":null";
@@ -250,7 +257,7 @@ void TestCliTcp::configurationSurvivesSaveChangeRestore()
     const bool hasDi = !file.value("di").toArray().isEmpty();
     const bool hasDo = !file.value("do").toArray().isEmpty();
     if (hasDi)
-        edit = edited(edit, { "di", "0", "address" }, 4242);
+        edit = edited(edit, { "di", "0", "address" }, 4000);
     if (hasDo)
         edit = edited(edit, { "do", "1", "holdMs" }, 500);
     QVERIFY(writeFile(changed, QJsonDocument(edit.toObject()).toJson()));
@@ -344,8 +351,57 @@ void TestCliTcp::badConfigurationFileNeverReachesTheBoard()
     QVERIFY2(r.exitCode == 6 && r.err.contains("more than 4 MiB"), qPrintable(r.describe()));
     r = CliProcess::run(linkTo(board) + QStringList { "config-write", "-" }, 60000, QByteArray(5 << 20, 'y'));
     QVERIFY2(r.exitCode == 6 && r.err.contains("more than 4 MiB"), qPrintable(r.describe()));
-
     QCOMPARE(board.state().value("counters").toObject().value("requests").toInt(), 0);
+
+    // A value the window's editors refuse, typed into a good file (baud 0 can cut a port off).
+    const QString saved = folder.filePath("good.json");
+    r = cli(board, { "config-read", saved });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+    const QJsonObject good = QJsonDocument::fromJson(readFile(saved)).object();
+    QVERIFY(writeFile(saved, QJsonDocument(edited(good, { "rs485", "0", "baudRate" }, 0).toObject()).toJson()));
+    const int requestsBefore = board.state().value("counters").toObject().value("requests").toInt();
+    r = cli(board, { "config-write", saved });
+    QVERIFY2(r.exitCode == 6 && r.err.contains("rs485[0].baudRate: wants a whole number from 1 to 4294967295, got 0"),
+             qPrintable(r.describe()));
+    QCOMPARE(board.state().value("counters").toObject().value("requests").toInt(), requestsBefore);
+}
+
+void TestCliTcp::configWriteStopsAtTheFirstRefusedBlock_data()
+{
+    QTest::addColumn<QString>("refused");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QStringList>("unchanged"); // state blocks the write never reached
+
+    QTest::newRow("DI input modes") << "0xA9"
+                                    << "did not take DI input modes (0xA9); stopped there. Written: DI table (0xA2), "
+                                       "DI debounce (0xA8). Not written: DO table (0xA6), RS-485 ports (0x72), "
+                                       "IEC101 settings (0x9E)."
+                                    << QStringList { "diInputModes", "doTable", "ports", "protocol" };
+}
+
+void TestCliTcp::configWriteStopsAtTheFirstRefusedBlock()
+{
+    QFETCH(QString, refused);
+    QFETCH(QString, report);
+    QFETCH(QStringList, unchanged);
+
+    VirtualBoardProcess first;
+    QVERIFY2(first.start({ "--state", randomStateFile(folder.filePath("stop-state.json"), 77) }),
+             qPrintable(first.errorString()));
+    const QString saved = folder.filePath("stop.json");
+    CliProcess::Result r = cli(first, { "config-read", saved });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--refuse-command", refused }), qPrintable(board.errorString()));
+    const QJsonObject before = configurationOf(board);
+    r = cli(board, { "config-write", saved });
+    QVERIFY2(r.exitCode == 5 && r.err.contains(report), qPrintable(r.describe()));
+    const QJsonObject after = configurationOf(board);
+    for (const QString& block : unchanged)
+        QCOMPARE(after.value(block), before.value(block));
+    // What came before the refusal did arrive.
+    QVERIFY(after.value("diTable") != before.value("diTable"));
 }
 
 void TestCliTcp::firmwareArrivesWhole_data()
@@ -513,6 +569,9 @@ void TestCliTcp::cannotConnect()
     QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
     QVERIFY2(r.err.contains(QStringLiteral("Не удалось подключиться к 127.0.0.1:%1").arg(port)), qPrintable(r.describe()));
     QVERIFY(r.out.isEmpty());
+    r = CliProcess::run({ "--tcp", QStringLiteral("[::1]:%1").arg(port), "info" });
+    QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
+    QVERIFY2(r.err.contains(QStringLiteral("Не удалось подключиться к [::1]:%1").arg(port)), qPrintable(r.describe()));
 
     r = CliProcess::run({ "--serial", folder.filePath("no-such-tty"), "--baud", "19200", "info" });
     QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
@@ -522,8 +581,16 @@ void TestCliTcp::cannotConnect()
     QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
 }
 
-void TestCliTcp::boardFallingSilentMidCopyFailsTheTransfer()
+void TestCliTcp::copyCutShortSaysSo_data()
 {
+    QTest::addColumn<bool>("interrupted"); // SIGTERM to the tool, else the board falls silent
+    QTest::newRow("board falls silent") << false;
+    QTest::newRow("tool interrupted") << true;
+}
+
+void TestCliTcp::copyCutShortSaysSo()
+{
+    QFETCH(bool, interrupted);
     // An old bootloader takes raw blocks, answered within a second each; the
     // paced line keeps the copy running long enough to cut it.
     VirtualBoardProcess board;
@@ -542,14 +609,27 @@ void TestCliTcp::boardFallingSilentMidCopyFailsTheTransfer()
         QTest::qWait(20);
     }
     QVERIFY2(blocks >= 3, "the copy never got going");
-    QVERIFY(board.command("silent 100000").startsWith("OK"));
+    if (interrupted)
+        tool.terminate(); // SIGTERM
+    else
+        QVERIFY(board.command("silent 100000").startsWith("OK"));
 
     QVERIFY(tool.waitForFinished(60000));
     const QString err = QString::fromUtf8(tool.readAllStandardError());
-    QCOMPARE(tool.exitCode(), 7);
-    QVERIFY2(err.contains(QRegularExpression("Ошибка записи блока [0-9 ]+!")), qPrintable(err));
     QVERIFY(!QString::fromUtf8(tool.readAllStandardOutput()).contains("Копирование завершено"));
     QCOMPARE(board.state().value("counters").toObject().value("flashes").toInt(), 0);
+    if (!interrupted) {
+        QCOMPARE(tool.exitCode(), 7);
+        QVERIFY2(err.contains(QRegularExpression("Ошибка записи блока [0-9 ]+!")), qPrintable(err));
+        return;
+    }
+    QCOMPARE(tool.exitStatus(), QProcess::CrashExit); // ended by the signal itself
+    const QRegularExpressionMatch said = QRegularExpression(
+        "interrupted after (\\d+) of \\d+ firmware blocks were acknowledged; the board keeps a partial image").match(err);
+    QVERIFY2(said.hasMatch(), qPrintable(err));
+    // The block in flight may have reached the board without its answer reaching the tool.
+    const int received = board.state().value("transfer").toObject().value("blocks").toInt();
+    QVERIFY2(said.captured(1).toInt() + 1 >= blocks && received - said.captured(1).toInt() <= 1, qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestCliTcp)

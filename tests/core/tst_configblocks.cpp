@@ -4,6 +4,7 @@
 
 #include "configblocks.h"
 #include "rs485fields.h"
+#include "valuerules.h"
 #include "referenceframes.h"
 
 #include <QtTest>
@@ -72,6 +73,8 @@ private slots:
     void iec101Fields_data();
     void iec101Fields();
     void iec101FieldsShownBack();
+    void changedValuesMustBeInRange_data();
+    void changedValuesMustBeInRange();
 };
 
 void TestConfigBlocks::addressesAreTwentyFourBitLittleEndian()
@@ -591,6 +594,43 @@ void TestConfigBlocks::iec101FieldsShownBack()
     QCOMPARE(shown.clockSyncPeriod, fields.clockSyncPeriod);
     QCOMPARE(shown.giTimeIndex, 0);
     QVERIFY(!describeIec101(Iec101Params()).enabled);
+}
+
+void TestConfigBlocks::changedValuesMustBeInRange_data()
+{
+    QTest::addColumn<qint64>("held");   // link address the board gave (-1: IEC101 was off)
+    QTest::addColumn<qint64>("edited");
+    QTest::addColumn<QString>("problem"); // empty: accepted
+
+    // (The DI/DO side is tried through the window's tables.)
+    QTest::newRow("IEC101 link address 0 kept") << qint64(0) << qint64(0) << QString();
+    QTest::newRow("IEC101 link address 0 typed") << qint64(5) << qint64(0) << "port 2 linkAddress: 0 is outside 1 to 65535";
+    QTest::newRow("IEC101 just switched on, 0") << qint64(-1) << qint64(0) << "port 2 linkAddress: 0 is outside 1 to 65535";
+    QTest::newRow("IEC101 just switched on, 7") << qint64(-1) << qint64(7) << QString();
+}
+
+void TestConfigBlocks::changedValuesMustBeInRange()
+{
+    QFETCH(qint64, held);
+    QFETCH(qint64, edited);
+    QFETCH(QString, problem);
+
+    Rs485Ports ports {};
+    ports[1].baudRate = 0; // held by the board, so it passes unchanged
+    Iec101Ports protocols {};
+    protocols[1].iec101Enabled = held < 0 ? 0 : 1;
+    protocols[1].linkAddress = quint16(qMax<qint64>(held, 0));
+    Iec101Ports editedProtocols = protocols;
+    editedProtocols[1].iec101Enabled = 1;
+    editedProtocols[1].linkAddress = quint16(edited);
+    editedProtocols[1].commonAddress = editedProtocols[1].clockSyncPeriod = 1;
+    Rs485Ports editedPorts = ports;
+    editedPorts[0].baudRate = 9600;
+
+    QStringList found;
+    for (const ValueRules::Problem& p : ValueRules::checkRs485(editedPorts, editedProtocols, ports, protocols))
+        found << p.describe();
+    QCOMPARE(found, problem.isEmpty() ? QStringList() : QStringList({ problem }));
 }
 
 QTEST_GUILESS_MAIN(TestConfigBlocks)

@@ -11,6 +11,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <cstring>
+
 #include <functional>
 
 class TestConfigFile : public QObject
@@ -27,6 +29,8 @@ private slots:
     void anotherBoardOrLayoutIsRefused();
     void malformedFilesAreRefused_data();
     void malformedFilesAreRefused();
+    void valuesOutsideTheEditorsTravelRaw_data();
+    void valuesOutsideTheEditorsTravelRaw();
 };
 
 namespace {
@@ -66,6 +70,11 @@ Records randomRecords(quint32 seed)
     randomise(r.dido, random);
     randomise(r.ports, random);
     randomise(r.protocols, random);
+    // The input modes come from the board's replies stored as 0 or 1.
+    for (quint8* modes : { r.dido.diDpPair, r.dido.diDpRole, r.dido.diInputType, r.dido.diNominal }) {
+        for (int i = 0; i < 32; ++i)
+            modes[i] &= 1;
+    }
     return r;
 }
 
@@ -281,8 +290,27 @@ void TestConfigFile::malformedFilesAreRefused_data()
     QTest::newRow("field missing") << "do/4/holdMs" << removed << QByteArray() << "do[4].holdMs: missing";
     QTest::newRow("DI entry missing") << "di/15" << removed << QByteArray() << "di: wants 16 entries, has 15";
     QTest::newRow("channel out of order") << "di/2/channel" << QJsonValue(5) << QByteArray() << "di[2].channel";
-    QTest::newRow("address beyond 24 bits") << "di/3/address" << QJsonValue(16777216) << QByteArray()
-                                            << "di[3].address: wants a whole number from 0 to 16777215";
+    QTest::newRow("address beyond 24 bits") << "di/3/address" << QJsonValue(QJsonObject { { "raw", 16777216 } })
+                                            << QByteArray() << "di[3].address: wants {\"raw\": N} with N from 0 to 16777215";
+    // What the window's editors refuse, written by hand.
+    QTest::newRow("DI address typed above the editor") << "di/3/address" << QJsonValue(70000) << QByteArray()
+        << "di[3].address: wants a whole number from 1 to 4095 or 0 for none, got 70000";
+    QTest::newRow("debounce typed negative") << "di/0/debounceMs" << QJsonValue(-1) << QByteArray()
+                                             << "di[0].debounceMs: wants a whole number from 0 to 60000, got -1";
+    QTest::newRow("number printed whole") << "di/3/address" << QJsonValue(16777216) << QByteArray()
+                                            << "got 16777216 (";
+    QTest::newRow("hold typed at the top of 32 bits") << "do/1/holdMs" << QJsonValue(4294967295.0) << QByteArray()
+                                                      << "do[1].holdMs: wants a whole number from 0 to 100000, got 4294967295";
+    QTest::newRow("ModBus address above 247") << "rs485/1/modbusAddress" << QJsonValue(248) << QByteArray()
+                                              << "rs485[1].modbusAddress: wants a whole number from 0 to 247";
+    QTest::newRow("raw flag the board reads back as 1") << "di/2/dpPair" << QJsonValue(QJsonObject { { "raw", 7 } })
+                                                        << QByteArray() << "di[2].dpPair: wants {\"raw\": N} with N from 0 to 1";
+    QTest::newRow("duplicated key") << "" << QJsonValue()
+        << QByteArray("{\"format\": \"quorvel-configuration\", \"version\": 1, \"version\": 1}")
+        << "the key \"version\" appears twice";
+    QTest::newRow("duplicated key, escaped") << "" << QJsonValue()
+        << QByteArray("{\"board\": {\"type\": 1, \"t\\u0079pe\": 2}, \"x\": [{\"a\": 1}, {\"a\": 2}]}")
+        << "the key \"type\" appears twice";
     QTest::newRow("fraction") << "rs485/0/baudRate" << QJsonValue(9600.5) << QByteArray() << "rs485[0].baudRate";
     QTest::newRow("negative hold") << "do/0/holdMs" << QJsonValue(-1) << QByteArray() << "do[0].holdMs";
     QTest::newRow("unknown name") << "rs485/1/parity" << QJsonValue("Mark") << QByteArray()
@@ -315,6 +343,55 @@ void TestConfigFile::malformedFilesAreRefused()
     QString error;
     QVERIFY(!ConfigFile::fromBytes(bytes, &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
+}
+
+void TestConfigFile::valuesOutsideTheEditorsTravelRaw_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("offset"); // into DiDoConfig, then the two port records, then the two protocol records
+    QTest::addColumn<int>("width");
+    QTest::addColumn<quint32>("value");
+    QTest::addColumn<bool>("raw");
+
+    // Erased bytes, and numbers above what the editors take: written as
+    // {"raw": N} and restored unchanged; inside the ranges, plain numbers.
+    QTest::newRow("erased DO address") << "do/8/address" << 384 + 128 << 3 << 0xFFFFFFu << true;
+    QTest::newRow("DI address above 4095") << "di/2/address" << 8 << 3 << 5000u << true;
+    QTest::newRow("DI address at the top") << "di/2/address" << 8 << 3 << 4095u << false;
+    QTest::newRow("erased hold") << "do/8/holdMs" << 384 + 136 << 4 << 0xFFFFFFFFu << true;
+    QTest::newRow("erased debounce") << "di/5/debounceMs" << 128 + 20 << 4 << 0xFFFFFFFFu << true;
+    QTest::newRow("baud 0") << "rs485/1/baudRate" << 528 + 28 << 4 << 0u << true;
+    QTest::newRow("odd baud typed") << "rs485/1/baudRate" << 528 + 28 << 4 << 12345u << false;
+    QTest::newRow("IEC101 link address 0") << "iec101/0/linkAddress" << 584 << 2 << 0u << true;
+    QTest::newRow("IEC101 clock sync period 0") << "iec101/0/clockSyncPeriod" << 584 + 8 << 4 << 0u << true;
+    QTest::newRow("IEC101 off: numbers plain") << "iec101/1/linkAddress" << 584 + 24 << 2 << 0u << false;
+}
+
+void TestConfigFile::valuesOutsideTheEditorsTravelRaw()
+{
+    QFETCH(QString, path);
+    QFETCH(int, offset);
+    QFETCH(int, width);
+    QFETCH(quint32, value);
+    QFETCH(bool, raw);
+
+    Records r = randomRecords(11);
+    r.protocols[0].iec101Enabled = 1;
+    r.protocols[1] = Iec101Params();
+    static_assert(sizeof(Records) == 528 + 56 + 48, "the records lie end to end");
+    std::memcpy(reinterpret_cast<char*>(&r) + offset, &value, size_t(width)); // little-endian, as on the wire
+
+    const BoardState board = boardOf(true, 1, QStringLiteral("1.2.0"));
+    const ConfigFile saved = ConfigFile::fromBoard(board, r.dido, r.ports, r.protocols);
+    const QStringList parts = path.split(QLatin1Char('/'));
+    const QJsonValue shown = saved.toJson().value(parts.at(0)).toArray().at(parts.at(1).toInt()).toObject().value(parts.at(2));
+    QCOMPARE(shown, raw ? QJsonValue(QJsonObject { { "raw", qint64(value) } }) : QJsonValue(qint64(value)));
+
+    QString error;
+    const std::optional<ConfigFile> loaded = ConfigFile::fromBytes(saved.toBytes(), &error);
+    QVERIFY2(loaded, qPrintable(error));
+    QCOMPARE(wireBytes(loaded->layout, loaded->dido, loaded->ports, loaded->protocols),
+             wireBytes(ConfigLayout::of(board), r.dido, r.ports, r.protocols));
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)

@@ -159,6 +159,7 @@ private slots:
     void modeRows_data();
     void modeRows();
     void withoutUsbTheRs485RowComesFirst();
+    void fieldsShowStoredValuesWhateverTheKeyCase_data();
     void fieldsShowStoredValuesWhateverTheKeyCase();
     void unreadableStoredNumbersShowDefaults();
     void displayFollowsTheFlag_data();
@@ -277,13 +278,28 @@ void TestTessarin::withoutUsbTheRs485RowComesFirst()
     QVERIFY(!rowWidget<QPushButton>(w, 3)->icon().isNull());
 }
 
+void TestTessarin::fieldsShowStoredValuesWhateverTheKeyCase_data()
+{
+    QTest::addColumn<bool>("byHand");
+    QTest::newRow("through the store") << false;
+    // A file written by hand or by another tool keeps its own spelling.
+    QTest::newRow("written by hand") << true;
+}
+
 void TestTessarin::fieldsShowStoredValuesWhateverTheKeyCase()
 {
+    QFETCH(bool, byHand);
     {
         SettingsStore store(program);
-        store.setValue("tcpclient/ip", "10.1.2.3");
-        store.setValue("TCPCLIENT/PORT", 502);
-        store.setValue("lastdeviceid", 17);
+        QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(SettingsStore::organisation),
+                      program);
+        const auto put = [&](const char* key, const QVariant& value) {
+            byHand ? raw.setValue(QLatin1String(key), value) : store.setValue(QLatin1String(key), value);
+        };
+        put("TCPClient/IP", "10.1.2.3");
+        put("TCPCLIENT/PORT", 502);
+        put("LastDeviceID", 17);
+        raw.sync();
     }
     Tessarin w(nullptr);
     w.setUSBConfigEnable(false);
@@ -298,6 +314,18 @@ void TestTessarin::fieldsShowStoredValuesWhateverTheKeyCase()
     other.setProgramName(QStringLiteral("OTHER_PROGRAM"));
     modeCombo(other)->setCurrentIndex(1);
     QCOMPARE(describeRow(other), tcpRow("0.0.0.0", "4001", "0"));
+
+    // A write keeps one spelling of the key, and every spelling reads it.
+    SettingsStore store(program);
+    store.setValue("lastDeviceId", 18);
+    QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(SettingsStore::organisation), program);
+    QStringList spellings;
+    for (const QString& key : raw.allKeys()) {
+        if (key.compare(QLatin1String("LastDeviceID"), Qt::CaseInsensitive) == 0)
+            spellings << key;
+    }
+    QCOMPARE(spellings, QStringList({byHand ? "LastDeviceID" : "lastdeviceid"}));
+    QCOMPARE(SettingsStore(program).value("LASTDEVICEID").toInt(), 18);
 }
 
 void TestTessarin::unreadableStoredNumbersShowDefaults()
