@@ -278,7 +278,13 @@ void TestCliTcp::configurationSurvivesSaveChangeRestore()
         difference("do", 1, "holdMs", 500);
     difference("rs485", 0, "baudRate", 57600);
     difference("iec101", 1, "commonAddress", 1234);
+    auto requests = [&board] { return board.state().value("counters").toObject().value("requests").toInt(); };
+    int counted = requests();
+    r = cli(board, { "config-read", again });
+    const int readRequests = requests() - counted;
+    counted = requests();
     r = cli(board, { "config-diff", saved });
+    QCOMPARE(requests() - counted, readRequests); // no more exchanges than a read
     QVERIFY2(r.exitCode == 1, qPrintable(r.describe()));
     QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), differences);
     r = cli(board, { "config-diff", "--json", saved });
