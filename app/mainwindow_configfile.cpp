@@ -244,7 +244,18 @@ void MainWindow::compareWithBoard()
     if (!board)
         return;
 
-    // The tables show the board as it is now, the file's values marked where they differ.
+    // The tables show the board as it is now, the file's values marked where
+    // they differ; edits not yet written are not dropped without asking.
+    const std::optional<ConfigFile> edited = editorConfiguration();
+    if (!edited || !ConfigDiff::between(*board, *edited).isEmpty()) {
+        const QMessageBox::StandardButton answer = QMessageBox::question(
+            this, tr("Vantor"),
+            tr("В таблицах есть изменения, не записанные в устройство.\n"
+               "Показать вместо них параметры из устройства?"),
+            QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel);
+        if (answer != QMessageBox::Ok)
+            return;
+    }
     clearDifferenceMarks();
     showConfiguration(*board);
     const QList<ConfigDifference> differences = ConfigDiff::between(*board, *file);

@@ -426,6 +426,14 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
              QStringLiteral("di[1].address: 77 → 0\ndo[2].holdMs: 1234 → 200\nrs485[0].baudRate: 57600 → 19200"));
     QVERIFY(edit(di, 1, DiAddr)->property("differsFromFile").toBool());
     QVERIFY(!edit(di, 0, DiAddr)->property("differsFromFile").toBool());
+    // Edits not yet written are only replaced by the board's values when the technician agrees.
+    edit(di, 0, DiAddr)->setText(QStringLiteral("999"));
+    answerer->reset();
+    answerer->queueButton(QMessageBox::Cancel);
+    paths << saved;
+    trigger("actionCompareConfiguration");
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(edit(di, 0, DiAddr)->text(), QStringLiteral("999"));
 
     // A file for another board type changes nothing.
     QJsonObject other = QJsonDocument::fromJson(savedBytes).object();
