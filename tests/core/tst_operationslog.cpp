@@ -1,8 +1,7 @@
 // The operations log: one line per operation with every field in its place,
-// outcomes as the exchange ended, rotation past the size limit, and two
-// programs appending at once without losing or tearing a line.
+// rotation past the size limit, and two programs appending at once without
+// losing or tearing a line.
 
-#include "commandexchange.h"
 #include "operationslog.h"
 
 #include <QDir>
@@ -16,47 +15,10 @@ class TestOperationsLog : public QObject
     Q_OBJECT
 
 private slots:
-    void outcomeFollowsTheExchange_data();
-    void outcomeFollowsTheExchange();
     void lineHoldsEveryField();
     void rotatesPastTheLimit();
     void twoProgramsAppendAtOnce();
 };
-
-void TestOperationsLog::outcomeFollowsTheExchange_data()
-{
-    QTest::addColumn<int>("outcome");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QString>("expected");
-
-    QTest::newRow("acknowledged") << int(ExchangeResult::Replied) << QByteArray("\xC9", 1) << true << "outcome=ok";
-    QTest::newRow("refused with a code") << int(ExchangeResult::Replied) << QByteArray::fromHex("c82a000000") << false
-                                         << "outcome=refused\terror=42";
-    QTest::newRow("wrong reply") << int(ExchangeResult::Replied) << QByteArray::fromHex("78") << false
-                                 << "outcome=refused";
-    QTest::newRow("silent") << int(ExchangeResult::NoReply) << QByteArray() << false << "outcome=no reply";
-    QTest::newRow("never sent") << int(ExchangeResult::WriteFailed) << QByteArray() << false << "outcome=not sent";
-}
-
-void TestOperationsLog::outcomeFollowsTheExchange()
-{
-    QFETCH(int, outcome);
-    QFETCH(QByteArray, reply);
-    QFETCH(bool, accepted);
-    QFETCH(QString, expected);
-
-    ExchangeResult result;
-    result.outcome = ExchangeResult::Outcome(outcome);
-    result.reply = reply;
-    result.accepted = accepted;
-    OperationRecord record;
-    record.operation = QStringLiteral("reboot");
-    record.takeOutcome(result);
-    QCOMPARE(record.ok, accepted);
-    const QString line = OperationsLog::line(record, QDateTime::currentDateTimeUtc());
-    QVERIFY2(line.endsWith(QStringLiteral("operation=reboot\t") + expected), qPrintable(line));
-}
 
 void TestOperationsLog::lineHoldsEveryField()
 {
