@@ -5,6 +5,7 @@
 
 #include "boardstate.h"
 #include "cliprocess.h"
+#include "testsettings.h"
 #include "configfile.h"
 #include "virtualboardprocess.h"
 
@@ -147,6 +148,8 @@ QString sha1(const QByteArray& bytes)
 
 void TestCliTcp::initTestCase()
 {
+    // The tool's operations log goes to a private folder, never the user's.
+    TestSettings::isolate();
     if (CliProcess::programPath().isEmpty() || VirtualBoardProcess::programPath().isEmpty())
         QSKIP("this build has no quorvel-cli or no virtual board");
     QVERIFY(folder.isValid());
