@@ -188,7 +188,12 @@ void MainWindow::saveConfigurationToFile()
     if (!config)
         return;
     const std::optional<ConfigFile> edited = editorConfiguration();
-    if (edited && !ConfigDiff::between(*config, *edited).isEmpty()) {
+    if (!edited) {
+        // Values Save would refuse cannot go to a file either.
+        QMessageBox::information(this, tr("Vantor"),
+                                 tr("В таблицах есть значения, которые нельзя записать в устройство.\n"
+                                    "В файл сохраняются параметры, прочитанные из устройства."));
+    } else if (!ConfigDiff::between(*config, *edited).isEmpty()) {
         const QMessageBox::StandardButton answer = QMessageBox::question(
             this, tr("Vantor"),
             tr("В таблицах есть изменения, не записанные в устройство.\n"

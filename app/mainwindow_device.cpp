@@ -85,6 +85,8 @@ void MainWindow::forgetBoard()
     firmwareVersionKnown = false;
     boardTypeKnown = false;
     boardType = 0;
+    // Marks of a comparison belong to the board they were made with.
+    clearDifferenceMarks();
     updateDiDoTables();
 }
 
