@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "boardinfo.h"
 #include "configcommands.h"
 #include "configdiff.h"
 #include "configfilestore.h"
@@ -155,8 +156,19 @@ std::optional<ConfigFile> MainWindow::loadConfigurationForBoard(const QString& p
 {
     QString problem;
     std::optional<ConfigFile> file = ConfigFileStore::load(path, &problem);
-    if (file)
-        problem = file->mismatch(boardState());
+    const BoardState board = boardState();
+    if (file && !file->mismatch(board).isEmpty()) {
+        // Said in the window's words first, then exactly as the core tells it.
+        const auto name = [](bool known, quint16 type) {
+            return known ? BoardInfo::boardName(type) : tr("неизвестного типа");
+        };
+        const bool sameType = file->boardTypeKnown == board.boardTypeKnown && file->boardType == board.boardType;
+        problem = (sameType ? tr("Файл записан с другим набором блоков конфигурации, чем у этой платы с её прошивкой.")
+                            : tr("Файл сделан для платы %1, а подключена плата %2.")
+                                  .arg(name(file->boardTypeKnown, file->boardType),
+                                       name(board.boardTypeKnown, board.boardType)))
+            + QLatin1Char('\n') + file->mismatch(board);
+    }
     if (!problem.isEmpty()) {
         QMessageBox::warning(this, tr("Vantor"),
                              tr("Файл конфигурации не принят:\n%1\n\n%2\nТаблицы не изменены.\n")
@@ -278,7 +290,9 @@ void MainWindow::compareWithBoard()
                     tr("Различий: %1 (поле: на устройстве → в файле)").arg(differences.size()), QMessageBox::Ok,
                     this);
     box.setDetailedText(lines.join(QLatin1Char('\n')));
-    box.setInformativeText(lines.mid(0, 20).join(QLatin1Char('\n')));
+    // The box stays on the screen; the full list is behind "Show Details".
+    box.setInformativeText(lines.mid(0, 20).join(QLatin1Char('\n'))
+                           + (lines.size() > 20 ? QStringLiteral("\n…") : QString()));
     box.exec();
 }
 

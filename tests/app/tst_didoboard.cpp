@@ -449,7 +449,7 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
     paths << otherPath;
     trigger("actionOpenConfiguration");
     QCOMPARE(answerer->seen.size(), 1);
-    QVERIFY2(answerer->seen.at(0).text.contains(QStringLiteral("this board is VRELL_A (type 1)")),
+    QVERIFY2(answerer->seen.at(0).text.contains(QStringLiteral("Файл сделан для платы VRELL_B, а подключена плата VRELL_A.")),
              qPrintable(answerer->seen.at(0).text));
     QCOMPARE(edit(di, 1, DiAddr)->text(), QStringLiteral("77"));
 
