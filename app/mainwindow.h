@@ -9,9 +9,9 @@
 #include <QBrush>
 #include <QList>
 #include <QLocale>
-#include <QPointer>
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
 #include <QSharedPointer>
 #include <QString>
 #include <QStringList>

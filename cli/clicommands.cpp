@@ -69,15 +69,14 @@ void CliCommands::logOperations(int exitCode)
         if (!OperationsLog().append(record, &error))
             Console::note(QStringLiteral("operations log: %1").arg(error));
     };
-    if (command == QLatin1String("config-write"))
+    if (command == QLatin1String("config-write") || command == QLatin1String("reboot")
+        || command == QLatin1String("flash")) {
         append(command, exitCode);
-    else if (command == QLatin1String("reboot"))
-        append(command, exitCode);
-    else if (command == QLatin1String("mode"))
-        append(QStringLiteral("mode-switch %1").arg(options.arguments.value(0)), exitCode);
-    else if (command == QLatin1String("flash"))
-        append(command, exitCode);
-    else if (command == QLatin1String("firmware")) {
+    } else if (command == QLatin1String("mode")) {
+        // In the window's words, so both programs' lines read alike.
+        const bool toMain = options.arguments.value(0) == QLatin1String("main");
+        append(toMain ? QStringLiteral("mode-switch main") : QStringLiteral("mode-switch bootloader"), exitCode);
+    } else if (command == QLatin1String("firmware")) {
         // The copy and the flash are two operations; the flash only when it was tried.
         append(QStringLiteral("firmware-transfer"), transferCode >= 0 ? transferCode : exitCode);
         if (flashCode >= 0)

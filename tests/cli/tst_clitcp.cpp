@@ -489,7 +489,7 @@ void TestCliTcp::operationsLogHoldsOneLinePerOperation_data()
                                     << QStringList { "operation=firmware-transfer\toutcome=ok",
                                                      "operation=flash\toutcome=ok" };
     QTest::newRow("mode switch") << QStringList {} << QStringList { "mode", "boot" }
-                                 << QStringList { "operation=mode-switch boot\toutcome=ok" };
+                                 << QStringList { "operation=mode-switch bootloader\toutcome=ok" };
     QTest::newRow("file for another board") << QStringList { "--board-type", "2" }
                                             << QStringList { "config-write", fileForTypeA }
                                             << QStringList { "operation=config-write\toutcome=file refused, nothing sent" };
