@@ -5,24 +5,21 @@
 #include "connector.h"
 
 #include <QCheckBox>
-#include <QClipboard>
-#include <QDir>
-#include <QFileDialog>
-#include <QGuiApplication>
-#include <QHBoxLayout>
-#include <QPushButton>
-#include <QSaveFile>
-#include <QStatusBar>
-#include <QVBoxLayout>
-
 #include <QDateTime>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStatusBar>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -54,6 +51,7 @@ void MainWindow::onDebugActionToggled(bool enabled)
         delete debugDumpPanel;
         debugDumpPanel = nullptr;
         debugDumpView = nullptr;
+        dumpFindEdit = nullptr;
         dumpLines.clear();
         dumpNotes.clear();
     }
