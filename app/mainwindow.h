@@ -201,6 +201,7 @@ private:
     void saveConfigurationToFile();
     void openConfigurationFile();
     void compareWithBoard();
+    BoardState boardStateForFile() const;
     // The blocks as the board holds them now (a box says why not).
     std::optional<ConfigFile> readBoardConfiguration();
     // What the editors' Save buttons would send; none when a field is refused.

@@ -96,9 +96,19 @@ void MainWindow::updateConfigFileActions()
 
 // ---- Board and editors as configurations ----
 
+BoardState MainWindow::boardStateForFile() const
+{
+    // The label's "-" stands for no bootloader version; the file holds the
+    // board's own empty text, as the command-line tool writes it.
+    BoardState board = boardState();
+    if (board.bootloaderVersion == QLatin1String("-"))
+        board.bootloaderVersion.clear();
+    return board;
+}
+
 std::optional<ConfigFile> MainWindow::readBoardConfiguration()
 {
-    const BoardState board = boardState();
+    const BoardState board = boardStateForFile();
     // The record starts as the window's does, with the factory values.
     DiDoConfig dido;
     ConfigBlocks::resetDiDoRecord(dido);
@@ -137,7 +147,7 @@ std::optional<ConfigFile> MainWindow::editorConfiguration()
             || !iec101InputProblem(tables[port], port + 1).isEmpty())
             return std::nullopt;
     }
-    return ConfigFile::fromBoard(boardState(), edited, ports, protocols);
+    return ConfigFile::fromBoard(boardStateForFile(), edited, ports, protocols);
 }
 
 void MainWindow::showConfiguration(const ConfigFile& file)

@@ -407,7 +407,9 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray savedBytes = file.readAll();
     QString error;
-    QVERIFY2(ConfigFile::fromBytes(savedBytes, &error), qPrintable(error));
+    const std::optional<ConfigFile> savedFile = ConfigFile::fromBytes(savedBytes, &error);
+    QVERIFY2(savedFile, qPrintable(error));
+    QCOMPARE(savedFile->bootloaderVersion, QString()); // as the tool writes it for a board without one
 
     // The board changes; the comparison names exactly that, board first.
     edit(di, 1, DiAddr)->setText(QStringLiteral("77"));
