@@ -80,6 +80,7 @@ MainWindow::MainWindow(QWidget* parent)
     }
     connect(debugAction, &QAction::toggled, this, &MainWindow::onDebugActionToggled);
     onDebugActionToggled(debugAction->isChecked());
+    buildFileMenu();
 
     ui->labelBoardVersionValue->setText(QStringLiteral("-"));
 
@@ -132,6 +133,7 @@ void MainWindow::updateFirmwareButtons(quint8 newMode, bool newModeKnown)
     modeKnown = newModeKnown;
     if (!ui)
         return;
+    updateConfigFileActions();
 
     const bool bootloaderRunning = modeKnown && mode == 1;
     const bool mainRunning = modeKnown && mode == 0;
@@ -181,6 +183,7 @@ void MainWindow::updateAdditionalTab()
     const bool calibrate = additionalUnlocked && calibrationAvailable();
     ui->pushButtonCalibrateDiZero->setEnabled(calibrate);
     ui->pushButtonCalibrateDiScale24V->setEnabled(calibrate);
+    updateConfigFileActions();
 }
 
 void MainWindow::updateDiDoTables()

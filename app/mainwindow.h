@@ -2,10 +2,16 @@
 
 #include "boardstate.h"
 #include "configblocks.h"
+#include "configfile.h"
+#include "dumpannotator.h"
+#include "operationslog.h"
 
+#include <QBrush>
+#include <QList>
 #include <QLocale>
 #include <QMainWindow>
 #include <QPoint>
+#include <QPointer>
 #include <QSharedPointer>
 #include <QString>
 #include <QStringList>
@@ -14,7 +20,10 @@
 #include <optional>
 
 class Connector;
+struct ConfigDifference;
+struct ExchangeResult;
 class QAction;
+class QLineEdit;
 class QPlainTextEdit;
 class QTableWidget;
 class QTableWidgetItem;
@@ -30,6 +39,7 @@ class MainWindow;
 //   mainwindow_dido.cpp      DI/DO editor
 //   mainwindow_rs485.cpp     RS-485 editor
 //   mainwindow_firmware.cpp  firmware file, transfer and flash
+//   mainwindow_configfile.cpp configuration files, comparison, operations log
 // Each section below belongs to one of these files.
 class MainWindow : public QMainWindow
 {
@@ -97,6 +107,21 @@ private:
     // Installs or removes the dump callback on the held connector by debugEnabled.
     void applyDumpCallback();
     void setAdditionalUnlocked(bool unlocked);
+    // The dump's panel: its buttons, find field and command-name switch above the view.
+    void buildDebugDump();
+    QString dumpLineShown(int index) const;
+    void showDumpCommandNames(bool shown);
+    void saveDebugDump();
+    void clearDebugDump();
+    void findInDebugDump();
+    QWidget* debugDumpPanel = nullptr;
+    QLineEdit* dumpFindEdit = nullptr;
+    // The lines as they came and the command name of each, for a redraw.
+    QStringList dumpLines;
+    QStringList dumpNotes;
+    bool dumpNotesShown = false;
+    DumpAnnotator dumpAnnotator;
+    std::function<QString(QWidget*, bool, const QString&)> chooseDumpFile;
 
     // ---- Device identity, reboot, mode switch, calibration (mainwindow_device.cpp) ----
 
@@ -177,6 +202,48 @@ private:
     // The open-file dialog (parent, caption, start folder, filter); the
     // platform's own unless a test puts its stand-in here.
     std::function<QString(QWidget*, const QString&, const QString&, const QString&)> chooseFirmwareFile;
+
+    // ---- Configuration files, comparison, operations log (mainwindow_configfile.cpp) ----
+
+    void buildFileMenu();
+    // Save, open and compare need a board running its main firmware.
+    void updateConfigFileActions();
+    void saveConfigurationToFile();
+    void openConfigurationFile();
+    void compareWithBoard();
+    BoardState boardStateForFile() const;
+    // The blocks as the board holds them now (a box says why not).
+    std::optional<ConfigFile> readBoardConfiguration();
+    // What the editors' Save buttons would send; none when a field is refused.
+    std::optional<ConfigFile> editorConfiguration();
+    void showConfiguration(const ConfigFile& file);
+    // A file checked whole and against the board (a box says why not).
+    std::optional<ConfigFile> loadConfigurationForBoard(const QString& path);
+    QString chooseConfigurationPath(bool save, const QString& suggested);
+    void markDifference(const ConfigDifference& difference);
+    void clearDifferenceMarks();
+    // "RS485 TCP 127.0.0.1:4001, address 5", as the connection bar shows it.
+    QString linkDescription() const;
+    int deviceAddress() const;
+    // Appends one line to the operations log with the link and the board.
+    void logOperation(OperationRecord record);
+    void logOperation(const QString& operation, bool ok, const QString& outcome = QString());
+    void logOperation(const QString& operation, const ExchangeResult& result);
+    // The save/open dialog (parent, save, suggested path); the platform's own
+    // unless a test puts its stand-in here.
+    std::function<QString(QWidget*, bool, const QString&)> chooseConfigFile;
+    struct DifferenceMark
+    {
+        QPointer<QTableWidget> table;
+        int row;
+        int column;
+        QBrush background;
+        QString styleSheet;
+    };
+    QList<DifferenceMark> differenceMarks;
+    QAction* saveConfigAction = nullptr;
+    QAction* openConfigAction = nullptr;
+    QAction* compareConfigAction = nullptr;
 
     // ---- Fields, in this order ----
 

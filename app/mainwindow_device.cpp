@@ -85,6 +85,8 @@ void MainWindow::forgetBoard()
     firmwareVersionKnown = false;
     boardTypeKnown = false;
     boardType = 0;
+    // Marks of a comparison belong to the board they were made with.
+    clearDifferenceMarks();
     updateDiDoTables();
 }
 
@@ -252,6 +254,7 @@ void MainWindow::onDeviceRebootRequested()
         return;
 
     const ExchangeResult result = DeviceCommands(connector.data()).reboot();
+    logOperation(QStringLiteral("reboot"), result);
     if (!result.written()) {
         QMessageBox::warning(this, tr("Vantor"), tr("Ошибка отправки команды перезагрузки\n"));
         return;
@@ -273,6 +276,7 @@ void MainWindow::on_pushButtonEnterBootloader_clicked()
     const BoardState board = boardState();
     const bool toMainFirmware = DeviceCommands::modeSwitchCode(board) == Command::StartMainFirmware;
     const ExchangeResult result = DeviceCommands(connector.data()).switchMode(board);
+    logOperation(toMainFirmware ? QStringLiteral("mode-switch main") : QStringLiteral("mode-switch bootloader"), result);
 
     if (!result.written()) {
         QMessageBox::warning(this, tr("Vantor"),
@@ -336,6 +340,7 @@ void MainWindow::calibrateDi(bool scale24V)
     // the command cannot be written and the user is told so below.
     const DeviceCommands commands(connector.data());
     const ExchangeResult result = scale24V ? commands.calibrateDiScale24V() : commands.calibrateDiZero();
+    logOperation(scale24V ? QStringLiteral("calibration DI 24V") : QStringLiteral("calibration DI zero"), result);
     if (!result.written()) {
         QMessageBox::warning(this, tr("Vantor"),
                              scale24V ? tr("Ошибка команды калибровки масштаба DI\n")

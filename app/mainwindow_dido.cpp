@@ -326,6 +326,7 @@ void MainWindow::on_pushButtonSetDiDoParam_clicked()
     diDoConfig = edited;
     // Every step is attempted even after one failed (the core's sequence).
     const bool written = ConfigCommands(connector.data(), boardState()).writeDiDoConfig(diDoConfig);
+    logOperation(QStringLiteral("config-write DI/DO"), written);
     if (written)
         QMessageBox::information(this, tr("Vantor"), tr("Параметры DI/DO успешно записаны\n"));
     else
@@ -343,6 +344,7 @@ void MainWindow::on_pushButtonFillFactoryDiDoParam_clicked()
     if (!connector || !boardState().mainFirmwareRunning())
         return;
     const ExchangeResult restore = ConfigCommands(connector.data(), boardState()).restoreFactory();
+    logOperation(QStringLiteral("factory-restore"), restore);
     if (!restore.written()) {
         QMessageBox::warning(this, tr("Vantor"), tr("Ошибка команды записи\n"));
         return;

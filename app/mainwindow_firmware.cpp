@@ -133,6 +133,10 @@ void MainWindow::on_pushButtonFlashFirmware_clicked()
     if (wait)
         wait->finish();
     wait.reset();
+    OperationRecord record;
+    record.operation = QStringLiteral("flash");
+    record.takeFlashOutcome(result.exchange, result.ok, result.code);
+    logOperation(record);
 
     if (!result.exchange.written()) {
         QMessageBox::warning(this, tr("Vantor"), FirmwareTexts::flashError(mainFirmware));
@@ -188,6 +192,7 @@ bool MainWindow::sendFirmwareImage(const QByteArray& image, bool runLength)
     });
     const FirmwareTransfer::Result result = transfer.run(plan);
     wait.finish();
+    logOperation(runLength ? QStringLiteral("firmware-transfer rle") : QStringLiteral("firmware-transfer"), result.ok());
 
     if (result.ok()) {
         QMessageBox::information(this, tr("Vantor"), tr("Копирование завершено!\n"));

@@ -100,7 +100,10 @@ void MainWindow::on_pushButtonSetRs485Param_clicked()
 {
     if (!connector)
         return;
-    if (writeRs485Params()) {
+    const bool written = writeRs485Params();
+    logOperation(QStringLiteral("config-write RS-485"), written,
+                 written || rs485InputError.isEmpty() ? QString() : QStringLiteral("input refused, nothing sent"));
+    if (written) {
         QMessageBox::information(this, tr("Vantor"), tr("Параметры RS-485 успешно записаны\n"), QMessageBox::Ok);
         return;
     }

@@ -6,6 +6,7 @@
 #include "devicecommands.h"
 #include "exitcode.h"
 #include "linkopener.h"
+#include "operationslog.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -19,6 +20,21 @@ QString windowText(const char* text)
     return QCoreApplication::translate("MainWindow", text);
 }
 
+// The exit code in the log's words.
+QString outcomeText(int code)
+{
+    switch (code) {
+    case ExitCode::Ok: return QStringLiteral("ok");
+    case ExitCode::CannotConnect: return QStringLiteral("cannot connect");
+    case ExitCode::NoReply: return QStringLiteral("no reply");
+    case ExitCode::WrongReply: return QStringLiteral("refused or wrong reply");
+    case ExitCode::FileRefused: return QStringLiteral("file refused, nothing sent");
+    case ExitCode::TransferFailed: return QStringLiteral("transfer failed");
+    case ExitCode::FlashRefused: return QStringLiteral("refused");
+    default: return QStringLiteral("failed (exit %1)").arg(code);
+    }
+}
+
 } // namespace
 
 CliCommands::CliCommands(const CliOptions& options)
@@ -28,6 +44,48 @@ CliCommands::CliCommands(const CliOptions& options)
 
 int CliCommands::run()
 {
+    const int code = dispatch();
+    if (options.operationsLog)
+        logOperations(code);
+    return code;
+}
+
+void CliCommands::logOperations(int exitCode)
+{
+    const QString& command = options.command;
+    auto append = [this](const QString& operation, int code) {
+        OperationRecord record;
+        record.program = QStringLiteral("cli");
+        record.link = options.link.describe()
+            + (options.link.kind == LinkOptions::Kind::Usb ? QString()
+                                                           : QStringLiteral(", address %1").arg(options.link.deviceAddress));
+        record.board = board;
+        record.operation = operation;
+        record.ok = code == ExitCode::Ok;
+        record.outcome = outcomeText(code);
+        if (operation == QLatin1String("flash") && flashStatus && !record.ok)
+            record.boardError = qint64(*flashStatus);
+        QString error;
+        if (!OperationsLog().append(record, &error))
+            Console::note(QStringLiteral("operations log: %1").arg(error));
+    };
+    if (command == QLatin1String("config-write") || command == QLatin1String("reboot")
+        || command == QLatin1String("flash")) {
+        append(command, exitCode);
+    } else if (command == QLatin1String("mode")) {
+        // In the window's words, so both programs' lines read alike.
+        const bool toMain = options.arguments.value(0) == QLatin1String("main");
+        append(toMain ? QStringLiteral("mode-switch main") : QStringLiteral("mode-switch bootloader"), exitCode);
+    } else if (command == QLatin1String("firmware")) {
+        // The copy and the flash are two operations; the flash only when it was tried.
+        append(QStringLiteral("firmware-transfer"), transferCode >= 0 ? transferCode : exitCode);
+        if (flashCode >= 0)
+            append(QStringLiteral("flash"), flashCode);
+    }
+}
+
+int CliCommands::dispatch()
+{
     const QString& command = options.command;
     const QString argument = options.arguments.value(0);
     if (command == QLatin1String("info"))
@@ -36,6 +94,8 @@ int CliCommands::run()
         return configRead(argument);
     if (command == QLatin1String("config-write"))
         return configWrite(argument);
+    if (command == QLatin1String("config-diff"))
+        return configDiff(argument);
     if (command == QLatin1String("firmware"))
         return firmware(argument);
     if (command == QLatin1String("flash"))

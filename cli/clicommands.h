@@ -1,11 +1,14 @@
 #pragma once
 
 #include "boardstate.h"
+#include "configfile.h"
 #include "clioptions.h"
 #include "watchedconnector.h"
 
 #include <QSharedPointer>
 #include <QString>
+
+#include <optional>
 
 // The subcommands of quorvel-cli. Each opens the link, makes the window's
 // identity readout (a board that does not answer it is given up, as the window
@@ -16,12 +19,20 @@ class CliCommands
 public:
     explicit CliCommands(const CliOptions& options);
 
+    // Runs the subcommand; one that changes a board leaves its lines in the
+    // operations log (unless --no-log).
     int run();
 
 private:
+    int dispatch();
+    void logOperations(int exitCode);
     int info();
     int configRead(const QString& path);
     int configWrite(const QString& path);
+    int configDiff(const QString& path);
+    // The DI/DO, RS-485 and protocol blocks as a file; the failure code after
+    // telling what did not come back.
+    int readConfiguration(ConfigFile* file);
     int firmware(const QString& path);
     int flash();
     int reboot();
@@ -35,9 +46,15 @@ private:
     int requireMainFirmware();
     // The flash of the image the board holds, with the window's texts.
     int flashImage(bool mainFirmware);
+    int flashImageOnce(bool mainFirmware);
     // NoReply when the board stayed silent (or a write failed) since `before`,
     // WrongReply otherwise.
     int failureSince(const WatchedConnector::Tally& before) const;
+
+    // Where firmware copy and flash ended, for the log: -1 when not reached.
+    int transferCode = -1;
+    int flashCode = -1;
+    std::optional<quint32> flashStatus;
 
     CliOptions options;
     QSharedPointer<WatchedConnector> link;

@@ -2,13 +2,16 @@
 
 #include "boardinfo.h"
 #include "configcommands.h"
+#include "configdiff.h"
 #include "configfile.h"
+#include "configfilestore.h"
 #include "console.h"
 #include "exitcode.h"
 #include "inputfile.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonDocument>
 #include <QSaveFile>
 
 // Saving a board's configuration to a file and writing it back.
@@ -70,15 +73,8 @@ QString boardSummary(const BoardState& board)
 
 } // namespace
 
-int CliCommands::configRead(const QString& path)
+int CliCommands::readConfiguration(ConfigFile* file)
 {
-    if (const int code = connect())
-        return code;
-    if (const int code = readout())
-        return code;
-    if (const int code = requireMainFirmware())
-        return code;
-
     // The record starts as the window's does, with the factory values.
     DiDoConfig dido;
     ConfigBlocks::resetDiDoRecord(dido);
@@ -98,12 +94,26 @@ int CliCommands::configRead(const QString& path)
         // has nothing to keep, and a restore would write zeros over them.
         Console::note(QStringLiteral("the protocol settings (IEC101) did not come back"));
     }
-    if (!didoOk || !rs485.ports || !rs485.protocols) {
-        Console::note(QStringLiteral("nothing saved"));
+    if (!didoOk || !rs485.ports || !rs485.protocols)
         return failureSince(before);
-    }
+    *file = ConfigFile::fromBoard(board, dido, ports, protocols);
+    return ExitCode::Ok;
+}
 
-    const ConfigFile file = ConfigFile::fromBoard(board, dido, ports, protocols);
+int CliCommands::configRead(const QString& path)
+{
+    if (const int code = connect())
+        return code;
+    if (const int code = readout())
+        return code;
+    if (const int code = requireMainFirmware())
+        return code;
+
+    ConfigFile file;
+    if (const int code = readConfiguration(&file)) {
+        Console::note(QStringLiteral("nothing saved"));
+        return code;
+    }
     QString error;
     if (!writeWholeFile(path, file.toBytes(), &error)) {
         Console::note(QStringLiteral("cannot write %1: %2").arg(path, error));
@@ -175,4 +185,43 @@ int CliCommands::configWrite(const QString& path)
     }
     Console::out(windowText("Параметры RS-485 успешно записаны\n"));
     return ExitCode::Ok;
+}
+
+int CliCommands::configDiff(const QString& path)
+{
+    QString error;
+    const std::optional<ConfigFile> file = ConfigFileStore::load(path, &error);
+    if (!file) {
+        Console::note(QStringLiteral("%1: %2").arg(path, error));
+        return ExitCode::FileRefused;
+    }
+
+    if (const int code = connect())
+        return code;
+    if (const int code = readout())
+        return code;
+    if (const int code = requireMainFirmware())
+        return code;
+    // Another board type or layout has no field-by-field answer.
+    const QString mismatch = file->mismatch(board);
+    if (!mismatch.isEmpty()) {
+        Console::note(QStringLiteral("cannot compare %1: %2").arg(path, mismatch));
+        return ExitCode::FileRefused;
+    }
+
+    ConfigFile current;
+    if (const int code = readConfiguration(&current))
+        return code;
+    const QList<ConfigDifference> differences = ConfigDiff::between(current, *file);
+    if (options.json) {
+        Console::out(QString::fromUtf8(QJsonDocument(ConfigDiff::toJson(differences)).toJson(QJsonDocument::Compact)));
+    } else {
+        for (const ConfigDifference& difference : differences)
+            Console::out(difference.line());
+    }
+    if (differences.isEmpty()) {
+        Console::note(QStringLiteral("the board holds what %1 holds").arg(path));
+        return ExitCode::Ok;
+    }
+    return ExitCode::Differs;
 }

@@ -99,6 +99,7 @@ int CliCommands::firmware(const QString& path)
     const FirmwareTransfer::Result result = transfer.run(plan);
     InterruptNotice::copyEnded();
     progress.finish();
+    transferCode = result.ok() ? int(ExitCode::Ok) : int(ExitCode::TransferFailed);
     if (!result.ok()) {
         const QString failure = transferFailureText(result, QLocale());
         Console::err(failure.isEmpty() ? QStringLiteral("quorvel-cli: the copy failed") : failure);
@@ -124,10 +125,17 @@ int CliCommands::flash()
 
 int CliCommands::flashImage(bool mainFirmware)
 {
+    flashCode = flashImageOnce(mainFirmware);
+    return flashCode;
+}
+
+int CliCommands::flashImageOnce(bool mainFirmware)
+{
     const FirmwareFlash::Result result = FirmwareFlash(link).run([mainFirmware] {
         Console::err(FirmwareTexts::flashWait(mainFirmware));
         return true;
     });
+    flashStatus = result.code;
     if (!result.exchange.written()) {
         Console::err(FirmwareTexts::flashError(mainFirmware));
         return ExitCode::NoReply;

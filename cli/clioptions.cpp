@@ -15,6 +15,7 @@ const SubcommandRule subcommands[] = {
     { "info", 0, "" },
     { "config-read", 1, "FILE" },
     { "config-write", 1, "FILE" },
+    { "config-diff", 1, "FILE" },
     { "firmware", 1, "FILE" },
     { "flash", 0, "" },
     { "reboot", 0, "" },
@@ -153,8 +154,9 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption noFlash(QStringLiteral("no-flash"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption trace(QStringLiteral("trace"));
+    const QCommandLineOption noLog(QStringLiteral("no-log"));
     parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
-                        json, trace });
+                        json, trace, noLog });
 
     if (!parser.parse(arguments))
         return fail(parser.errorText());
@@ -197,11 +199,12 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         return fail(QStringLiteral("--flash and --no-flash exclude each other"));
     if ((parser.isSet(flash) || parser.isSet(noFlash)) && options.command != QLatin1String("firmware"))
         return fail(QStringLiteral("--flash and --no-flash belong to the firmware subcommand"));
-    if (parser.isSet(json) && options.command != QLatin1String("info"))
-        return fail(QStringLiteral("--json belongs to the info subcommand"));
+    if (parser.isSet(json) && options.command != QLatin1String("info") && options.command != QLatin1String("config-diff"))
+        return fail(QStringLiteral("--json belongs to the info and config-diff subcommands"));
     options.flashAfterCopy = !parser.isSet(noFlash);
     options.json = parser.isSet(json);
     options.trace = parser.isSet(trace);
+    options.operationsLog = !parser.isSet(noLog);
 
     // The link: exactly one of the three.
     const int links = int(parser.isSet(tcp)) + int(parser.isSet(serial)) + int(parser.isSet(usb));
@@ -283,6 +286,9 @@ QString CliOptions::helpText()
         "  config-write FILE    Write such a file back (FILE - reads standard input).\n"
         "                       A file made for another board type or block layout is\n"
         "                       refused before anything is sent. Main firmware only.\n"
+        "  config-diff FILE     Compare such a file with the board, one difference a line\n"
+        "                       (di[3].address: 12 -> 15, board first; --json: a JSON\n"
+        "                       array). Exit 0 when equal, 1 when they differ.\n"
         "  firmware FILE        Copy a .frm image in acknowledged blocks and flash it.\n"
         "                       The bootloader takes a main firmware (name says \"main\"),\n"
         "                       the main firmware takes a bootloader (name says \"boot\");\n"
@@ -306,10 +312,13 @@ QString CliOptions::helpText()
         "\n"
         "Other options:\n"
         "  --trace              Every request and reply payload on standard error.\n"
+        "  --no-log             Leave this run out of the operations log (every change\n"
+        "                       made to a board is logged otherwise, see README).\n"
         "  --version, -h/--help\n"
         "\n"
         "Exit codes:\n"
         "  0  success\n"
+        "  1  config-diff: the board and the file differ\n"
         "  2  usage: unknown subcommand or option, missing or bad argument\n"
         "  3  cannot connect: the TCP connection or the serial port could not be opened\n"
         "  4  no reply: the board stayed silent or the link broke\n"

@@ -40,8 +40,9 @@ struct CliOptions
     QStringList arguments; // the subcommand's own arguments (FILE, main|boot)
     LinkOptions link;
     bool flashAfterCopy = true; // firmware: --flash (default) or --no-flash
-    bool json = false;          // info: one JSON object instead of labelled lines
+    bool json = false;          // info, config-diff: JSON instead of lines
     bool trace = false;         // every request and reply payload on standard error
+    bool operationsLog = true;  // --no-log leaves the run out of the operations log
     QString error;
 
     // `arguments` starts with the program name, as QCoreApplication::arguments().

@@ -6,6 +6,7 @@ namespace ExitCode {
 
 enum Value {
     Ok = 0,
+    Differs = 1,        // config-diff: the board and the file differ
     Usage = 2,          // unknown subcommand or option, missing or bad argument
     CannotConnect = 3,  // the TCP connection or the serial port could not be opened
     NoReply = 4,        // the board stayed silent, or the link broke mid-way

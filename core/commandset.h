@@ -118,4 +118,43 @@ inline constexpr int LastBlockTimeoutMs = 60000;
 inline constexpr int LegacyMiddleBlockTimeoutMs = 1000;
 inline constexpr int RleMiddleBlockTimeoutMs = 60000;
 
+// The short name a request code is shown with beside the RX/TX dump;
+// nullptr for a code the program never sends.
+inline const char* name(quint8 code)
+{
+    switch (code) {
+    case ReadDeviceStatus: return "статус и версия загрузчика";
+    case Flash: return "запись прошивки во flash";
+    case ReadRs485Ports: return "чтение параметров RS-485";
+    case WriteRs485Ports: return "запись параметров RS-485";
+    case ReadFirmwareVersion: return "версия прошивки";
+    case ReadErrorCode: return "код ошибки";
+    case EnterBootloader: return "переход в загрузчик";
+    case StartMainFirmware: return "запуск основной прошивки";
+    case Reboot: return "перезагрузка";
+    case ReadBoardVersion: return "версия платы";
+    case ReadIec101: return "чтение параметров IEC101";
+    case WriteIec101: return "запись параметров IEC101";
+    case ReadDiTable: return "чтение таблицы DI";
+    case RestoreFactory: return "заводские параметры DI/DO";
+    case WriteDiTable: return "запись таблицы DI";
+    case ReadDoTable: return "чтение таблицы DO";
+    case WriteDoTableShort: return "запись таблицы DO";
+    case WriteDoTableFull: return "запись таблицы DO (полная)";
+    case ReadDiDebounce: return "чтение антидребезга DI";
+    case WriteDiDebounce: return "запись антидребезга DI";
+    case WriteDiModes: return "запись режимов входов DI";
+    case ReadDiModes: return "чтение режимов входов DI";
+    case CalibrateDiZero: return "калибровка нуля DI";
+    case CalibrateDiScale24V: return "калибровка масштаба DI 24 В";
+    case LegacyFirstBlock:
+    case RleFirstBlock: return "первый блок прошивки";
+    case LegacyMiddleBlock:
+    case RleMiddleBlock: return "блок прошивки";
+    case LegacyLastBlock:
+    case RleLastBlock: return "последний блок прошивки";
+    }
+    return nullptr;
+}
+
 } // namespace Command

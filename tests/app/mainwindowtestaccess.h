@@ -69,6 +69,11 @@ public:
     bool sendFirmwareLegacy(const QByteArray& image) { return w.sendFirmwareLegacy(image); }
     bool sendFirmwareRle(const QByteArray& image) { return w.sendFirmwareRle(image); }
 
+    // Configuration files and the dump: the save/open dialogs' stand-ins.
+    using PathChooser = std::function<QString(QWidget*, bool, const QString&)>;
+    void setConfigFileChooser(const PathChooser& chooser) { w.chooseConfigFile = chooser; }
+    void setDumpFileChooser(const PathChooser& chooser) { w.chooseDumpFile = chooser; }
+
 private:
     MainWindow& w;
 };

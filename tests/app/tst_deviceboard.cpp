@@ -11,6 +11,7 @@
 #include "testsettings.h"
 #include "virtualboardprocess.h"
 
+#include <QAction>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
@@ -136,6 +137,7 @@ void TestDeviceBoard::verifyDisconnectedState()
         QCOMPARE(label(name), QStringLiteral("-"));
     for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader"})
         QVERIFY2(!child<QPushButton>(name)->isEnabled(), name);
+    QVERIFY(!child<QAction>("actionSaveConfiguration")->isEnabled());
 }
 
 // ---- What a connect shows ----
@@ -233,6 +235,9 @@ void TestDeviceBoard::connectShowsTheBoard()
         QCOMPARE(child<QLabel>(name)->textFormat(), Qt::PlainText);
 
     QCOMPARE(tabEnabled("tabDiDo"), diDoTab);
+    // Configuration files go with the DI/DO tab: main firmware only.
+    for (const char* name : {"actionSaveConfiguration", "actionOpenConfiguration", "actionCompareConfiguration"})
+        QCOMPARE(child<QAction>(name)->isEnabled(), diDoTab);
     auto* di = child<QTableWidget>("tableWidgetDIConfig");
     auto* dout = child<QTableWidget>("tableWidgetDOConfig");
     QCOMPARE(di->rowCount(), 32);

@@ -6,11 +6,17 @@
 #include "didocells.h"
 #include "mainwindowtestaccess.h"
 #include "modalanswerer.h"
+#include "operationslog.h"
+#include "rs485records.h"
+#include "rs485table.h"
 #include "testsettings.h"
 #include "virtualboardprocess.h"
 
 #include "connectorip.h"
 
+#include <QAction>
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -112,6 +118,7 @@ private slots:
     void currentLayoutReadEditSaveReadBack();
     void oldLayoutKeepsItsOwnLayout();
     void thirtyTwoInputBoardLeavesOutputsAlone();
+    void configurationFileSavedComparedAndOpened();
 
 private:
     bool startBoard(quint16 type, const QString& firmware, bool oldLayout);
@@ -365,6 +372,124 @@ void TestDiDoBoard::thirtyTwoInputBoardLeavesOutputsAlone()
     QCOMPARE(now.diDebounce.toHex(), initial.diDebounce.toHex());
     QCOMPARE(now.diInputModes.toHex(), expected.diInputModes.toHex());
     QCOMPARE(now.doTable.toHex(), initial.doTable.toHex());
+}
+
+void TestDiDoBoard::configurationFileSavedComparedAndOpened()
+{
+    // RS-485 records the editor can show, carried bytes included.
+    using namespace Rs485Records;
+    initial.ports = portRecord(19200, 0, 0, 0x400, 5, 1, QByteArray::fromHex("a1b2c3d4")) + portRecord(9600, 0, 0, 0, 1, 0);
+    initial.protocol = noIec101Record() + iec101Record(7, 1, 0, 2, 2, 300, 60, 1);
+    QVERIFY(startBoard(1, QStringLiteral("0.0.6"), false));
+    MainWindowTestAccess access(*window);
+    QStringList paths;
+    access.setConfigFileChooser([&paths](QWidget*, bool, const QString&) { return paths.takeFirst(); });
+    auto trigger = [this](const char* name) {
+        QAction* action = window->findChild<QAction*>(QLatin1String(name));
+        QVERIFY(action && action->isEnabled());
+        action->trigger();
+    };
+    const QString saved = folder.filePath(QStringLiteral("saved.json"));
+    QFile::remove(OperationsLog::defaultPath());
+
+    // The editors hold what the board holds: saved without a question, in no
+    // more exchanges than the command-line tool's read.
+    access.updateFirmwareButtons(0, true);
+    click("pushButtonGetDiDoParam");
+    click("pushButtonGetRs485Param");
+    const int before = boardRequests();
+    paths << saved;
+    trigger("actionSaveConfiguration");
+    QVERIFY(boardRequests() - before <= 9);
+    QCOMPARE(answerer->seen.size(), 1);
+    QVERIFY2(answerer->seen.at(0).text.startsWith(QStringLiteral("Конфигурация сохранена в файл")), qPrintable(answerer->texts().join("|")));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray savedBytes = file.readAll();
+    QString error;
+    const std::optional<ConfigFile> savedFile = ConfigFile::fromBytes(savedBytes, &error);
+    QVERIFY2(savedFile, qPrintable(error));
+    QCOMPARE(savedFile->bootloaderVersion, QString()); // as the tool writes it for a board without one
+
+    // The board changes; the comparison names exactly that, board first.
+    edit(di, 1, DiAddr)->setText(QStringLiteral("77"));
+    edit(dout, 2, DoHold)->setText(QStringLiteral("1234"));
+    click("pushButtonSetDiDoParam");
+    QVERIFY(Rs485Table::choose(window->findChild<QTableWidget*>(QStringLiteral("tableWidgetRs485Param")), 1,
+                               QStringLiteral("57600")));
+    click("pushButtonSetRs485Param");
+    QCOMPARE(answerer->texts().mid(1),
+             QStringList({ "Параметры DI/DO успешно записаны\n", "Параметры RS-485 успешно записаны\n" }));
+    answerer->reset();
+    paths << saved;
+    trigger("actionCompareConfiguration");
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(answerer->seen.at(0).informativeText,
+             QStringLiteral("di[1].address: 77 → 0\ndo[2].holdMs: 1234 → 200\nrs485[0].baudRate: 57600 → 19200"));
+    QVERIFY(edit(di, 1, DiAddr)->property("differsFromFile").toBool());
+    QVERIFY(!edit(di, 0, DiAddr)->property("differsFromFile").toBool());
+    // Edits not yet written are only replaced by the board's values when the technician agrees.
+    edit(di, 0, DiAddr)->setText(QStringLiteral("999"));
+    answerer->reset();
+    answerer->queueButton(QMessageBox::Cancel);
+    paths << saved;
+    trigger("actionCompareConfiguration");
+    QCOMPARE(answerer->seen.size(), 1);
+    QCOMPARE(edit(di, 0, DiAddr)->text(), QStringLiteral("999"));
+
+    // A file for another board type changes nothing.
+    QJsonObject other = QJsonDocument::fromJson(savedBytes).object();
+    QJsonObject boardObject = other.value(QStringLiteral("board")).toObject();
+    boardObject.insert(QStringLiteral("type"), 2);
+    other.insert(QStringLiteral("board"), boardObject);
+    const QString otherPath = folder.filePath(QStringLiteral("other.json"));
+    QFile otherFile(otherPath);
+    QVERIFY(otherFile.open(QIODevice::WriteOnly));
+    otherFile.write(QJsonDocument(other).toJson());
+    otherFile.close();
+    answerer->reset();
+    paths << otherPath;
+    trigger("actionOpenConfiguration");
+    QCOMPARE(answerer->seen.size(), 1);
+    QVERIFY2(answerer->seen.at(0).text.contains(QStringLiteral("Файл сделан для платы VRELL_B, а подключена плата VRELL_A.")),
+             qPrintable(answerer->seen.at(0).text));
+    QCOMPARE(edit(di, 1, DiAddr)->text(), QStringLiteral("77"));
+
+    // Unsaved edits are offered for the file instead of the board's values.
+    edit(di, 2, DiAddr)->setText(QStringLiteral("55"));
+    const QString editedPath = folder.filePath(QStringLiteral("edited.json"));
+    answerer->reset();
+    answerer->queueButton(QMessageBox::Yes);
+    paths << editedPath;
+    trigger("actionSaveConfiguration");
+    QCOMPARE(answerer->seen.size(), 2);
+    QVERIFY(answerer->seen.at(0).text.startsWith(QStringLiteral("В таблицах есть изменения, не записанные в устройство.")));
+    QFile editedFile(editedPath);
+    QVERIFY(editedFile.open(QIODevice::ReadOnly));
+    const QJsonObject editedJson = QJsonDocument::fromJson(editedFile.readAll()).object();
+    QCOMPARE(editedJson.value(QStringLiteral("di")).toArray().at(2).toObject().value(QStringLiteral("address")).toInt(), 55);
+
+    // Open fills the editors without a write; Save puts back every byte.
+    const int beforeOpen = boardRequests();
+    answerer->reset();
+    paths << saved;
+    trigger("actionOpenConfiguration");
+    QCOMPARE(boardRequests(), beforeOpen);
+    QCOMPARE(edit(di, 1, DiAddr)->text(), QString());
+    click("pushButtonSetDiDoParam");
+    click("pushButtonSetRs485Param");
+    const Blocks now = Blocks::fromState(board->state());
+    QCOMPARE(now.toJson(), initial.toJson());
+
+    // The log has one line per write, with its outcome.
+    QFile log(OperationsLog::defaultPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines.at(0).contains(QStringLiteral("\tprogram=window\tlink=")));
+    QVERIFY(lines.at(0).contains(QStringLiteral("\tboard=VRELL_A\tfirmware=0.0.6\t")));
+    QVERIFY(lines.at(0).endsWith(QStringLiteral("\toperation=config-write DI/DO\toutcome=ok")));
+    QVERIFY2(lines.at(3).endsWith(QStringLiteral("\toperation=config-write RS-485\toutcome=ok")), qPrintable(lines.join("\n") + answerer->texts().join("|")));
 }
 
 QTEST_MAIN(TestDiDoBoard)

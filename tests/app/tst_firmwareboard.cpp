@@ -8,6 +8,7 @@
 #include "connectorip.h"
 #include "connectorserial.h"
 #include "modalanswerer.h"
+#include "operationslog.h"
 #include "testsettings.h"
 #include "virtualboardprocess.h"
 
@@ -251,6 +252,17 @@ void TestFirmwareBoard::refusedFlashShowsTheBoardsCode()
     // The error code read afterwards is the board's (shown signed, as 0x79 reads it).
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelErrorStatusValue"))->text(),
              QString::number(qint32(code)));
+
+    // The log holds the copy and the refused flash with the board's code.
+    QFile log(OperationsLog::defaultPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.at(0).endsWith(runLength ? QStringLiteral("\toperation=firmware-transfer rle\toutcome=ok")
+                                            : QStringLiteral("\toperation=firmware-transfer\toutcome=ok")),
+             qPrintable(lines.at(0)));
+    QVERIFY2(lines.at(1).endsWith(QStringLiteral("\toperation=flash\toutcome=refused\terror=%1").arg(code)),
+             qPrintable(lines.at(1)));
 }
 
 void TestFirmwareBoard::declinedFlashCanBeMadeLater_data()

@@ -244,7 +244,19 @@ void TestMainWindow::menusHoldTheirActions()
     auto* settings = child<QMenu>(*window, "menu_2");
     QCOMPARE(top.at(0)->menu(), file);
     QCOMPARE(top.at(1)->menu(), settings);
-    QVERIFY(file->actions().isEmpty());
+    // The configuration files, usable once a board running its main firmware is read.
+    const QList<QAction*> files = file->actions();
+    QCOMPARE(files.size(), 3);
+    const QStringList fileNames = { "actionSaveConfiguration", "actionOpenConfiguration", "actionCompareConfiguration" };
+    const QStringList fileTexts = { "Сохранить конфигурацию…", "Открыть конфигурацию…", "Сравнить с устройством…" };
+    const QList<QKeySequence> fileKeys = { QKeySequence(Qt::CTRL + Qt::Key_S), QKeySequence(Qt::CTRL + Qt::Key_O),
+                                           QKeySequence() };
+    for (int i = 0; i < files.size(); ++i) {
+        QCOMPARE(files.at(i)->objectName(), fileNames.at(i));
+        QCOMPARE(files.at(i)->text(), fileTexts.at(i));
+        QCOMPARE(files.at(i)->shortcut(), fileKeys.at(i));
+        QVERIFY(!files.at(i)->isEnabled());
+    }
 
     const QList<QAction*> entries = settings->actions();
     QCOMPARE(entries.size(), 2);

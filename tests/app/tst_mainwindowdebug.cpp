@@ -8,6 +8,11 @@
 #include "tessarin.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -84,6 +89,9 @@ private slots:
     void linesArriveInOrderWithStamps();
     void lineAfterTheLimitDropsTheFirst();
     void switchingOffRemovesViewAndOnStartsEmpty();
+    void commandNamesStandBesideTheLines_data();
+    void commandNamesStandBesideTheLines();
+    void dumpIsSavedFoundCopiedAndCleared();
     void linesWhileOffAreDropped();
     void dumpFromAnotherThreadLandsOnGuiThread();
     void switchingOffUninstallsTheCallback();
@@ -142,7 +150,8 @@ void TestMainWindowDebug::switchingOnShowsViewWithFirstLine()
     auto* central = child<QVBoxLayout>(*window, "verticalLayout");
     QCOMPARE(central->count(), 3);
     QCOMPARE(central->itemAt(0)->layout(), static_cast<QLayout*>(child<QHBoxLayout>(*window, "horizontalLayout")));
-    QCOMPARE(central->itemAt(2)->widget(), static_cast<QWidget*>(view));
+    QCOMPARE(central->itemAt(2)->widget(), view->parentWidget());
+    QCOMPARE(view->parentWidget()->objectName(), QStringLiteral("widgetDebugDump"));
 
     const QStringList lines = dumpLines(view);
     QCOMPARE(lines.size(), 1);
@@ -206,6 +215,73 @@ void TestMainWindowDebug::switchingOffRemovesViewAndOnStartsEmpty()
     MainWindowTestAccess(*window).onDebugActionToggled(false);
     MainWindowTestAccess(*window).onDebugActionToggled(false);
     QCOMPARE(central->count(), 2);
+}
+
+void TestMainWindowDebug::commandNamesStandBesideTheLines_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("notes"); // of each line, "" for none
+
+    QTest::newRow("framed request and its reply")
+        << QStringList { "TX len=12 hex=fe 45 ff 54 00 00 01 78 aa bb cc dd", "RX len=3 hex=fe 45 ff" }
+        << QStringList { "0x78 версия прошивки", "0x78 версия прошивки" };
+    QTest::newRow("bare request") << QStringList { "TX len=1 hex=a0" } << QStringList { "0xA0 чтение таблицы DI" };
+    QTest::newRow("unknown code") << QStringList { "TX len=1 hex=42", "RX len=1 hex=c9" } << QStringList { "", "" };
+    QTest::newRow("not a transfer line") << QStringList { "[firmware] send method=RLE" } << QStringList { "" };
+}
+
+void TestMainWindowDebug::commandNamesStandBesideTheLines()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, notes);
+
+    dumpAction()->setChecked(true);
+    MainWindowTestAccess access(*window);
+    for (const QString& line : lines)
+        access.appendDebugDumpLine(line);
+    auto* names = child<QCheckBox>(*window, "checkBoxDumpCommandNames");
+    QVERIFY(names);
+    // On and off again: the lines themselves never change.
+    for (bool on : { true, false }) {
+        names->setChecked(on);
+        const QStringList shown = dumpLines(dumpView()).mid(1);
+        QCOMPARE(shown.size(), lines.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            const QString expected = on && !notes.at(i).isEmpty() ? lines.at(i) + "    # " + notes.at(i) : lines.at(i);
+            QCOMPARE(unstamped(shown.at(i)), expected);
+        }
+    }
+}
+
+void TestMainWindowDebug::dumpIsSavedFoundCopiedAndCleared()
+{
+    dumpAction()->setChecked(true);
+    MainWindowTestAccess access(*window);
+    access.appendDebugDumpLine(QStringLiteral("TX len=1 hex=7c"));
+    access.appendDebugDumpLine(QStringLiteral("RX len=1 hex=c9"));
+    child<QCheckBox>(*window, "checkBoxDumpCommandNames")->setChecked(true);
+
+    // Saved exactly as shown.
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("dump.txt"));
+    access.setDumpFileChooser([&path](QWidget*, bool, const QString&) { return path; });
+    child<QPushButton>(*window, "pushButtonSaveDump")->click();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()), dumpView()->toPlainText() + QLatin1Char('\n'));
+    QVERIFY(dumpView()->toPlainText().contains(QStringLiteral("RX len=1 hex=c9    # 0x7C перезагрузка")));
+
+    // Found and copied.
+    child<QLineEdit>(*window, "lineEditFindDump")->setText(QStringLiteral("hex=c9"));
+    child<QPushButton>(*window, "pushButtonFindDump")->click();
+    QCOMPARE(dumpView()->textCursor().selectedText(), QStringLiteral("hex=c9"));
+    child<QPushButton>(*window, "pushButtonCopyDump")->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("hex=c9"));
+
+    child<QPushButton>(*window, "pushButtonClearDump")->click();
+    QVERIFY(dumpView()->toPlainText().isEmpty());
+    child<QCheckBox>(*window, "checkBoxDumpCommandNames")->setChecked(false);
+    QVERIFY(dumpView()->toPlainText().isEmpty());
 }
 
 void TestMainWindowDebug::linesWhileOffAreDropped()

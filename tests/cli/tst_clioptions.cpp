@@ -73,6 +73,8 @@ void TestCliOptions::acceptedLines_data()
                                     << QStringList { "a_boot.frm" } << tcp << "h:4001" << true << false;
     QTest::newRow("standard output as file") << "--tcp h config-read -" << "config-read" << QStringList { "-" } << tcp
                                              << "h:4001" << true << false;
+    QTest::newRow("diff as JSON, not logged") << "--tcp h --no-log config-diff saved.json --json" << "config-diff"
+                                              << QStringList { "saved.json" } << tcp << "h:4001" << true << true;
 }
 
 void TestCliOptions::acceptedLines()
@@ -94,6 +96,7 @@ void TestCliOptions::acceptedLines()
     QCOMPARE(options.link.describe(), described);
     QCOMPARE(options.flashAfterCopy, flash);
     QCOMPARE(options.json, json);
+    QCOMPARE(options.operationsLog, !line.contains(QStringLiteral("--no-log")));
 }
 
 void TestCliOptions::refusedLines_data()
@@ -126,7 +129,7 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("three stop bits") << "--serial p --stop-bits 3 info" << "--stop-bits wants 1 or 2";
     QTest::newRow("flash outside firmware") << "--tcp h --flash info" << "belong to the firmware subcommand";
     QTest::newRow("flash and no-flash") << "--tcp h --flash --no-flash firmware a.frm" << "exclude each other";
-    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info subcommand";
+    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info and config-diff subcommands";
     QTest::newRow("unknown option") << "--tcp h --speed 5 info" << "speed";
 }
 

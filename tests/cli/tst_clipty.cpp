@@ -3,6 +3,7 @@
 // as "USB COM".
 
 #include "cliprocess.h"
+#include "testsettings.h"
 #include "virtualboardprocess.h"
 
 #include <QCryptographicHash>
@@ -43,6 +44,8 @@ QStringList rs485(const VirtualBoardProcess& board)
 
 void TestCliPty::initTestCase()
 {
+    // The tool's operations log goes to a private folder, never the user's.
+    TestSettings::isolate();
     if (CliProcess::programPath().isEmpty() || VirtualBoardProcess::programPath().isEmpty())
         QSKIP("this build has no quorvel-cli or no virtual board");
     QVERIFY(folder.isValid());

@@ -3,7 +3,10 @@
 // for another board refused with nothing sent, firmware images by both
 // methods arriving whole, and the exit code of every kind of failure.
 
+#include "boardstate.h"
 #include "cliprocess.h"
+#include "testsettings.h"
+#include "configfile.h"
 #include "virtualboardprocess.h"
 
 #include <QCryptographicHash>
@@ -40,6 +43,8 @@ private slots:
     void firmwareArrivesWhole_data();
     void firmwareArrivesWhole();
     void modeSwitchAndReboot();
+    void operationsLogHoldsOneLinePerOperation_data();
+    void operationsLogHoldsOneLinePerOperation();
 
     void failuresHaveTheirExitCodes_data();
     void failuresHaveTheirExitCodes();
@@ -148,6 +153,8 @@ QString sha1(const QByteArray& bytes)
 
 void TestCliTcp::initTestCase()
 {
+    // The tool's operations log goes to a private folder, never the user's.
+    TestSettings::isolate();
     if (CliProcess::programPath().isEmpty() || VirtualBoardProcess::programPath().isEmpty())
         QSKIP("this build has no quorvel-cli or no virtual board");
     QVERIFY(folder.isValid());
@@ -270,6 +277,34 @@ void TestCliTcp::configurationSurvivesSaveChangeRestore()
     QCOMPARE(during.value("ports").toString().left(8), QStringLiteral("00e10000")); // 57600, little-endian
     QCOMPARE(during.value("diTable") != before.value("diTable"), hasDi);
     QCOMPARE(during.value("doTable") != before.value("doTable"), hasDo);
+    // The comparison names exactly the changed fields, the board's value first.
+    QStringList differences;
+    auto difference = [&file, &differences](const char* section, int index, const char* field, qint64 onBoard) {
+        const QJsonValue saved = file.value(section).toArray().at(index).toObject().value(field);
+        differences << QStringLiteral("%1[%2].%3: %4 -> %5").arg(section).arg(index).arg(field).arg(onBoard)
+                           .arg(qint64(saved.toDouble()));
+    };
+    if (hasDi)
+        difference("di", 0, "address", 4242);
+    if (hasDo)
+        difference("do", 1, "holdMs", 500);
+    difference("rs485", 0, "baudRate", 57600);
+    difference("iec101", 1, "commonAddress", 1234);
+    auto requests = [&board] { return board.state().value("counters").toObject().value("requests").toInt(); };
+    int counted = requests();
+    r = cli(board, { "config-read", again });
+    const int readRequests = requests() - counted;
+    counted = requests();
+    r = cli(board, { "config-diff", saved });
+    QCOMPARE(requests() - counted, readRequests); // no more exchanges than a read
+    QVERIFY2(r.exitCode == 1, qPrintable(r.describe()));
+    QCOMPARE(r.out.split('\n', Qt::SkipEmptyParts), differences);
+    r = cli(board, { "config-diff", "--json", saved });
+    QVERIFY2(r.exitCode == 1, qPrintable(r.describe()));
+    const QJsonArray json = QJsonDocument::fromJson(r.rawOut).array();
+    QCOMPARE(json.size(), differences.size());
+    QCOMPARE(json.last().toObject().value("field").toString(), QStringLiteral("iec101[1].commonAddress"));
+    QCOMPARE(json.last().toObject().value("device").toInt(), 1234);
     // What was written is what is read back.
     r = cli(board, { "config-read", again });
     QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
@@ -282,6 +317,8 @@ void TestCliTcp::configurationSurvivesSaveChangeRestore()
     r = cli(board, { "config-read", again });
     QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
     QCOMPARE(readFile(again), savedBytes);
+    r = cli(board, { "config-diff", saved });
+    QVERIFY2(r.exitCode == 0 && r.out.isEmpty(), qPrintable(r.describe()));
 
     // The same through standard output and input.
     r = cli(board, { "config-read", "-" });
@@ -490,6 +527,66 @@ void TestCliTcp::modeSwitchAndReboot()
     QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
     QVERIFY2(r.out.contains("Команда перезагрузки отправлена."), qPrintable(r.describe()));
     QCOMPARE(board.state().value("counters").toObject().value("reboots").toInt(), 1);
+}
+
+void TestCliTcp::operationsLogHoldsOneLinePerOperation_data()
+{
+    QTest::addColumn<QStringList>("boardArguments");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("endings"); // of the lines the run appends, in order
+
+    BoardState typeA;
+    typeA.modeKnown = true;
+    typeA.boardTypeKnown = true;
+    typeA.boardType = 1;
+    typeA.firmwareVersionKnown = true;
+    typeA.firmwareVersion = "0.0.6";
+    DiDoConfig dido {};
+    const QString fileForTypeA = folder.filePath("type-a.json");
+    writeFile(fileForTypeA, ConfigFile::fromBoard(typeA, dido, {}, {}).toBytes());
+    const QString mainFile = folder.filePath("fw_main_VRELL_A_log.frm");
+    writeFile(mainFile, firmwareImage(3000, 2));
+
+    QTest::newRow("refused flash") << QStringList { "--mode", "boot", "--flash-refuse", "42" } << QStringList { "flash" }
+                                   << QStringList { "operation=flash\toutcome=refused\terror=42" };
+    QTest::newRow("copy and flash") << QStringList { "--mode", "boot" } << QStringList { "firmware", mainFile }
+                                    << QStringList { "operation=firmware-transfer\toutcome=ok",
+                                                     "operation=flash\toutcome=ok" };
+    QTest::newRow("mode switch") << QStringList {} << QStringList { "mode", "boot" }
+                                 << QStringList { "operation=mode-switch bootloader\toutcome=ok" };
+    QTest::newRow("file for another board") << QStringList { "--board-type", "2" }
+                                            << QStringList { "config-write", fileForTypeA }
+                                            << QStringList { "operation=config-write\toutcome=file refused, nothing sent" };
+    QTest::newRow("silent board") << QStringList { "--silent", "1000" } << QStringList { "reboot" }
+                                  << QStringList { "operation=reboot\toutcome=no reply" };
+    QTest::newRow("left out") << QStringList {} << QStringList { "--no-log", "reboot" } << QStringList {};
+    QTest::newRow("nothing changed") << QStringList {} << QStringList { "info" } << QStringList {};
+}
+
+void TestCliTcp::operationsLogHoldsOneLinePerOperation()
+{
+    QFETCH(QStringList, boardArguments);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, endings);
+
+    // The tool's data folder is a private one for this row.
+    QTemporaryDir data;
+    const QByteArray kept = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
+    const CliProcess::Result r = cli(board, arguments);
+    qputenv("XDG_DATA_HOME", kept);
+    QVERIFY2(r.finished, qPrintable(r.describe()));
+
+    const QStringList lines = QString::fromUtf8(readFile(data.filePath("Ombrek/KELDORA_NODE/operations.log")))
+                                  .split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), endings.size());
+    const QString link = QStringLiteral("\tprogram=cli\tlink=%1:%2, address 0\t").arg(board.host()).arg(board.port());
+    for (int i = 0; i < lines.size(); ++i) {
+        QVERIFY2(lines.at(i).contains(link), qPrintable(lines.at(i)));
+        QVERIFY2(lines.at(i).endsWith(endings.at(i)), qPrintable(lines.at(i)));
+    }
 }
 
 void TestCliTcp::failuresHaveTheirExitCodes_data()

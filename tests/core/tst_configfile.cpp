@@ -4,11 +4,14 @@
 
 #include "boardstate.h"
 #include "configblocks.h"
+#include "configdiff.h"
 #include "configfile.h"
+#include "configfilestore.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
@@ -31,6 +34,9 @@ private slots:
     void malformedFilesAreRefused();
     void valuesOutsideTheEditorsTravelRaw_data();
     void valuesOutsideTheEditorsTravelRaw();
+    void differencesNameExactlyTheChangedFields_data();
+    void differencesNameExactlyTheChangedFields();
+    void oversizedFileIsRefusedBeforeParsing();
 };
 
 namespace {
@@ -392,6 +398,78 @@ void TestConfigFile::valuesOutsideTheEditorsTravelRaw()
     QVERIFY2(loaded, qPrintable(error));
     QCOMPARE(wireBytes(loaded->layout, loaded->dido, loaded->ports, loaded->protocols),
              wireBytes(ConfigLayout::of(board), r.dido, r.ports, r.protocols));
+}
+
+void TestConfigFile::differencesNameExactlyTheChangedFields_data()
+{
+    QTest::addColumn<QStringList>("paths"); // where the file differs from the board
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<QStringList>("lines"); // "{board}" stands for the board's value
+
+    QTest::newRow("equal") << QStringList() << QJsonValue(0) << QStringList();
+    QTest::newRow("one DI address") << QStringList { "di/3/address" } << QJsonValue(15)
+                                    << QStringList { "di[3].address: {board} -> 15" };
+    QTest::newRow("a named value") << QStringList { "do/8/mode" } << QJsonValue("common")
+                                   << QStringList { "do[8].mode: {board} -> common" };
+    QTest::newRow("two ports") << QStringList { "rs485/0/baudRate", "rs485/1/baudRate" } << QJsonValue(57600)
+                               << QStringList { "rs485[0].baudRate: {board} -> 57600",
+                                                "rs485[1].baudRate: {board} -> 57600" };
+    QTest::newRow("raw value") << QStringList { "iec101/0/giTime" } << QJsonValue(QJsonObject { { "raw", 7 } })
+                               << QStringList { "iec101[0].giTime: {board} -> raw 7" };
+    QTest::newRow("carried bytes") << QStringList { "do/0/carried5" } << QJsonValue("a0b0c0")
+                                   << QStringList { "do[0].carried5: {board} -> a0b0c0" };
+}
+
+void TestConfigFile::differencesNameExactlyTheChangedFields()
+{
+    QFETCH(QStringList, paths);
+    QFETCH(QJsonValue, value);
+    QFETCH(QStringList, lines);
+
+    const Records r = randomRecords(9);
+    const ConfigFile board = ConfigFile::fromBoard(boardOf(true, 1, QStringLiteral("1.2.0")), r.dido, r.ports, r.protocols);
+    QJsonValue changed = board.toJson();
+    QStringList expected;
+    for (int i = 0; i < paths.size(); ++i) {
+        QJsonValue node = changed;
+        for (const QString& step : paths.at(i).split(QLatin1Char('/')))
+            node = node.isArray() ? node.toArray().at(step.toInt()) : node.toObject().value(step);
+        QVERIFY2(node != value, "the row must change the value");
+        expected << QString(lines.at(i)).replace(QStringLiteral("{board}"), ConfigDifference::valueText(node));
+        changed = replaced(changed, paths.at(i).split(QLatin1Char('/')), value);
+    }
+    QString error;
+    const std::optional<ConfigFile> file = ConfigFile::fromJson(changed.toObject(), &error);
+    QVERIFY2(file, qPrintable(error));
+
+    QStringList found;
+    const QList<ConfigDifference> differences = ConfigDiff::between(board, *file);
+    for (const ConfigDifference& d : differences)
+        found << d.line();
+    QCOMPARE(found, expected);
+    const QJsonArray json = ConfigDiff::toJson(differences);
+    QCOMPARE(json.size(), expected.size());
+    if (!json.isEmpty())
+        QCOMPARE(json.at(0).toObject().value(QStringLiteral("file")), value);
+}
+
+void TestConfigFile::oversizedFileIsRefusedBeforeParsing()
+{
+    const Records r = randomRecords(3);
+    const ConfigFile config = ConfigFile::fromBoard(boardOf(true, 2, QStringLiteral("0.0.5")), r.dido, r.ports, r.protocols);
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("board.json"));
+    QString error;
+    QVERIFY2(ConfigFileStore::save(path, config, &error), qPrintable(error));
+    QVERIFY2(ConfigFileStore::load(path, &error), qPrintable(error));
+
+    // Valid JSON all the same: only the size may refuse it.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(QByteArray(int(ConfigFileStore::sizeLimit), ' '));
+    file.close();
+    QVERIFY(!ConfigFileStore::load(path, &error));
+    QVERIFY2(error.contains(QStringLiteral("larger than 4 MiB")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)

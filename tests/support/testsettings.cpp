@@ -1,6 +1,7 @@
 #include "testsettings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -21,6 +22,9 @@ void isolate()
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, path);
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, path + QStringLiteral("/system"));
     QSettings::setPath(QSettings::IniFormat, QSettings::SystemScope, path + QStringLiteral("/system"));
+    // The user's data folder too (the operations log), for this process and
+    // every program it starts.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path + QStringLiteral("/data")));
     clear();
 }
 

@@ -1,0 +1,103 @@
+// The operations log: one line per operation with every field in its place,
+// rotation past the size limit, and two programs appending at once without
+// losing or tearing a line.
+
+#include "operationslog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestOperationsLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineHoldsEveryField();
+    void rotatesPastTheLimit();
+    void twoProgramsAppendAtOnce();
+};
+
+void TestOperationsLog::lineHoldsEveryField()
+{
+    OperationRecord record;
+    record.program = QStringLiteral("cli");
+    record.link = QStringLiteral("RS485 TCP 127.0.0.1:4001, address 5");
+    record.board.boardTypeKnown = true;
+    record.board.boardType = 2;
+    record.board.firmwareVersionKnown = true;
+    record.board.firmwareVersion = QStringLiteral("0.0.6");
+    record.board.bootloaderVersion = QStringLiteral("0.0.5\nforged=line"); // a board's text never splits the line
+    record.operation = QStringLiteral("flash");
+    record.outcome = QStringLiteral("refused");
+    record.boardError = 7;
+    const QDateTime when(QDate(2026, 12, 7), QTime(20, 15, 3, 120), Qt::UTC);
+    QCOMPARE(OperationsLog::line(record, when),
+             QStringLiteral("2026-12-07T20:15:03.120Z\tprogram=cli\tlink=RS485 TCP 127.0.0.1:4001, address 5"
+                            "\tboard=VRELL_B\tfirmware=0.0.6\tbootloader=0.0.5 forged=line\toperation=flash"
+                            "\toutcome=refused\terror=7"));
+}
+
+void TestOperationsLog::rotatesPastTheLimit()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("deep/operations.log"));
+    const OperationsLog log(path);
+    OperationRecord record;
+    record.operation = QStringLiteral("reboot");
+    QVERIFY(log.append(record));
+    const qint64 firstLine = QFileInfo(path).size();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write(QByteArray(int(OperationsLog::rotateBytes), 'x'));
+    file.close();
+    QVERIFY(log.append(record));
+    // The full file is kept whole as the old generation; the new one starts afresh.
+    QCOMPARE(QFileInfo(path + QStringLiteral(".1")).size(), firstLine + OperationsLog::rotateBytes);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count('\n'), 1);
+}
+
+void TestOperationsLog::twoProgramsAppendAtOnce()
+{
+    // This very program, started twice as a writer of many lines.
+    if (qEnvironmentVariableIsSet("OPERATIONS_LOG_WRITER")) {
+        const OperationsLog log(QString::fromLocal8Bit(qgetenv("OPERATIONS_LOG_WRITER")));
+        OperationRecord record;
+        record.operation = QString::fromLocal8Bit(qgetenv("OPERATIONS_LOG_NAME"));
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(log.append(record));
+        return;
+    }
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("operations.log"));
+    QList<QProcess*> writers;
+    for (const char* name : { "first", "second" }) {
+        auto* p = new QProcess(this);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("OPERATIONS_LOG_WRITER"), path);
+        env.insert(QStringLiteral("OPERATIONS_LOG_NAME"), QLatin1String(name));
+        p->setProcessEnvironment(env);
+        p->start(QCoreApplication::applicationFilePath(), { QStringLiteral("twoProgramsAppendAtOnce") });
+        writers << p;
+    }
+    for (QProcess* p : writers) {
+        QVERIFY(p->waitForFinished(60000));
+        QCOMPARE(p->exitCode(), 0);
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 400);
+    int first = 0;
+    for (const QString& line : lines) {
+        QVERIFY2(line.count(QLatin1Char('\t')) == 7, qPrintable(line));
+        first += line.contains(QStringLiteral("operation=first\t")) ? 1 : 0;
+    }
+    QCOMPARE(first, 200);
+}
+
+QTEST_GUILESS_MAIN(TestOperationsLog)
+#include "tst_operationslog.moc"
