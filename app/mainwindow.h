@@ -175,6 +175,9 @@ private:
     bool writeRs485Params();
     void buildRs485PortTable(QTableWidget* table);
     void buildProtocolRows(int protocol, QTableWidget* table);
+    // The tables' edits over copies of the records, checked as a write checks
+    // them; false, with rs485InputError saying why, when one is refused.
+    bool collectRs485Edits(Rs485Ports& ports, Iec101Ports& protocols);
     bool collectPortRecord(QTableWidget* table, Rs485PortParams& record);
     bool collectIec101Record(QTableWidget* table, Iec101Params& record);
     void showPortRecord(QTableWidget* table, const Rs485PortParams& record);

@@ -131,22 +131,15 @@ std::optional<ConfigFile> MainWindow::editorConfiguration()
 {
     // What Save would send, checked as Save checks it; the window's own
     // records stay as they are.
-    if (!diDoValuesOutOfRange().isEmpty())
+    DiDoConfig edited = diDoConfig;
+    collectDiDoInto(edited);
+    if (!diDoValuesOutOfRange(edited).isEmpty())
         return std::nullopt;
-    const DiDoConfig kept = diDoConfig;
-    collectDiDoRecord();
-    const DiDoConfig edited = diDoConfig;
-    diDoConfig = kept;
 
     Rs485Ports ports = rs485Ports;
     Iec101Ports protocols = iec101Params;
-    QTableWidget* const tables[2] = { ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2 };
-    for (int port = 0; port < 2; ++port) {
-        if (!collectPortRecord(tables[port], ports[size_t(port)])
-            || !collectIec101Record(tables[port], protocols[size_t(port)])
-            || !iec101InputProblem(tables[port], port + 1).isEmpty())
-            return std::nullopt;
-    }
+    if (!collectRs485Edits(ports, protocols))
+        return std::nullopt;
     return ConfigFile::fromBoard(boardStateForFile(), edited, ports, protocols);
 }
 

@@ -147,11 +147,21 @@ bool MainWindow::writeRs485Params()
     rs485InputError.clear();
     if (!connector || !ui)
         return false;
-    QTableWidget* const tables[2] = {ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2};
     // Collected into copies: a refusal leaves the records as shown, and rows
     // nobody changed keep the values the records hold.
     Rs485Ports ports = rs485Ports;
     Iec101Ports protocols = iec101Params;
+    if (!collectRs485Edits(ports, protocols))
+        return false;
+    rs485Ports = ports;
+    iec101Params = protocols;
+    return ConfigCommands(connector.data(), boardState()).writeRs485Params(rs485Ports, iec101Params);
+}
+
+bool MainWindow::collectRs485Edits(Rs485Ports& ports, Iec101Ports& protocols)
+{
+    rs485InputError.clear();
+    QTableWidget* const tables[2] = {ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2};
 
     for (int port = 0; port < 2; ++port) {
         if (collectPortRecord(tables[port], ports[port]))
@@ -187,10 +197,7 @@ bool MainWindow::writeRs485Params()
                               .arg(first.range().high);
         return false;
     }
-
-    rs485Ports = ports;
-    iec101Params = protocols;
-    return ConfigCommands(connector.data(), boardState()).writeRs485Params(rs485Ports, iec101Params);
+    return true;
 }
 
 QString MainWindow::iec101InputProblem(QTableWidget* table, int port, const Iec101Params& shown) const
