@@ -4,8 +4,11 @@
 #include "clioptions.h"
 #include "watchedconnector.h"
 
+#include <QJsonObject>
 #include <QSharedPointer>
 #include <QString>
+
+#include <functional>
 
 // The subcommands of quorvel-cli. Each opens the link, makes the window's
 // identity readout (a board that does not answer it is given up, as the window
@@ -18,6 +21,10 @@ public:
 
     int run();
 
+    // Takes the JSON object of info instead of standard output, so a list of
+    // boards can print one object per board.
+    void setJsonSink(const std::function<void(const QJsonObject&)>& sink) { jsonSink = sink; }
+
 private:
     int info();
     int configRead(const QString& path);
@@ -26,6 +33,12 @@ private:
     int flash();
     int reboot();
     int mode(const QString& target);
+    int scan();
+    int update(const QString& path);
+
+    // After a mode switch: drops the link and opens it again until the board
+    // answers the readout in `mode` or `boundMs` pass.
+    int reconnect(quint8 mode, int boundMs);
 
     // Opens the link; on failure prints why and gives CannotConnect.
     int connect();
@@ -42,4 +55,5 @@ private:
     CliOptions options;
     QSharedPointer<WatchedConnector> link;
     BoardState board;
+    std::function<void(const QJsonObject&)> jsonSink;
 };

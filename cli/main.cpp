@@ -1,3 +1,4 @@
+#include "boardlist.h"
 #include "clicommands.h"
 #include "clioptions.h"
 #include "console.h"
@@ -27,5 +28,7 @@ int main(int argc, char* argv[])
     case CliOptions::Outcome::Run:
         break;
     }
+    if (options.isList())
+        return BoardList(options).run();
     return CliCommands(options).run();
 }
