@@ -168,11 +168,16 @@ int CliCommands::update(const QString& path)
     Console::err(firmwareSendLine(method, board.boardCode(),
                                   board.bootloaderVersion.isEmpty() ? QStringLiteral("-") : board.bootloaderVersion,
                                   name));
-    TransferProgress progress(stderr);
-    FirmwareTransfer transfer(link);
-    transfer.setProgress([&progress](qint64 done, qint64 total) { progress.update(done, total); });
-    const FirmwareTransfer::Result copied = transfer.run(plan);
-    progress.finish();
+    FirmwareTransfer::Result copied;
+    {
+        // The transfer shares the link; it must let go before a reconnect
+        // can close the port and open it again.
+        TransferProgress progress(stderr);
+        FirmwareTransfer transfer(link);
+        transfer.setProgress([&progress](qint64 done, qint64 total) { progress.update(done, total); });
+        copied = transfer.run(plan);
+        progress.finish();
+    }
     if (!copied.ok()) {
         const QString failure = transferFailureText(copied, QLocale());
         Console::err(failure.isEmpty() ? QStringLiteral("quorvel-cli: the copy failed") : failure);
