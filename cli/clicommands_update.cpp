@@ -84,7 +84,6 @@ int CliCommands::update(const QString& path)
         Console::note(QStringLiteral("update stopped at \"%1\" (exit %2); %3").arg(step).arg(code).arg(boardState));
         return code;
     };
-    const QString untouched = QStringLiteral("the board was left as it was");
     const QString inBootloader =
         QStringLiteral("the board stays in its bootloader: run update again, or finish in the window");
 
@@ -94,12 +93,13 @@ int CliCommands::update(const QString& path)
         Console::note(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
         return stop(ExitCode::FileRefused, QStringLiteral("nothing was sent"));
     }
+    const QString untouched = QStringLiteral("the board was left as it was");
 
     begin(QStringLiteral("identity"));
     if (const int code = connect())
-        return stop(code, QStringLiteral("nothing was sent"));
+        return stop(code, untouched);
     if (const int code = readout())
-        return stop(code, QStringLiteral("nothing was sent"));
+        return stop(code, untouched);
     const BoardState before = board;
 
     // The name says which image it is; a name that says both follows the
@@ -115,6 +115,15 @@ int CliCommands::update(const QString& path)
     }
     const QString versionLabel = mainImage ? windowText("Версия прошивки:") : windowText("Версия загрузчика:");
     const QString oldVersion = mainImage ? before.firmwareVersion : before.bootloaderVersion;
+
+    // A file the board would refuse is turned away before the board is
+    // switched for it; the check is made again once the target mode runs.
+    const QString earlyProblem = FirmwareFile::nameProblem(path, mainImage, board.boardCode());
+    if (!earlyProblem.isEmpty()) {
+        begin(QStringLiteral("check the file"));
+        Console::err(earlyProblem);
+        return stop(ExitCode::FileRefused, untouched);
+    }
 
     // A main firmware goes in from the bootloader, a bootloader from the main firmware.
     const quint8 needed = mainImage ? 1 : 0;

@@ -643,9 +643,12 @@ void TestCliTcp::updateStopsAtTheFailedStep_data()
 
     QTest::newRow("silent board") << QStringList { "--silent", "1000" } << "fw_main_VRELL_A.frm" << 4 << "identity" << 0;
     QTest::newRow("name without a kind") << QStringList {} << "fw_VRELL_A.frm" << 6 << "check the file" << 0;
-    // The board was switched for the image, which then turns out to be for
-    // another board: it stays in its bootloader for the next attempt.
-    QTest::newRow("image for another board") << QStringList {} << "fw_main_VRELL_C.frm" << 6 << "check the file" << 1;
+    // Refused before the board is switched for it.
+    QTest::newRow("image for another board") << QStringList {} << "fw_main_VRELL_C.frm" << 6 << "check the file" << 0;
+    // Known for what it is only once the bootloader tells the board type:
+    // the board stays there for the next attempt.
+    QTest::newRow("board type told by the bootloader only") << QStringList { "--firmware", "0.0.3" }
+                                                            << "fw_main_VRELL_C.frm" << 6 << "check the file" << 1;
     QTest::newRow("flash refused") << QStringList { "--flash-refuse", "42" } << "fw_main_VRELL_A.frm" << 8 << "flash" << 1;
 }
 
