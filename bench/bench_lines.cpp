@@ -135,6 +135,10 @@ int main(int argc, char** argv)
                 "%9.1f ms   ratio %.3f\n",
                 updateMs, kBoards, boardFloorMs, waitsMs, kBoards * boardFloorMs + waitsMs, updateTarget,
                 updateMs / updateTarget);
+    // Readouts of three exchanges three times, enter, flash, status, start.
+    const int exchanges = int(plan.blocks.size()) + 3 * 3 + 4;
+    std::printf("    beyond the wire and the waits: %.2f ms per exchange (%d exchanges a board)\n",
+                (updateMs - kBoards * boardFloorMs - waitsMs) / (kBoards * exchanges), exchanges);
     if (update.exitCode != 0)
         std::printf("%s\n", qPrintable(update.describe().right(2000)));
     board.stop();
