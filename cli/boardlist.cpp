@@ -10,6 +10,8 @@
 #include <QJsonObject>
 #include <QVector>
 
+#include <cstdio>
+
 namespace {
 
 constexpr int kNotTried = -1;
@@ -72,6 +74,16 @@ int BoardList::run()
         if (options.json) {
             commands.setJsonSink([&row](const QJsonObject& info) { row.object.insert(QStringLiteral("info"), info); });
             Console::setOutSink([&output](const QString& line) { output.append(line); });
+        } else {
+            // Each result line says which board it is about.
+            const int address = row.address;
+            Console::setOutSink([address](const QString& text) {
+                for (const QString& line : text.split(QLatin1Char('\n'))) {
+                    const QByteArray bytes = QStringLiteral("%1: %2\n").arg(address).arg(line).toUtf8();
+                    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+                }
+                std::fflush(stdout);
+            });
         }
         QElapsedTimer clock;
         clock.start();

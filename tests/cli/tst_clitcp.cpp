@@ -716,6 +716,12 @@ void TestCliTcp::listStopsOrGoesOnAtASilentAddress()
         QCOMPARE(object.value("info").toObject().value("boardName").toString(),
                  outcomes.at(i) == "ok" ? QStringLiteral("VRELL_A") : QString());
     }
+
+    // Each board's own lines say which board they are about.
+    const CliProcess::Result lines3 = cli(board, { "--address", "3,1", "info" });
+    QVERIFY2(lines3.exitCode == 0 && lines3.out.startsWith("3: Версия платы: VRELL_A\n")
+                 && lines3.out.contains("\n1: Версия платы: VRELL_A\n"),
+             qPrintable(lines3.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliTcp)
