@@ -4,8 +4,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPair>
-#include <QVector>
 #include <QSaveFile>
+#include <QVector>
 
 namespace {
 
@@ -44,14 +44,6 @@ BoardModel* VirtualBoard::modelAt(quint32 address)
 {
     Station* station = stationAt(address);
     return station ? &station->model : nullptr;
-}
-
-QList<quint32> VirtualBoard::addresses() const
-{
-    QList<quint32> list;
-    for (const auto& station : stations)
-        list << station->address;
-    return list;
 }
 
 quint64 VirtualBoard::revisions() const
@@ -94,7 +86,9 @@ bool VirtualBoard::useStateFile(const QString& path, QString* error)
             BoardConfiguration config;
             QString why;
             if (!config.fromJson(item.second, &why)) {
-                *error = QStringLiteral("%1: board %2: %3").arg(path).arg(item.first->address).arg(why);
+                *error = stations.size() > 1
+                    ? QStringLiteral("%1: board %2: %3").arg(path).arg(item.first->address).arg(why)
+                    : QStringLiteral("%1: %2").arg(path, why);
                 return false;
             }
             configs.append(config);

@@ -5,7 +5,6 @@
 #include "faultinjector.h"
 #include "replyplan.h"
 
-#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -50,7 +49,6 @@ public:
     bool addBoard(quint32 address);
     // The board at `address`, or null when none answers there.
     BoardModel* modelAt(quint32 address);
-    QList<quint32> addresses() const;
 
     // Loads the configuration from `path` when the file exists (an unreadable
     // or malformed file is an error, and is left untouched), else writes the
