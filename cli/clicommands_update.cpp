@@ -118,7 +118,11 @@ int CliCommands::update(const QString& path)
 
     // A file the board would refuse is turned away before the board is
     // switched for it; the check is made again once the target mode runs.
-    const QString earlyProblem = FirmwareFile::nameProblem(path, mainImage, board.boardCode());
+    QString earlyProblem = FirmwareFile::nameProblem(path, mainImage, board.boardCode());
+    // The method is known only from the bootloader; no method takes what
+    // the most generous one refuses.
+    if (earlyProblem.isEmpty() && !file.isSequential())
+        earlyProblem = FirmwareFile::sizeProblem(file.size(), FirmwareMethod::Rle);
     if (!earlyProblem.isEmpty()) {
         begin(QStringLiteral("check the file"));
         Console::err(earlyProblem);
@@ -148,7 +152,9 @@ int CliCommands::update(const QString& path)
             return stop(code, QStringLiteral("the board was sent to %1 and has not answered since")
                                   .arg(mainImage ? QStringLiteral("its bootloader") : QStringLiteral("its main firmware")));
     }
-    const QString leftState = mainImage ? inBootloader : untouched;
+    const QString leftState = mainImage ? inBootloader
+        : switched ? QStringLiteral("the board runs its main firmware, its bootloader as it was")
+                   : untouched;
 
     begin(QStringLiteral("check the file"));
     const QString nameProblem = FirmwareFile::nameProblem(path, mainImage, board.boardCode());

@@ -650,6 +650,7 @@ void TestCliTcp::updateStopsAtTheFailedStep_data()
     QTest::newRow("board type told by the bootloader only") << QStringList { "--firmware", "0.0.3" }
                                                             << "fw_main_VRELL_C.frm" << 6 << "check the file" << 1;
     QTest::newRow("flash refused") << QStringList { "--flash-refuse", "42" } << "fw_main_VRELL_A.frm" << 8 << "flash" << 1;
+    QTest::newRow("empty image") << QStringList {} << "empty_main_VRELL_A.frm" << 6 << "check the file" << 0;
 }
 
 void TestCliTcp::updateStopsAtTheFailedStep()
@@ -661,7 +662,7 @@ void TestCliTcp::updateStopsAtTheFailedStep()
     QFETCH(int, modeAfter);
 
     const QString path = folder.filePath(fileName);
-    QVERIFY(writeFile(path, firmwareImage(5000, 3)));
+    QVERIFY(writeFile(path, fileName.startsWith("empty") ? QByteArray() : firmwareImage(5000, 3)));
     VirtualBoardProcess board;
     QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
     const CliProcess::Result r = cli(board, { "update", path });
