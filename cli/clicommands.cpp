@@ -104,6 +104,10 @@ int CliCommands::dispatch()
         return reboot();
     if (command == QLatin1String("mode"))
         return mode(argument);
+    if (command == QLatin1String("scan"))
+        return scan();
+    if (command == QLatin1String("update"))
+        return update(argument);
     Console::note(QStringLiteral("unknown subcommand \"%1\"").arg(command));
     return ExitCode::Usage;
 }
@@ -160,7 +164,9 @@ int CliCommands::info()
     const WatchedConnector::Tally before = link->tally();
     BoardReadout reading(link.data());
     reading.run(true);
-    if (options.json) {
+    if (options.json && jsonSink) {
+        jsonSink(reading.toJson());
+    } else if (options.json) {
         Console::out(QString::fromUtf8(QJsonDocument(reading.toJson()).toJson(QJsonDocument::Compact)));
     } else {
         for (const QString& line : reading.labelLines())

@@ -5,10 +5,12 @@
 #include "clioptions.h"
 #include "watchedconnector.h"
 
+#include <QJsonObject>
 #include <QSharedPointer>
 #include <QString>
 
 #include <optional>
+#include <functional>
 
 // The subcommands of quorvel-cli. Each opens the link, makes the window's
 // identity readout (a board that does not answer it is given up, as the window
@@ -22,6 +24,10 @@ public:
     // Runs the subcommand; one that changes a board leaves its lines in the
     // operations log (unless --no-log).
     int run();
+
+    // Takes the JSON object of info instead of standard output, so a list of
+    // boards can print one object per board.
+    void setJsonSink(const std::function<void(const QJsonObject&)>& sink) { jsonSink = sink; }
 
 private:
     int dispatch();
@@ -37,6 +43,12 @@ private:
     int flash();
     int reboot();
     int mode(const QString& target);
+    int scan();
+    int update(const QString& path);
+
+    // After a mode switch: drops the link and opens it again until the board
+    // answers the readout in `mode` or `boundMs` pass.
+    int reconnect(quint8 mode, int boundMs);
 
     // Opens the link; on failure prints why and gives CannotConnect.
     int connect();
@@ -59,4 +71,5 @@ private:
     CliOptions options;
     QSharedPointer<WatchedConnector> link;
     BoardState board;
+    std::function<void(const QJsonObject&)> jsonSink;
 };

@@ -1,6 +1,7 @@
 #include "clioptions.h"
 
 #include <QCommandLineParser>
+#include <QSet>
 
 namespace {
 
@@ -20,7 +21,19 @@ const SubcommandRule subcommands[] = {
     { "flash", 0, "" },
     { "reboot", 0, "" },
     { "mode", 1, "main|boot" },
+    { "scan", 0, "" },
+    { "update", 1, "FILE" },
 };
+
+// Subcommands that may work through a list of addresses.
+bool takesAddressList(const QString& command)
+{
+    for (const char* name : { "info", "config-read", "config-write", "update", "reboot", "mode" }) {
+        if (command == QLatin1String(name))
+            return true;
+    }
+    return false;
+}
 
 const SubcommandRule* findSubcommand(const QString& name)
 {
@@ -95,6 +108,34 @@ bool parseTcpTarget(const QString& text, QString* host, quint16* port, QString* 
     return true;
 }
 
+// "1-20,25": single addresses and inclusive ranges, 0 to 65535, each once.
+bool parseAddressList(const QString& text, QList<int>* list, QString* error)
+{
+    list->clear();
+    QSet<int> seen;
+    const QStringList items = text.split(QLatin1Char(','));
+    for (const QString& item : items) {
+        const QStringList ends = item.split(QLatin1Char('-'));
+        qint64 low = 0;
+        qint64 high = 0;
+        if (ends.size() > 2 || !parseDecimal(ends.first(), 0, 65535, &low)
+            || !parseDecimal(ends.last(), 0, 65535, &high) || high < low) {
+            *error = QStringLiteral("--address wants a number from 0 to 65535, or a list such as 1-20,25, "
+                                    "not \"%1\"").arg(item);
+            return false;
+        }
+        for (qint64 a = low; a <= high; ++a) {
+            if (seen.contains(int(a))) {
+                *error = QStringLiteral("--address names %1 twice").arg(a);
+                return false;
+            }
+            seen.insert(int(a));
+            list->append(int(a));
+        }
+    }
+    return true;
+}
+
 QString parityName(QSerialPort::Parity parity)
 {
     switch (parity) {
@@ -155,8 +196,12 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption trace(QStringLiteral("trace"));
     const QCommandLineOption noLog(QStringLiteral("no-log"));
+    const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
+    const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("A"));
+    const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("B"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("MS"));
     parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
-                        json, trace, noLog });
+                        json, trace, noLog, keepGoing, from, to, timeout });
 
     if (!parser.parse(arguments))
         return fail(parser.errorText());
@@ -170,7 +215,8 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     }
 
     // Options given twice would leave the reader guessing which one counts.
-    for (const QCommandLineOption* option : { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address }) {
+    for (const QCommandLineOption* option :
+         { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address, &from, &to, &timeout }) {
         if (parser.values(*option).size() > 1)
             return fail(QStringLiteral("--%1 is given more than once").arg(option->names().first()));
     }
@@ -199,8 +245,44 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         return fail(QStringLiteral("--flash and --no-flash exclude each other"));
     if ((parser.isSet(flash) || parser.isSet(noFlash)) && options.command != QLatin1String("firmware"))
         return fail(QStringLiteral("--flash and --no-flash belong to the firmware subcommand"));
-    if (parser.isSet(json) && options.command != QLatin1String("info") && options.command != QLatin1String("config-diff"))
-        return fail(QStringLiteral("--json belongs to the info and config-diff subcommands"));
+    const bool scan = options.command == QLatin1String("scan");
+    if ((parser.isSet(from) || parser.isSet(to) || parser.isSet(timeout)) && !scan)
+        return fail(QStringLiteral("--from, --to and --timeout belong to the scan subcommand"));
+    if (scan && parser.isSet(address))
+        return fail(QStringLiteral("scan asks every address from --from to --to; --address does not belong to it"));
+    if (parser.isSet(address)) {
+        QString why;
+        if (!parseAddressList(parser.value(address), &options.addresses, &why))
+            return fail(why);
+        if (options.isList() && !takesAddressList(options.command))
+            return fail(QStringLiteral("%1 takes one address, not a list").arg(options.command));
+    }
+    if (parser.isSet(keepGoing) && !options.isList())
+        return fail(QStringLiteral("--keep-going belongs to a list of addresses (--address 1-20,25)"));
+    options.keepGoing = parser.isSet(keepGoing);
+    if (parser.isSet(json) && options.command != QLatin1String("info") && options.command != QLatin1String("config-diff")
+        && !scan && !options.isList())
+        return fail(QStringLiteral("--json belongs to the info, config-diff and scan subcommands and to lists of addresses"));
+    if (scan) {
+        qint64 v = 0;
+        if (parser.isSet(from)) {
+            if (!parseDecimal(parser.value(from), 0, 255, &v))
+                return fail(QStringLiteral("--from wants an address from 0 to 255, not \"%1\"").arg(parser.value(from)));
+            options.scanFrom = int(v);
+        }
+        if (parser.isSet(to)) {
+            if (!parseDecimal(parser.value(to), 0, 255, &v))
+                return fail(QStringLiteral("--to wants an address from 0 to 255, not \"%1\"").arg(parser.value(to)));
+            options.scanTo = int(v);
+        }
+        if (options.scanTo < options.scanFrom)
+            return fail(QStringLiteral("--to %1 lies before --from %2").arg(options.scanTo).arg(options.scanFrom));
+        if (parser.isSet(timeout)) {
+            if (!parseDecimal(parser.value(timeout), 1, 60000, &v))
+                return fail(QStringLiteral("--timeout wants 1 to 60000 ms, not \"%1\"").arg(parser.value(timeout)));
+            options.scanTimeoutMs = int(v);
+        }
+    }
     options.flashAfterCopy = !parser.isSet(noFlash);
     options.json = parser.isSet(json);
     options.trace = parser.isSet(trace);
@@ -261,10 +343,13 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     if (parser.isSet(address)) {
         if (link.kind == LinkOptions::Kind::Usb)
             return fail(QStringLiteral("--address has no meaning over USB COM (one board per port, no frames)"));
-        if (!parseDecimal(parser.value(address), 0, 65535, &value))
-            return fail(QStringLiteral("--address wants a number from 0 to 65535, not \"%1\"").arg(parser.value(address)));
-        link.deviceAddress = int(value);
+        link.deviceAddress = options.addresses.first();
+    } else {
+        options.addresses = { link.deviceAddress };
     }
+    if (scan && link.kind == LinkOptions::Kind::Usb)
+        return fail(QStringLiteral("scan needs device addresses: USB COM carries one board and no addresses; "
+                                   "use --serial or --tcp"));
 
     *outcome = Outcome::Run;
     return options;
@@ -298,6 +383,15 @@ QString CliOptions::helpText()
         "  flash                Flash the image the board holds.\n"
         "  reboot               Reboot the board.\n"
         "  mode main|boot       Start the main firmware or enter the bootloader.\n"
+        "  scan                 Ask every device address on the line for its firmware\n"
+        "                       version and list each board that answers (one line\n"
+        "                       each; --json: JSON lines). Not over --usb. Exit 5 when\n"
+        "                       an answer was no board, 4 when nothing answered.\n"
+        "      --from A, --to B Addresses to ask (default 0 to 255).\n"
+        "      --timeout MS     Wait per address (default 100).\n"
+        "  update FILE          The whole firmware job: enter the bootloader when a main\n"
+        "                       firmware comes, reconnect, copy, flash, start the main\n"
+        "                       firmware, reconnect and show the version old -> new.\n"
         "\n"
         "Link (exactly one):\n"
         "  --tcp HOST[:PORT]    RS485 TCP; the port defaults to 4001.\n"
@@ -308,7 +402,12 @@ QString CliOptions::helpText()
         "      --stop-bits N    1 or 2 (default 1)\n"
         "  --usb PORT           USB COM, e.g. /dev/ttyACM0 (115200 8N1, no address).\n"
         "  --address N          Device address 0 to 65535 (default 0); the frames carry\n"
-        "                       its low byte.\n"
+        "                       its low byte. info, config-read, config-write, update,\n"
+        "                       reboot and mode take a list, e.g. 1-20,25: the boards\n"
+        "                       one after another, a summary at the end, the worst\n"
+        "                       exit code (config-read: %a in FILE is the address).\n"
+        "      --keep-going     Go on after a board failed (default: stop there).\n"
+        "      --json           One JSON object per board instead of the summary.\n"
         "\n"
         "Other options:\n"
         "  --trace              Every request and reply payload on standard error.\n"

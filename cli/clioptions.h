@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <QList>
 #include <QStringList>
 #include <QtGlobal>
 
@@ -36,14 +37,24 @@ struct CliOptions
         Invalid, // `error` says why
     };
 
-    QString command;       // info, config-read, config-write, firmware, flash, reboot, mode
+    QString command;       // info, config-read, config-write, firmware, flash, reboot, mode, scan, update
     QStringList arguments; // the subcommand's own arguments (FILE, main|boot)
     LinkOptions link;
     bool flashAfterCopy = true; // firmware: --flash (default) or --no-flash
     bool json = false;          // info, config-diff: JSON instead of lines
     bool trace = false;         // every request and reply payload on standard error
     bool operationsLog = true;  // --no-log leaves the run out of the operations log
+    // --address as a list ("1-20,25"), in the order given, each once; one
+    // address (the link's own) unless a list was given.
+    QList<int> addresses;
+    bool keepGoing = false;     // a list goes on after a failed board
+    int scanFrom = 0;           // scan: the addresses asked, inclusive
+    int scanTo = 255;
+    int scanTimeoutMs = 100;    // scan: how long each address may take to answer
     QString error;
+
+    // More than one board to work through.
+    bool isList() const { return addresses.size() > 1; }
 
     // `arguments` starts with the program name, as QCoreApplication::arguments().
     static CliOptions parse(const QStringList& arguments, Outcome* outcome);

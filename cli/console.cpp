@@ -31,11 +31,29 @@ void printLine(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+std::function<void(const QString&)>& outSink()
+{
+    static std::function<void(const QString&)> sink;
+    return sink;
+}
+
 } // namespace
 
 void Console::out(const QString& text)
 {
+    if (outSink()) {
+        QString line = text;
+        while (line.endsWith(QLatin1Char('\n')))
+            line.chop(1);
+        outSink()(line);
+        return;
+    }
     printLine(stdout, text);
+}
+
+void Console::setOutSink(const std::function<void(const QString&)>& sink)
+{
+    outSink() = sink;
 }
 
 void Console::err(const QString& text)

@@ -3,13 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // Text out of the tool, always UTF-8 whatever the locale, one message per line:
 // the window's texts end with "\n" and are printed without a blank line after.
 class Console
 {
 public:
-    // Results: standard output.
+    // Results: standard output, or the sink while one is set (a list of
+    // boards gathers each board's results into its JSON object).
     static void out(const QString& text);
+    static void setOutSink(const std::function<void(const QString&)>& sink);
     // Progress, diagnostics and failures: standard error.
     static void err(const QString& text);
     // The tool's own diagnostics, prefixed with "quorvel-cli: ".

@@ -3,6 +3,7 @@
 #include "connectorip.h"
 #include "connectorserial.h"
 #include "connectorusb.h"
+#include "portlock.h"
 
 #include <QCoreApplication>
 #include <QSerialPort>
@@ -49,10 +50,15 @@ QSharedPointer<Connector> LinkOpener::open(const LinkOptions& options, QString* 
         return link;
     }
     case LinkOptions::Kind::Serial: {
-        QSharedPointer<ConnectorSerial> link(new ConnectorSerial(options.portName));
+        if (!PortLock::acquire(options.portName, error))
+            return QSharedPointer<Connector>();
+        // The device itself, so that the port's own lock is the same for
+        // every name it goes by.
+        const QString device = PortLock::resolve(options.portName);
+        QSharedPointer<ConnectorSerial> link(new ConnectorSerial(device));
         link->setDevID(frameAddress);
         const QSerialPort::StopBits stopBits = options.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
-        if (!link->openPort(options.portName, options.baudRate, dataBitsOf(options.dataBits), options.parity, stopBits,
+        if (!link->openPort(device, options.baudRate, dataBitsOf(options.dataBits), options.parity, stopBits,
                             QSerialPort::NoFlowControl)) {
             *error = barText("Не удалось открыть порт %1 (%2).\nПараметры: %3")
                          .arg(options.portName, barText("RS485 COM"), options.describe());
@@ -61,11 +67,14 @@ QSharedPointer<Connector> LinkOpener::open(const LinkOptions& options, QString* 
         return link;
     }
     case LinkOptions::Kind::Usb: {
-        QSharedPointer<ConnectorUSB> link(new ConnectorUSB(options.portName));
+        if (!PortLock::acquire(options.portName, error))
+            return QSharedPointer<Connector>();
+        const QString device = PortLock::resolve(options.portName);
+        QSharedPointer<ConnectorUSB> link(new ConnectorUSB(device));
         // The USB board always talks at these settings; only the open can fail.
         QSerialPort* port = link->GetSerialPort();
         port->close();
-        port->setPortName(options.portName);
+        port->setPortName(device);
         port->setParity(QSerialPort::NoParity);
         port->setBaudRate(115200, QSerialPort::AllDirections);
         port->setDataBits(QSerialPort::Data8);

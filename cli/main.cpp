@@ -1,3 +1,4 @@
+#include "boardlist.h"
 #include "clicommands.h"
 #include "clioptions.h"
 #include "console.h"
@@ -29,5 +30,7 @@ int main(int argc, char* argv[])
         break;
     }
     InterruptNotice::install();
+    if (options.isList())
+        return BoardList(options).run();
     return CliCommands(options).run();
 }

@@ -150,7 +150,17 @@ void ConnectorSerial::Pack(QByteArray& out, const QByteArray& payload) const
 
 UnpackResult ConnectorSerial::Unpack(QByteArray& buffer) const
 {
-    return FrameCodec::unpack(buffer, devId);
+    if (!passedOver)
+        return FrameCodec::unpack(buffer, devId);
+    const QByteArray before = buffer;
+    const UnpackResult result = FrameCodec::unpack(buffer, devId);
+    if (result.status == UnpackBadCrc || result.status == UnpackForeignAddress) {
+        // Nothing ahead of the start mark survives the step, so the frame is
+        // what was taken from the mark on.
+        const QByteArray taken = before.left(before.size() - buffer.size());
+        passedOver(result.status, taken.mid(taken.indexOf(QByteArray::fromHex("FE45FF54"))));
+    }
+    return result;
 }
 
 unsigned char* ConnectorSerial::reorder4(unsigned char* data, unsigned int length) const

@@ -7,6 +7,8 @@
 #include <QSerialPort>
 #include <QThread>
 
+#include <functional>
+
 class WorkerContextObject;
 
 // A board on an RS-485 line behind a COM port: framed payloads, the port
@@ -25,6 +27,12 @@ public:
                   QSerialPort::Parity parity, QSerialPort::StopBits stopBits,
                   QSerialPort::FlowControl flowControl);
 
+    // Whole frames the reading passes over, with the status that made it
+    // (UnpackBadCrc, UnpackForeignAddress) and the frame's bytes: a line scan
+    // must tell such answers from silence, where an exchange only drops them.
+    using PassedOverCallback = std::function<void(int32_t status, const QByteArray& frame)>;
+    void setPassedOverCallback(const PassedOverCallback& cb) { passedOver = cb; }
+
 protected:
     void Pack(QByteArray& out, const QByteArray& payload) const;
     UnpackResult Unpack(QByteArray& buffer) const;
@@ -42,6 +50,7 @@ private:
     unsigned char* reorder4(unsigned char* data, unsigned int length) const;
 
     bool portOpen = false;
+    PassedOverCallback passedOver;
     QThread workerThread;
     WorkerContextObject* worker = nullptr;
 };

@@ -105,6 +105,20 @@ QByteArray BoardModel::flash()
     flashed = receiver.image();
     ++count.flashes;
     lastError = 0;
+    // An image that names its version reports it from now on, so that an
+    // update can be seen to have taken.
+    const int tag = flashed.indexOf("version=");
+    if (tag >= 0) {
+        QByteArray version;
+        for (int i = tag + 8; i < flashed.size() && version.size() < maxTextLength; ++i) {
+            const char c = flashed.at(i);
+            if ((c < '0' || c > '9') && c != '.')
+                break;
+            version.append(c);
+        }
+        if (!version.isEmpty())
+            (runningMode == 1 ? firmwareText : bootloaderText) = version;
+    }
     return ack(QStringLiteral("flashed %1 bytes, sha1 %2").arg(flashed.size()).arg(sha1(flashed)));
 }
 

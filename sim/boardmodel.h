@@ -41,7 +41,10 @@
 //   B0-B2, B4-B6  firmware blocks (FirmwareReceiver): ack, or a refusal
 //   67            ack when a complete image is held (the image becomes the
 //                 flashed one), else a refusal; the flash-refuse knob refuses
-//                 with its own code whatever was received
+//                 with its own code whatever was received; an image holding
+//                 "version=A.B.C" becomes the main firmware (flashed from the
+//                 bootloader) or bootloader (flashed from the main firmware)
+//                 of that version
 // DI channels by board type: 16, 16, 0, 32 for types 1 to 4, 16 for any other.
 // A write with the wrong number of bytes is refused with BadRequestLength and
 // changes nothing. An empty request and any other code get no reply at all,

@@ -46,6 +46,66 @@ bool parseHostPort(const QString& text, QHostAddress* host, quint16* port)
     return true;
 }
 
+bool parseVersionText(const QString& text, QString* error)
+{
+    if (text.toLatin1().size() > 64 || text != QString::fromLatin1(text.toLatin1())) {
+        *error = QStringLiteral("version texts are at most 64 Latin-1 characters");
+        return false;
+    }
+    return true;
+}
+
+// "5:type=2,firmware=0.0.5,mode=boot" applied to the board at 5.
+bool applyBoardSpec(const QString& spec, QVector<BoardOptions::Board>& boards, const BoardOptions::Board& defaults,
+                    QString* error)
+{
+    const int colon = spec.indexOf(QLatin1Char(':'));
+    bool ok = false;
+    const uint address = spec.left(colon < 0 ? spec.size() : colon).toUInt(&ok);
+    if (!ok || address > 255) {
+        *error = QStringLiteral("--board wants ADDRESS:KEY=VALUE,... with an address 0-255, got \"%1\"").arg(spec);
+        return false;
+    }
+    BoardOptions::Board* board = nullptr;
+    for (BoardOptions::Board& b : boards) {
+        if (b.address == address)
+            board = &b;
+    }
+    if (!board) {
+        boards.append(defaults);
+        board = &boards.last();
+        board->address = address;
+    }
+    const QStringList settings = colon < 0 ? QStringList() : spec.mid(colon + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& setting : settings) {
+        const QString key = setting.section(QLatin1Char('='), 0, 0).trimmed().toLower();
+        const QString value = setting.section(QLatin1Char('='), 1).trimmed();
+        if (key == QLatin1String("type")) {
+            const uint type = value.toUInt(&ok, 0);
+            if (!ok || type > 65535) {
+                *error = QStringLiteral("--board %1: type wants 0-65535").arg(address);
+                return false;
+            }
+            board->boardType = quint16(type);
+        } else if (key == QLatin1String("firmware") || key == QLatin1String("bootloader")) {
+            if (!parseVersionText(value, error))
+                return false;
+            (key == QLatin1String("firmware") ? board->firmware : board->bootloader) = value;
+        } else if (key == QLatin1String("mode") && (value == QLatin1String("main") || value == QLatin1String("boot"))) {
+            board->mode = value == QLatin1String("boot") ? 1 : 0;
+        } else if (key == QLatin1String("old-layout") && (value == QLatin1String("0") || value == QLatin1String("1"))) {
+            board->oldLayout = value == QLatin1String("1");
+        } else {
+            *error = QStringLiteral("--board %1: unknown setting \"%2\" (type, firmware, bootloader, mode=main|boot, "
+                                    "old-layout=0|1)")
+                         .arg(address)
+                         .arg(setting);
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* exitText)
@@ -70,8 +130,11 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Write the log to FILE instead of standard error."), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("No log at all."));
     const QCommandLineOption rebootSilentOption(QStringLiteral("reboot-silent"), QStringLiteral("Leave the reboot command unanswered."));
+    const QCommandLineOption boardsOption(QStringLiteral("boards"), QStringLiteral("Several boards on one line at these addresses, e.g. 1,5,17 (the single-board options apply to each; replaces --address)."), QStringLiteral("LIST"));
+    const QCommandLineOption boardOption(QStringLiteral("board"), QStringLiteral("One board of several, e.g. 5:type=2,firmware=0.0.5,mode=boot (also bootloader=TEXT, old-layout=0|1); adds the board when --boards does not list it. May be repeated."), QStringLiteral("SPEC"));
     parser.addOptions({ tcpOption, ptyOption, bareOption, addressOption, typeOption, firmwareOption, bootloaderOption,
-                        modeOption, oldOption, stateOption, logOption, quietOption, rebootSilentOption });
+                        modeOption, oldOption, stateOption, logOption, quietOption, rebootSilentOption, boardsOption,
+                        boardOption });
     QList<QCommandLineOption> knobs;
     for (const KnobOption& k : knobOptions) {
         knobs.append(QCommandLineOption(QLatin1String(k.name), QString::fromLatin1(k.help), QLatin1String(k.valueName)));
@@ -119,10 +182,8 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
     firmware = parser.value(firmwareOption);
     bootloader = parser.value(bootloaderOption);
     for (const QString& text : { firmware, bootloader }) {
-        if (text.toLatin1().size() > 64 || text != QString::fromLatin1(text.toLatin1())) {
-            *error = QStringLiteral("version texts are at most 64 Latin-1 characters");
+        if (!parseVersionText(text, error))
             return false;
-        }
     }
     const QString modeText = parser.value(modeOption).toLower();
     if (modeText != QLatin1String("main") && modeText != QLatin1String("boot")) {
@@ -134,6 +195,51 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
     stateFile = parser.value(stateOption);
     logFile = parser.value(logOption);
     quiet = parser.isSet(quietOption);
+
+    Board defaults;
+    defaults.address = address;
+    defaults.boardType = boardType;
+    defaults.firmware = firmware;
+    defaults.bootloader = bootloader;
+    defaults.mode = mode;
+    defaults.oldLayout = oldLayout;
+    boards.clear();
+    if (parser.isSet(boardsOption)) {
+        if (parser.isSet(addressOption)) {
+            *error = QStringLiteral("--address and --boards exclude each other");
+            return false;
+        }
+        for (const QString& item : parser.value(boardsOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const uint value = item.trimmed().toUInt(&ok);
+            if (!ok || value > 255) {
+                *error = QStringLiteral("--boards wants addresses 0-255, got \"%1\"").arg(item);
+                return false;
+            }
+            for (const Board& b : boards) {
+                if (b.address == value) {
+                    *error = QStringLiteral("--boards names %1 twice").arg(value);
+                    return false;
+                }
+            }
+            boards.append(defaults);
+            boards.last().address = value;
+        }
+        if (boards.isEmpty()) {
+            *error = QStringLiteral("--boards wants at least one address");
+            return false;
+        }
+    } else {
+        boards.append(defaults);
+    }
+    for (const QString& spec : parser.values(boardOption)) {
+        if (!applyBoardSpec(spec, boards, defaults, error))
+            return false;
+    }
+    if (bare && boards.size() > 1) {
+        *error = QStringLiteral("a bare link has no addresses: one board only");
+        return false;
+    }
+    address = boards.first().address;
 
     startCommands.clear();
     if (parser.isSet(rebootSilentOption))

@@ -3,6 +3,21 @@
 #include "framecodec.h"
 #include "virtualboard.h"
 
+namespace {
+
+// The address of the frame that starts at the first start mark, once its
+// address bytes are in; `fallback` before that.
+quint32 frameAddress(const QByteArray& buffer, quint32 fallback)
+{
+    static const QByteArray mark = QByteArray::fromHex("FE45FF54");
+    const int at = buffer.indexOf(mark);
+    if (at < 0 || buffer.size() < at + 6)
+        return fallback;
+    return quint32(quint8(buffer.at(at + 4))) | (quint32(quint8(buffer.at(at + 5))) << 8);
+}
+
+} // namespace
+
 ClientSession::ClientSession(VirtualBoard* owner, bool isFramed, const QString& peer, Sink sink, HangUp hangUp,
                              QObject* parent)
     : QObject(parent)
@@ -42,10 +57,14 @@ void ClientSession::takeFrames()
 {
     for (;;) {
         const int before = buffer.size();
-        const UnpackResult result = FrameCodec::unpack(buffer, board->address());
+        // Every board on the line listens; the one addressed answers.
+        quint32 address = frameAddress(buffer, board->address());
+        if (!board->modelAt(address))
+            address = board->address();
+        const UnpackResult result = FrameCodec::unpack(buffer, address);
         switch (result.status) {
         case UnpackOk:
-            serve(result.payload, before - buffer.size());
+            serve(address, result.payload, before - buffer.size());
             continue;
         case UnpackBadCrc:
             board->log().event(peerName, QStringLiteral("frame with a bad checksum dropped"));
@@ -74,7 +93,7 @@ void ClientSession::gapElapsed()
             board->log().event(peerName, QStringLiteral("burst of %1 bytes is no request; dropped").arg(request.size()));
             return;
         }
-        serve(request, request.size());
+        serve(board->address(), request, request.size());
         return;
     }
     // A frame that stopped halfway: give it up and look for the next start mark behind its first byte.
@@ -87,11 +106,11 @@ void ClientSession::gapElapsed()
         gap.start(frameGapMs);
 }
 
-void ClientSession::serve(const QByteArray& request, int lineBytes)
+void ClientSession::serve(quint32 address, const QByteArray& request, int lineBytes)
 {
     if (requestHook)
         requestHook();
-    const ReplyPlan plan = board->serve(request, framed, lineBytes, peerName);
+    const ReplyPlan plan = board->serve(address, request, framed, lineBytes, peerName);
     if (!plan.pieces.isEmpty())
         writer.enqueue(plan);
 }

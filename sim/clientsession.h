@@ -14,9 +14,9 @@ class VirtualBoard;
 // One peer on one link: gathers its bytes into requests and sends back what
 // the board says, through the fault knobs.
 //
-// Framed: the receive buffer is searched for frames for the board's address;
-// frames with a bad checksum or for another address are dropped without a
-// word, as on a bus. A frame left incomplete for `frameGapMs` of silence is
+// Framed: the receive buffer is searched for frames for the addresses of the
+// boards on the line; frames with a bad checksum or for an address no board
+// has are dropped without a word, as on a bus. A frame left incomplete for `frameGapMs` of silence is
 // given up (a board times out a broken frame rather than wait forever), and
 // junk without a start mark is not kept.
 // Bare: each burst of bytes (ended by `burstGapMs` of silence) is one request.
@@ -45,7 +45,7 @@ public:
 private:
     void takeFrames();
     void gapElapsed();
-    void serve(const QByteArray& request, int lineBytes);
+    void serve(quint32 address, const QByteArray& request, int lineBytes);
 
     VirtualBoard* board;
     bool framed;

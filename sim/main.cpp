@@ -47,12 +47,16 @@ int main(int argc, char* argv[])
         printLine(stderr, QStringLiteral("quorvel-vboard: cannot open the log %1: %2").arg(options.logFile, error));
         return 1;
     }
-    board.setAddress(options.address);
-    board.model().setBoardType(options.boardType);
-    board.model().setFirmwareVersion(options.firmware.toLatin1());
-    board.model().setBootloaderVersion(options.bootloader.toLatin1());
-    board.model().setMode(options.mode);
-    board.model().setOldLayout(options.oldLayout);
+    board.setAddress(options.boards.first().address);
+    for (const BoardOptions::Board& one : options.boards) {
+        board.addBoard(one.address);
+        BoardModel* model = board.modelAt(one.address);
+        model->setBoardType(one.boardType);
+        model->setFirmwareVersion(one.firmware.toLatin1());
+        model->setBootloaderVersion(one.bootloader.toLatin1());
+        model->setMode(one.mode);
+        model->setOldLayout(one.oldLayout);
+    }
     if (!options.stateFile.isEmpty() && !board.useStateFile(options.stateFile, &error)) {
         printLine(stderr, QStringLiteral("quorvel-vboard: ") + error);
         return 1;
@@ -108,13 +112,15 @@ int main(int argc, char* argv[])
     });
     QObject::connect(&board, &VirtualBoard::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    board.log().event(QStringLiteral("board"),
-                      QStringLiteral("type %1, firmware %2, bootloader %3, %4, address %5%6")
-                          .arg(options.boardType)
-                          .arg(options.firmware, options.bootloader,
-                               options.mode ? QStringLiteral("bootloader running") : QStringLiteral("main firmware running"))
-                          .arg(options.address)
-                          .arg(options.oldLayout ? QStringLiteral(", old block layouts") : QString()));
+    for (const BoardOptions::Board& one : options.boards) {
+        board.log().event(QStringLiteral("board"),
+                          QStringLiteral("type %1, firmware %2, bootloader %3, %4, address %5%6")
+                              .arg(one.boardType)
+                              .arg(one.firmware, one.bootloader,
+                                   one.mode ? QStringLiteral("bootloader running") : QStringLiteral("main firmware running"))
+                              .arg(one.address)
+                              .arg(one.oldLayout ? QStringLiteral(", old block layouts") : QString()));
+    }
     printLine(stdout, QStringLiteral("READY ") + ready.join(QLatin1Char(' ')));
     return app.exec();
 }

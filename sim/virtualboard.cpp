@@ -1,21 +1,57 @@
 #include "virtualboard.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QPair>
 #include <QSaveFile>
+#include <QVector>
 
 namespace {
 
 const char* const helpText =
     "OK commands: silent N | corrupt-crc N | junk N | foreign N | drop-after N | split PIECES [PAUSE_MS] | "
     "delay MS | baud RATE | flash-refuse CODE | refuse-command CODE | reboot-silent 0|1 | error-code N | mode main|boot | "
-    "faults off | state | image FILE | help | quit";
+    "faults off | state | image FILE | help | quit; @ADDRESS COMMAND for one board of several";
 
 } // namespace
 
 VirtualBoard::VirtualBoard(QObject* parent)
     : QObject(parent)
 {
+    stations.push_back(std::make_unique<Station>());
+}
+
+bool VirtualBoard::addBoard(quint32 address)
+{
+    if (stationAt(address))
+        return false;
+    stations.push_back(std::make_unique<Station>());
+    stations.back()->address = address;
+    return true;
+}
+
+VirtualBoard::Station* VirtualBoard::stationAt(quint32 address)
+{
+    for (const auto& station : stations) {
+        if (station->address == address)
+            return station.get();
+    }
+    return nullptr;
+}
+
+BoardModel* VirtualBoard::modelAt(quint32 address)
+{
+    Station* station = stationAt(address);
+    return station ? &station->model : nullptr;
+}
+
+quint64 VirtualBoard::revisions() const
+{
+    quint64 sum = 0;
+    for (const auto& station : stations)
+        sum += station->model.configurationRevision();
+    return sum;
 }
 
 bool VirtualBoard::useStateFile(const QString& path, QString* error)
@@ -32,17 +68,37 @@ bool VirtualBoard::useStateFile(const QString& path, QString* error)
             *error = QStringLiteral("%1 is not a JSON object: %2").arg(path, parseError.errorString());
             return false;
         }
-        BoardConfiguration config;
-        QString why;
-        if (!config.fromJson(doc.object().value(QStringLiteral("configuration")).toObject(), &why)) {
-            *error = QStringLiteral("%1: %2").arg(path, why);
-            return false;
+        // Several boards keep one entry each; a file of one board has only
+        // "configuration", which belongs to the first.
+        const QJsonObject root = doc.object();
+        QVector<QPair<Station*, QJsonObject>> loaded;
+        const QJsonArray entries = root.value(QStringLiteral("boards")).toArray();
+        for (const QJsonValue& entry : entries) {
+            Station* station = stationAt(quint32(entry.toObject().value(QStringLiteral("address")).toInt(-1)));
+            if (station)
+                loaded.append({ station, entry.toObject().value(QStringLiteral("configuration")).toObject() });
         }
-        board.setConfiguration(config);
+        if (entries.isEmpty())
+            loaded.append({ stations.front().get(), root.value(QStringLiteral("configuration")).toObject() });
+        // Nothing changes unless every entry reads.
+        QVector<BoardConfiguration> configs;
+        for (const auto& item : loaded) {
+            BoardConfiguration config;
+            QString why;
+            if (!config.fromJson(item.second, &why)) {
+                *error = stations.size() > 1
+                    ? QStringLiteral("%1: board %2: %3").arg(path).arg(item.first->address).arg(why)
+                    : QStringLiteral("%1: %2").arg(path, why);
+                return false;
+            }
+            configs.append(config);
+        }
+        for (int i = 0; i < loaded.size(); ++i)
+            loaded.at(i).first->model.setConfiguration(configs.at(i));
         boardLog.event(QStringLiteral("board"), QStringLiteral("configuration loaded from %1").arg(path));
     }
     statePath = path;
-    savedRevision = board.configurationRevision();
+    savedRevision = revisions();
     if (!file.exists())
         saveState();
     return true;
@@ -53,25 +109,41 @@ void VirtualBoard::saveState()
     if (statePath.isEmpty())
         return;
     QJsonObject root;
-    root.insert(QStringLiteral("configuration"), board.configuration().toJson());
+    root.insert(QStringLiteral("configuration"), model().configuration().toJson());
+    if (stations.size() > 1) {
+        QJsonArray entries;
+        for (const auto& station : stations) {
+            QJsonObject entry;
+            entry.insert(QStringLiteral("address"), qint64(station->address));
+            entry.insert(QStringLiteral("configuration"), station->model.configuration().toJson());
+            entries.append(entry);
+        }
+        root.insert(QStringLiteral("boards"), entries);
+    }
     QSaveFile file(statePath);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit()) {
         boardLog.event(QStringLiteral("board"),
                        QStringLiteral("could not save the configuration to %1: %2").arg(statePath, file.errorString()));
         return;
     }
-    savedRevision = board.configurationRevision();
+    savedRevision = revisions();
 }
 
-ReplyPlan VirtualBoard::serve(const QByteArray& request, bool framed, int lineBytes, const QString& peer)
+ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, bool framed, int lineBytes,
+                              const QString& linkPeer)
 {
+    Station* station = stationAt(deviceAddress);
+    if (!station)
+        return ReplyPlan();
+    BoardModel& board = station->model;
+    const QString peer = stations.size() > 1 ? QStringLiteral("%1 @%2").arg(linkPeer).arg(deviceAddress) : linkPeer;
     if (injector.takeSilence()) {
         boardLog.request(peer, request, QStringLiteral("ignored on purpose (%1 more to ignore)").arg(injector.silent));
         return ReplyPlan();
     }
     const std::optional<QByteArray> reply = board.handle(request);
     boardLog.request(peer, request);
-    if (board.configurationRevision() != savedRevision)
+    if (revisions() != savedRevision)
         saveState();
     if (!reply) {
         boardLog.event(peer, QStringLiteral("no reply: ") + board.lastNote());
@@ -104,15 +176,39 @@ ReplyPlan VirtualBoard::serve(const QByteArray& request, bool framed, int lineBy
 
 QJsonObject VirtualBoard::stateJson() const
 {
-    QJsonObject state = board.stateJson();
-    state.insert(QStringLiteral("address"), qint64(deviceAddress));
+    QJsonObject state = stations.front()->model.stateJson();
+    state.insert(QStringLiteral("address"), qint64(stations.front()->address));
+    if (stations.size() > 1) {
+        QJsonArray boards;
+        for (const auto& station : stations) {
+            QJsonObject one = station->model.stateJson();
+            one.remove(QStringLiteral("configuration"));
+            one.insert(QStringLiteral("address"), qint64(station->address));
+            boards.append(one);
+        }
+        state.insert(QStringLiteral("boards"), boards);
+    }
     state.insert(QStringLiteral("faults"), injector.toJson());
     state.insert(QStringLiteral("stateFile"), statePath);
     return state;
 }
 
-QString VirtualBoard::execute(const QString& line)
+QString VirtualBoard::execute(const QString& text)
 {
+    const QString line = text.trimmed();
+    if (!line.startsWith(QLatin1Char('@')))
+        return executeOn(*stations.front(), line);
+    bool ok = false;
+    const quint32 at = line.section(QLatin1Char(' '), 0, 0).mid(1).toUInt(&ok);
+    Station* station = ok ? stationAt(at) : nullptr;
+    if (!station)
+        return QStringLiteral("ERROR no board at \"%1\"").arg(line.section(QLatin1Char(' '), 0, 0));
+    return executeOn(*station, line.section(QLatin1Char(' '), 1, -1, QString::SectionSkipEmpty));
+}
+
+QString VirtualBoard::executeOn(Station& station, const QString& line)
+{
+    BoardModel& board = station.model;
     const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
         return QString();
@@ -124,8 +220,15 @@ QString VirtualBoard::execute(const QString& line)
         return message;
 
     bool ok = false;
-    if (name == QLatin1String("state"))
-        return QString::fromUtf8(QJsonDocument(stateJson()).toJson(QJsonDocument::Compact));
+    if (name == QLatin1String("state")) {
+        QJsonObject state = stateJson();
+        if (&station != stations.front().get()) {
+            state = board.stateJson();
+            state.insert(QStringLiteral("address"), qint64(station.address));
+            state.insert(QStringLiteral("faults"), injector.toJson());
+        }
+        return QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact));
+    }
     if (name == QLatin1String("flash-refuse")) {
         const quint32 code = args.size() == 1 ? args.at(0).toUInt(&ok, 0) : 0;
         if (!ok)

@@ -8,9 +8,15 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 // The board as the links see it: the model, the fault knobs, the log and the
 // state file together. Links hand it each request payload and put the plan
 // it returns onto their line; the console hands it the operator's commands.
+// Several boards may share the line, each with its own address and model; the
+// first is the one a bare link and the single-board options talk to. The
+// fault knobs belong to the line and act on whichever board answers.
 //
 // Run-time commands (one per line; each answers one line, "OK ...",
 // "ERROR ..." or, for "state", one JSON object):
@@ -26,26 +32,32 @@
 //   image FILE            write the image a flash would write now (or the one
 //                         flashed last) to FILE
 //   help | quit
+//   @ADDRESS COMMAND      the command for the board at ADDRESS (default: the first)
 class VirtualBoard : public QObject
 {
     Q_OBJECT
 public:
     explicit VirtualBoard(QObject* parent = nullptr);
 
-    BoardModel& model() { return board; }
+    BoardModel& model() { return stations.front()->model; }
     FaultInjector& faults() { return injector; }
     BoardLog& log() { return boardLog; }
 
-    quint32 address() const { return deviceAddress; }
-    void setAddress(quint32 value) { deviceAddress = value; }
+    quint32 address() const { return stations.front()->address; }
+    void setAddress(quint32 value) { stations.front()->address = value; }
+
+    // Another board on the same line; false when the address is taken.
+    bool addBoard(quint32 address);
+    // The board at `address`, or null when none answers there.
+    BoardModel* modelAt(quint32 address);
 
     // Loads the configuration from `path` when the file exists (an unreadable
     // or malformed file is an error, and is left untouched), else writes the
     // current one there; from then on every change is saved to it.
     bool useStateFile(const QString& path, QString* error);
 
-    // One request that reached this board; an empty plan means silence.
-    ReplyPlan serve(const QByteArray& request, bool framed, int lineBytes, const QString& peer);
+    // One request that reached the board at `address`; an empty plan means silence.
+    ReplyPlan serve(quint32 address, const QByteArray& request, bool framed, int lineBytes, const QString& peer);
 
     QString execute(const QString& line);
     QJsonObject stateJson() const;
@@ -54,12 +66,20 @@ signals:
     void quitRequested();
 
 private:
-    void saveState();
+    struct Station
+    {
+        quint32 address = 0;
+        BoardModel model;
+    };
 
-    BoardModel board;
+    Station* stationAt(quint32 address);
+    quint64 revisions() const;
+    void saveState();
+    QString executeOn(Station& station, const QString& line);
+
+    std::vector<std::unique_ptr<Station>> stations;
     FaultInjector injector;
     BoardLog boardLog;
-    quint32 deviceAddress = 0;
     QString statePath;
     quint64 savedRevision = 0;
 };

@@ -15,6 +15,8 @@ private slots:
     void refusedLines_data();
     void refusedLines();
     void helpAndVersionStopEarly();
+    void addressListsAndScanRanges_data();
+    void addressListsAndScanRanges();
 };
 
 namespace {
@@ -129,8 +131,19 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("three stop bits") << "--serial p --stop-bits 3 info" << "--stop-bits wants 1 or 2";
     QTest::newRow("flash outside firmware") << "--tcp h --flash info" << "belong to the firmware subcommand";
     QTest::newRow("flash and no-flash") << "--tcp h --flash --no-flash firmware a.frm" << "exclude each other";
-    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info and config-diff subcommands";
+    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff and scan";
     QTest::newRow("unknown option") << "--tcp h --speed 5 info" << "speed";
+    QTest::newRow("list for firmware") << "--tcp h --address 1-3 firmware a.frm" << "firmware takes one address";
+    QTest::newRow("range backwards") << "--tcp h --address 9-3 info" << "not \"9-3\"";
+    QTest::newRow("address twice in a list") << "--tcp h --address 1-5,3 info" << "names 3 twice";
+    QTest::newRow("empty list item") << "--tcp h --address 1,,2 info" << "not \"\"";
+    QTest::newRow("keep going for one board") << "--tcp h --keep-going info" << "belongs to a list";
+    QTest::newRow("scan range outside info") << "--tcp h --from 3 info" << "belong to the scan subcommand";
+    QTest::newRow("scan over usb") << "--usb /dev/ttyACM0 scan" << "USB COM carries one board";
+    QTest::newRow("scan with an address") << "--tcp h --address 4 scan" << "--address does not belong";
+    QTest::newRow("scan beyond a byte") << "--tcp h scan --to 256" << "--to wants an address from 0 to 255";
+    QTest::newRow("scan range backwards") << "--tcp h scan --from 9 --to 3" << "lies before";
+    QTest::newRow("scan time-out zero") << "--tcp h scan --timeout 0" << "--timeout wants";
 }
 
 void TestCliOptions::refusedLines()
@@ -142,6 +155,41 @@ void TestCliOptions::refusedLines()
     const CliOptions options = CliOptions::parse(argv(line), &outcome);
     QCOMPARE(int(outcome), int(CliOptions::Outcome::Invalid));
     QVERIFY2(options.error.contains(reason), qPrintable(options.error));
+}
+
+void TestCliOptions::addressListsAndScanRanges_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QList<int>>("addresses");
+    QTest::addColumn<int>("linkAddress");
+    QTest::addColumn<QList<int>>("scan"); // from, to, time-out
+
+    const QList<int> defaultScan { 0, 255, 100 };
+    QTest::newRow("one address") << "--tcp h --address 7 info" << QList<int> { 7 } << 7 << defaultScan;
+    QTest::newRow("no address") << "--tcp h reboot" << QList<int> { 0 } << 0 << defaultScan;
+    QTest::newRow("range and single") << "--tcp h --address 3-5,25 --keep-going update f.frm"
+                                      << QList<int> { 3, 4, 5, 25 } << 3 << defaultScan;
+    QTest::newRow("order kept") << "--serial p --address 9,2,0-1 --json mode boot" << QList<int> { 9, 2, 0, 1 } << 9
+                                << defaultScan;
+    QTest::newRow("scan defaults") << "--tcp h scan" << QList<int> { 0 } << 0 << defaultScan;
+    QTest::newRow("scan range") << "--serial p scan --from 1 --to 20 --timeout 40 --json" << QList<int> { 0 } << 0
+                                << QList<int> { 1, 20, 40 };
+}
+
+void TestCliOptions::addressListsAndScanRanges()
+{
+    QFETCH(QString, line);
+    QFETCH(QList<int>, addresses);
+    QFETCH(int, linkAddress);
+    QFETCH(QList<int>, scan);
+
+    CliOptions::Outcome outcome = CliOptions::Outcome::Invalid;
+    const CliOptions options = CliOptions::parse(argv(line), &outcome);
+    QVERIFY2(outcome == CliOptions::Outcome::Run, qPrintable(options.error));
+    QCOMPARE(options.addresses, addresses);
+    QCOMPARE(options.link.deviceAddress, linkAddress);
+    QCOMPARE(options.isList(), addresses.size() > 1);
+    QCOMPARE(QList<int>({ options.scanFrom, options.scanTo, options.scanTimeoutMs }), scan);
 }
 
 void TestCliOptions::helpAndVersionStopEarly()

@@ -8,7 +8,9 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +24,9 @@ private slots:
     void infoOverEachSerialLink();
     void configurationRoundTripOverRs485();
     void firmwareOverRs485();
+    void scanAndUpdateOverOnePort();
+    void secondProcessOnThePortIsRefused_data();
+    void secondProcessOnThePortIsRefused();
 
 private:
     QTemporaryDir folder;
@@ -116,6 +121,75 @@ void TestCliPty::firmwareOverRs485()
     QVERIFY2(r.out.contains("Основная прошивка обновлена"), qPrintable(r.describe()));
     QCOMPARE(board.state().value("flashedSha1").toString(),
              QString::fromLatin1(QCryptographicHash::hash(image, QCryptographicHash::Sha1).toHex()));
+}
+
+void TestCliPty::scanAndUpdateOverOnePort()
+{
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--boards", "4,5,9", "--board", "9:type=4" }, VirtualBoardProcess::Link::Pty),
+             qPrintable(board.errorString()));
+    const QStringList line { "--serial", board.ptyPath(), "--baud", "115200" };
+    // Board 4's answer comes behind a frame for 5: reported, and 4 still found
+    // when asked again.
+    QVERIFY(board.command("foreign 1").startsWith("OK"));
+    CliProcess::Result r = CliProcess::run(line + QStringList { "scan", "--from", "3", "--to", "12", "--timeout", "50" });
+    QVERIFY2(r.exitCode == 5, qPrintable(r.describe()));
+    QVERIFY2(r.err.contains("address 4: an answer framed for address 5"), qPrintable(r.describe()));
+    const QStringList found = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(found.size(), 3);
+    QVERIFY2(found.at(0).startsWith("4: ") && found.at(1).startsWith("5: ") && found.at(2).startsWith("9: Версия платы: VRELL_D"),
+             qPrintable(r.describe()));
+
+    // The serial reconnects of an update go through the same port, which this run keeps.
+    const QByteArray image = QByteArray(9000, 'x') + "version=3.0.0";
+    const QString path = folder.filePath("line_main_VRELL_A.frm");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+    r = CliProcess::run(line + QStringList { "--address", "4-5", "update", path });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+    QCOMPARE(r.out.count("Версия прошивки: 1.2.0 -> 3.0.0"), 2);
+    QCOMPARE(QJsonDocument::fromJson(board.command("@5 state").toUtf8()).object().value("firmware").toString(),
+             QStringLiteral("3.0.0"));
+}
+
+void TestCliPty::secondProcessOnThePortIsRefused_data()
+{
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("same name") << false;
+    QTest::newRow("a symlink to it") << true;
+}
+
+void TestCliPty::secondProcessOnThePortIsRefused()
+{
+    QFETCH(bool, throughLink);
+
+    // A slow line keeps the first run busy.
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--boards", "1", "--baud", "9600" }, VirtualBoardProcess::Link::Pty),
+             qPrintable(board.errorString()));
+    QProcess first;
+    first.start(CliProcess::programPath(), { "--serial", board.ptyPath(), "--baud", "9600", "scan", "--to", "60" });
+    QVERIFY(first.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(board.state().value("counters").toObject().value("requests").toInt() > 0, 10000);
+
+    QString name = board.ptyPath();
+    if (throughLink) {
+        name = folder.filePath("quorvel-rs485");
+        QFile::remove(name);
+        QVERIFY(QFile::link(board.ptyPath(), name));
+    }
+    const CliProcess::Result second = CliProcess::run({ "--serial", name, "info" }, 10000);
+    QVERIFY2(second.exitCode == 3, qPrintable(second.describe()));
+    QVERIFY2(second.err.contains(QStringLiteral("the port %1").arg(name)) && second.err.contains("in use"),
+             qPrintable(second.describe()));
+    QVERIFY2(first.state() == QProcess::Running, "the first run did not outlast the second");
+    first.kill();
+    first.waitForFinished(5000);
+
+    // Once the holder is gone the port is free again.
+    const CliProcess::Result after = CliProcess::run({ "--serial", name, "--baud", "9600", "--address", "1", "info" });
+    QVERIFY2(after.exitCode == 0, qPrintable(after.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliPty)

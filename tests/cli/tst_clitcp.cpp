@@ -52,6 +52,15 @@ private slots:
     void copyCutShortSaysSo_data();
     void copyCutShortSaysSo();
 
+    void scanFindsExactlyTheBoardsPresent_data();
+    void scanFindsExactlyTheBoardsPresent();
+    void updateEndsWithTheNewVersion_data();
+    void updateEndsWithTheNewVersion();
+    void updateStopsAtTheFailedStep_data();
+    void updateStopsAtTheFailedStep();
+    void listStopsOrGoesOnAtASilentAddress_data();
+    void listStopsOrGoesOnAtASilentAddress();
+
 private:
     QTemporaryDir folder;
 };
@@ -727,6 +736,188 @@ void TestCliTcp::copyCutShortSaysSo()
     // The block in flight may have reached the board without its answer reaching the tool.
     const int received = board.state().value("transfer").toObject().value("blocks").toInt();
     QVERIFY2(said.captured(1).toInt() + 1 >= blocks && received - said.captured(1).toInt() <= 1, qPrintable(err));
+}
+
+void TestCliTcp::scanFindsExactlyTheBoardsPresent_data()
+{
+    QTest::addColumn<QString>("knob");        // applied before the scan
+    QTest::addColumn<QList<int>>("found");
+    QTest::addColumn<QString>("odd");         // the report of an answer that is no board
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("clean line") << "" << QList<int> { 1, 5, 17 } << "" << 0;
+    // Board 1's answer comes behind a frame for address 2, where nobody is.
+    QTest::newRow("foreign address") << "foreign 1" << QList<int> { 1, 5, 17 } << "\"frameAddress\":2" << 5;
+    QTest::newRow("garbled answer") << "corrupt-crc 1" << QList<int> { 1, 5, 17 } << "\"kind\":\"bad-checksum\"" << 5;
+}
+
+void TestCliTcp::scanFindsExactlyTheBoardsPresent()
+{
+    QFETCH(QString, knob);
+    QFETCH(QList<int>, found);
+    QFETCH(QString, odd);
+    QFETCH(int, exitCode);
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--boards", "1,5,17", "--board", "5:type=2,mode=boot" }), qPrintable(board.errorString()));
+    if (!knob.isEmpty())
+        QVERIFY(board.command(knob).startsWith("OK"));
+    const CliProcess::Result r = cli(board, { "scan", "--to", "40", "--timeout", "60", "--json" });
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
+
+    QList<int> boards;
+    int oddLines = 0;
+    for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts)) {
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (object.value("kind").toString() == "board")
+            boards << object.value("address").toInt();
+        else
+            QVERIFY2(!odd.isEmpty() && line.contains(odd), qPrintable(r.describe()));
+        oddLines += object.value("kind").toString() != "board";
+        if (object.value("address").toInt() == 5)
+            QVERIFY2(line.contains("\"boardName\":\"VRELL_B\"") && line.contains("\"mode\":1"), qPrintable(line));
+    }
+    QCOMPARE(boards, found);
+    QCOMPARE(oddLines, odd.isEmpty() ? 0 : 1);
+    QVERIFY2(r.err.contains(QRegularExpression("41 addresses \\(0 to 40\\) in [0-9.]+ s: 3 boards")),
+             qPrintable(r.describe()));
+}
+
+void TestCliTcp::updateEndsWithTheNewVersion_data()
+{
+    QTest::addColumn<QString>("board");    // --board for address 3
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("versions"); // what the update reports
+    QTest::addColumn<int>("modeSwitches");
+
+    QTest::newRow("main firmware from the main firmware")
+        << "3:firmware=1.2.0" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 2;
+    QTest::newRow("main firmware from the bootloader")
+        << "3:firmware=1.2.0,mode=boot" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 1;
+    QTest::newRow("bootloader from the main firmware")
+        << "3:bootloader=1.1.0" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 0;
+    QTest::newRow("bootloader from the bootloader")
+        << "3:bootloader=1.1.0,mode=boot" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 1;
+}
+
+void TestCliTcp::updateEndsWithTheNewVersion()
+{
+    QFETCH(QString, board);
+    QFETCH(QString, fileName);
+    QFETCH(QString, versions);
+    QFETCH(int, modeSwitches);
+
+    const QByteArray image = firmwareImage(30000, qHash(board)) + "version=2.4.1";
+    const QString path = folder.filePath(fileName);
+    QVERIFY(writeFile(path, image));
+    VirtualBoardProcess line;
+    QVERIFY2(line.start({ "--boards", "2,3", "--board", board }), qPrintable(line.errorString()));
+
+    const CliProcess::Result r = cli(line, { "--address", "3", "update", path });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+    QVERIFY2(r.out.contains(versions), qPrintable(r.describe()));
+    const QJsonObject state = QJsonDocument::fromJson(line.command("@3 state").toUtf8()).object();
+    QCOMPARE(state.value("mode").toInt(), 0);
+    QCOMPARE(state.value("counters").toObject().value("modeSwitches").toInt(), modeSwitches);
+    QCOMPARE(state.value("flashedSha1").toString(), sha1(image));
+    const QString received = folder.filePath(fileName + ".received");
+    QVERIFY(line.command("@3 image " + received).startsWith("OK"));
+    QCOMPARE(readFile(received), image);
+    // The neighbour on the line heard nothing of it.
+    QCOMPARE(QJsonDocument::fromJson(line.command("@2 state").toUtf8()).object().value("counters").toObject()
+                 .value("requests").toInt(), 0);
+}
+
+void TestCliTcp::updateStopsAtTheFailedStep_data()
+{
+    QTest::addColumn<QStringList>("boardArguments");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("modeAfter");
+
+    QTest::newRow("silent board") << QStringList { "--silent", "1000" } << "fw_main_VRELL_A.frm" << 4 << "identity" << 0;
+    QTest::newRow("name without a kind") << QStringList {} << "fw_VRELL_A.frm" << 6 << "check the file" << 0;
+    // Refused before the board is switched for it.
+    QTest::newRow("image for another board") << QStringList {} << "fw_main_VRELL_C.frm" << 6 << "check the file" << 0;
+    // Known for what it is only once the bootloader tells the board type:
+    // the board stays there for the next attempt.
+    QTest::newRow("board type told by the bootloader only") << QStringList { "--firmware", "0.0.3" }
+                                                            << "fw_main_VRELL_C.frm" << 6 << "check the file" << 1;
+    QTest::newRow("flash refused") << QStringList { "--flash-refuse", "42" } << "fw_main_VRELL_A.frm" << 8 << "flash" << 1;
+    QTest::newRow("empty image") << QStringList {} << "empty_main_VRELL_A.frm" << 6 << "check the file" << 0;
+}
+
+void TestCliTcp::updateStopsAtTheFailedStep()
+{
+    QFETCH(QStringList, boardArguments);
+    QFETCH(QString, fileName);
+    QFETCH(int, exitCode);
+    QFETCH(QString, step);
+    QFETCH(int, modeAfter);
+
+    const QString path = folder.filePath(fileName);
+    QVERIFY(writeFile(path, fileName.startsWith("empty") ? QByteArray() : firmwareImage(5000, 3)));
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
+    const CliProcess::Result r = cli(board, { "update", path });
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
+    QVERIFY2(r.err.contains(QStringLiteral("update stopped at \"%1\" (exit %2)").arg(step).arg(exitCode)),
+             qPrintable(r.describe()));
+    if (modeAfter == 1)
+        QVERIFY2(r.err.contains("stays in its bootloader"), qPrintable(r.describe()));
+    board.command("faults off");
+    QCOMPARE(board.state().value("mode").toInt(), modeAfter);
+    QCOMPARE(board.state().value("counters").toObject().value("flashes").toInt(), 0);
+}
+
+void TestCliTcp::listStopsOrGoesOnAtASilentAddress_data()
+{
+    QTest::addColumn<bool>("keepGoing");
+    QTest::addColumn<QStringList>("outcomes"); // addresses 1, 2 (nobody), 3
+    QTest::newRow("stops") << false << QStringList { "ok", "no reply", "skipped" };
+    QTest::newRow("goes on") << true << QStringList { "ok", "no reply", "ok" };
+}
+
+void TestCliTcp::listStopsOrGoesOnAtASilentAddress()
+{
+    QFETCH(bool, keepGoing);
+    QFETCH(QStringList, outcomes);
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--boards", "1,3" }), qPrintable(board.errorString()));
+    QStringList arguments { "--address", "1-3", "config-read", folder.filePath("list-%a.json") };
+    if (keepGoing)
+        arguments << "--keep-going";
+    const CliProcess::Result text = cli(board, arguments);
+    QCOMPARE(text.exitCode, 4);
+    for (int i = 0; i < 3; ++i)
+        QVERIFY2(text.out.contains(QRegularExpression(QStringLiteral("\\s%1  %2").arg(i + 1).arg(outcomes.at(i)))),
+                 qPrintable(text.describe()));
+    QVERIFY(QFile::exists(folder.filePath("list-1.json")));
+    QVERIFY(!QFile::exists(folder.filePath("list-2.json")));
+    QCOMPARE(QFile::exists(folder.filePath("list-3.json")), keepGoing);
+    QFile::remove(folder.filePath("list-1.json"));
+    QFile::remove(folder.filePath("list-3.json"));
+
+    const CliProcess::Result json = cli(board, arguments.mid(0, 2) + QStringList { "info", "--json" } +
+                                                   (keepGoing ? QStringList { "--keep-going" } : QStringList()));
+    QCOMPARE(json.exitCode, 4);
+    const QStringList lines = json.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject object = QJsonDocument::fromJson(lines.at(i).toUtf8()).object();
+        QCOMPARE(object.value("address").toInt(), i + 1);
+        QCOMPARE(object.value("outcome").toString(), outcomes.at(i));
+        QCOMPARE(object.value("info").toObject().value("boardName").toString(),
+                 outcomes.at(i) == "ok" ? QStringLiteral("VRELL_A") : QString());
+    }
+
+    // Each board's own lines say which board they are about.
+    const CliProcess::Result lines3 = cli(board, { "--address", "3,1", "info" });
+    QVERIFY2(lines3.exitCode == 0 && lines3.out.startsWith("3: Версия платы: VRELL_A\n")
+                 && lines3.out.contains("\n1: Версия платы: VRELL_A\n"),
+             qPrintable(lines3.describe()));
 }
 
 QTEST_GUILESS_MAIN(TestCliTcp)

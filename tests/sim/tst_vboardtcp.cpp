@@ -15,6 +15,7 @@
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTcpSocket>
@@ -97,6 +98,9 @@ private slots:
     void blockLayouts_data();
     void blockLayouts();
     void answersOnlyItsOwnAddress();
+    void severalBoardsEachAnswerForThemselves_data();
+    void severalBoardsEachAnswerForThemselves();
+    void severalBoardsKeepTheirOwnStateAcrossARestart();
     void clientsOneAfterAnotherShareTheBoard();
     void modeSwitchIsReportedToTheNextClient();
     void silentKnobSkipsRequests();
@@ -167,6 +171,71 @@ void TestVirtualBoardTcp::answersOnlyItsOwnAddress()
     auto mine = connectTo(board, 7);
     QCOMPARE(exchange(*mine, request(0x7D)).toHex(), QByteArray::fromHex("c90100").toHex());
     QCOMPARE(board.state().value("counters").toObject().value("requests").toInt(), 1);
+}
+
+void TestVirtualBoardTcp::severalBoardsEachAnswerForThemselves_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<QByteArray>("version"); // 0x78 reply, empty for silence
+    QTest::addColumn<QByteArray>("status");  // 0x64 reply
+    QTest::addColumn<QByteArray>("type");    // 0x7D reply
+    const QStringList args { "--boards", "1,5,17", "--firmware", "0.0.7", "--board", "5:type=2,firmware=0.0.5,mode=boot",
+                             "--board", "40:type=4,bootloader=2.0.1" };
+    QTest::newRow("1: the defaults") << 1 << QByteArray("\xC9\x05" "0.0.7") << QByteArray::fromHex("c90005") + "1.1.0"
+                                     << QByteArray::fromHex("c90100");
+    QTest::newRow("5: set one by one") << 5 << QByteArray("\xC9\x05" "0.0.5") << QByteArray("\xC9\x01\x05" "1.1.0")
+                                       << QByteArray::fromHex("c90200");
+    QTest::newRow("40: added by --board") << 40 << QByteArray("\xC9\x05" "0.0.7")
+                                          << QByteArray::fromHex("c90005") + "2.0.1" << QByteArray::fromHex("c90400");
+    QTest::newRow("2: nobody there") << 2 << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("0: nobody there") << 0 << QByteArray() << QByteArray() << QByteArray();
+}
+
+void TestVirtualBoardTcp::severalBoardsEachAnswerForThemselves()
+{
+    QFETCH(int, address);
+    QFETCH(QByteArray, version);
+    QFETCH(QByteArray, status);
+    QFETCH(QByteArray, type);
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--boards", "1,5,17", "--firmware", "0.0.7", "--board", "5:type=2,firmware=0.0.5,mode=boot",
+                           "--board", "40:type=4,bootloader=2.0.1" }),
+             qPrintable(board.errorString()));
+    auto link = connectTo(board, quint8(address));
+    const int wait = version.isEmpty() ? 300 : 2000;
+    QCOMPARE(exchange(*link, request(0x78), wait).toHex(), version.toHex());
+    QCOMPARE(exchange(*link, request(0x64), wait).toHex(), status.toHex());
+    QCOMPARE(exchange(*link, request(0x7D), wait).toHex(), type.toHex());
+
+    // Only the addressed board counted the requests.
+    const QJsonArray boards = board.state().value("boards").toArray();
+    QCOMPARE(boards.size(), 4);
+    for (const QJsonValue& one : boards) {
+        const int requests = one.toObject().value("counters").toObject().value("requests").toInt();
+        QCOMPARE(requests, one.toObject().value("address").toInt() == address ? 3 : 0);
+    }
+    // Operator commands reach one board by its address.
+    QVERIFY(board.command("@17 mode boot").startsWith("OK"));
+    QCOMPARE(board.command("@17 state").contains("\"mode\":1"), true);
+    QVERIFY(board.command("@3 state").startsWith("ERROR"));
+}
+
+void TestVirtualBoardTcp::severalBoardsKeepTheirOwnStateAcrossARestart()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("line.json");
+    const QStringList args { "--boards", "3,4", "--state", path };
+    {
+        VirtualBoardProcess board;
+        QVERIFY2(board.start(args), qPrintable(board.errorString()));
+        QCOMPARE(exchange(*connectTo(board, 3), request(0x72, pattern(56, 3))), ack);
+        QCOMPARE(exchange(*connectTo(board, 4), request(0x72, pattern(56, 4))), ack);
+    }
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(args), qPrintable(board.errorString()));
+    QCOMPARE(exchange(*connectTo(board, 3), request(0x71)).toHex(), request(0x71, pattern(56, 3)).toHex());
+    QCOMPARE(exchange(*connectTo(board, 4), request(0x71)).toHex(), request(0x71, pattern(56, 4)).toHex());
 }
 
 void TestVirtualBoardTcp::clientsOneAfterAnotherShareTheBoard()
