@@ -110,8 +110,11 @@ QByteArray ConnectorSerial::read()
     QElapsedTimer clock;
     clock.start();
     QByteArray buffer;
-    while (clock.elapsed() < getTimeout()) {
-        const qint64 remaining = getTimeout() - clock.elapsed();
+    for (;;) {
+        // A frame already begun may finish a little past the time-out; what it
+        // leaves unfinished goes with the buffer, never into the next read.
+        const int grace = FrameCodec::hasStartMark(buffer) ? FrameCodec::startedFrameGraceMs : 0;
+        const qint64 remaining = getTimeout() + grace - clock.elapsed();
         if (remaining < 1)
             break;
 
