@@ -8,7 +8,7 @@ namespace {
 
 const char* const helpText =
     "OK commands: silent N | corrupt-crc N | junk N | foreign N | drop-after N | split PIECES [PAUSE_MS] | "
-    "delay MS | baud RATE | flash-refuse CODE | reboot-silent 0|1 | error-code N | mode main|boot | "
+    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | flash-refuse CODE | reboot-silent 0|1 | error-code N | mode main|boot | "
     "faults off | state | image FILE | help | quit";
 
 } // namespace
@@ -69,8 +69,19 @@ ReplyPlan VirtualBoard::serve(const QByteArray& request, bool framed, int lineBy
         boardLog.request(peer, request, QStringLiteral("ignored on purpose (%1 more to ignore)").arg(injector.silent));
         return ReplyPlan();
     }
-    const std::optional<QByteArray> reply = board.handle(request);
-    boardLog.request(peer, request);
+    const quint8 code = request.isEmpty() ? 0 : quint8(request.at(0));
+    quint32 refusal = 0;
+    const bool refused = !request.isEmpty() && injector.refusal(code, &refusal);
+    std::optional<QByteArray> reply;
+    if (refused) {
+        QByteArray status(1, char(0xC8));
+        for (int shift = 0; shift < 32; shift += 8)
+            status.append(char((refusal >> shift) & 0xFFu));
+        reply = status;
+    } else {
+        reply = board.handle(request);
+    }
+    boardLog.request(peer, request, refused ? QStringLiteral("refused on purpose") : QString());
     if (board.configurationRevision() != savedRevision)
         saveState();
     if (!reply) {
@@ -94,7 +105,10 @@ ReplyPlan VirtualBoard::serve(const QByteArray& request, bool framed, int lineBy
     if (injector.baud > 0)
         faults << QStringLiteral("at %1 baud").arg(injector.baud);
 
-    const ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes);
+    const int lateMs = injector.takeLateness(code);
+    if (lateMs > 0)
+        faults << QStringLiteral("held %1 ms on purpose").arg(lateMs);
+    const ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes, lateMs);
     QString note = board.lastNote();
     if (!faults.isEmpty())
         note += (note.isEmpty() ? QString() : QStringLiteral("; ")) + faults.join(QStringLiteral(", "));
