@@ -80,9 +80,9 @@ ReplyPlan FaultInjector::plan(const QByteArray& reply, bool framed, quint32 addr
 
     ReplyPlan result;
     result.baud = baud;
-    int firstPause = delayMs + extraDelayMs;
-    if (baud > 0)
-        firstPause += int((qint64(requestBytes) * 10 * 1000 + baud - 1) / baud);
+    // The request's own line time is paced with the reply, to the microsecond.
+    result.leadBytes = baud > 0 ? requestBytes : 0;
+    const int firstPause = delayMs + extraDelayMs;
 
     if (dropAfter >= 0) {
         line.truncate(std::min(dropAfter, int(line.size())));
