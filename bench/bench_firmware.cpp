@@ -8,7 +8,8 @@
 // bytes need on such a wire and against the protocol floor: the wire time plus
 // the quiet gap that ends each reply.
 //
-// "bench_firmware paced" prints only the second table.
+// "bench_firmware paced" prints only the second table, "bench_firmware
+// round-trips" only its one-command round trips.
 #include "connectorip.h"
 #include "connectorserial.h"
 #include "firmwareplan.h"
@@ -88,6 +89,7 @@ public:
         QElapsedTimer clock;
         clock.start();
         const int n = inner->write(data);
+        writing += clock.nsecsElapsed();
         inside += clock.nsecsElapsed();
         return n;
     }
@@ -103,6 +105,7 @@ public:
     }
 
     qint64 inside = 0;
+    qint64 writing = 0;
     int reads = 0;
 
 private:
@@ -131,6 +134,7 @@ struct Run
     double planMs = 0;
     double totalMs = 0;
     double insideMs = 0;
+    double writeMs = 0;
 };
 
 // A transport to the board: TCP, or the serial transport on its pty at `baud`.
@@ -172,22 +176,25 @@ Run transfer(VirtualBoardProcess& board, const QByteArray& image, FirmwareMethod
     run.blocks = result.blocksAcknowledged;
     run.reads = link->reads;
     run.insideMs = link->inside / 1e6;
+    run.writeMs = link->writing / 1e6;
     if (planOut)
         *planOut = plan;
     return run;
 }
 
 // The median round trip of a one-byte command the board answers at once.
-double floorRoundTripMs(VirtualBoardProcess& board)
+double floorRoundTripMs(VirtualBoardProcess& board, int baud = 0)
 {
-    ConnectorIP link(board.host(), board.port());
-    link.setDevID(0);
-    link.setTimeout(2000);
+    const std::unique_ptr<Connector> link = connectTo(board, baud);
+    if (!link)
+        return -1;
+    link->setDevID(0);
+    link->setTimeout(2000);
     QVector<qint64> times;
     for (int i = 0; i < 300; ++i) {
         QElapsedTimer clock;
         clock.start();
-        if (link.write(QByteArray(1, char(0x79))) < 0 || link.read().isEmpty())
+        if (link->write(QByteArray(1, char(0x79))) < 0 || link->read().isEmpty())
             continue;
         times << clock.nsecsElapsed();
     }
@@ -203,6 +210,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const bool pacedOnly = QCoreApplication::arguments().contains(QStringLiteral("paced"));
+    const bool roundTripsOnly = QCoreApplication::arguments().contains(QStringLiteral("round-trips"));
 
     struct Image
     {
@@ -212,7 +220,7 @@ int main(int argc, char** argv)
     const Image images[] = { { "mixed", mixedImage() }, { "mostly 0xFF", mostlyErasedImage() } };
     const FirmwareMethod methods[] = { FirmwareMethod::Legacy, FirmwareMethod::Rle };
 
-    if (!pacedOnly) {
+    if (!pacedOnly && !roundTripsOnly) {
         VirtualBoardProcess board;
         if (!board.start({ QStringLiteral("--quiet"), QStringLiteral("--mode"), QStringLiteral("boot") })) {
             std::printf("virtual board: %s\n", qPrintable(board.errorString()));
@@ -254,6 +262,13 @@ int main(int argc, char** argv)
             std::printf("virtual board: %s\n", qPrintable(board.errorString()));
             return 1;
         }
+        // 0x79 and its 5-byte answer, framed: 12 and 16 bytes on the line.
+        const double commandFloorMs = (12 + 16) * kBitsPerByte * 1000.0 / baud + kReplyGapMs;
+        const double roundTripMs = floorRoundTripMs(board, baud);
+        std::printf("  %7d round trip of a one-byte command (median of 300): %.3f ms, floor %.3f ms, x floor %.3f\n",
+                    baud, roundTripMs, commandFloorMs, roundTripMs / commandFloorMs);
+        if (roundTripsOnly)
+            continue;
         for (const Image& image : images) {
             for (FirmwareMethod method : methods) {
                 FirmwarePlan plan;
@@ -267,9 +282,13 @@ int main(int argc, char** argv)
                 const double wireMs = bytes * kBitsPerByte * 1000.0 / baud;
                 const double floorMs = wireMs + kReplyGapMs * r.blocks;
                 std::printf("  %7d %-12s %-6s %5d blocks  wire %8.1f ms  floor %8.1f ms  measured %8.1f ms"
-                            "  x wire %.3f  x floor %.3f  (%.3f ms/block beyond the floor)\n",
-                            baud, image.name, qPrintable(firmwareMethodName(method)), r.blocks, wireMs, floorMs,
-                            r.totalMs, r.totalMs / wireMs, r.totalMs / floorMs, (r.totalMs - floorMs) / r.blocks);
+                            "  x wire %.3f  x floor %.3f\n", baud, image.name, qPrintable(firmwareMethodName(method)),
+                            r.blocks, wireMs, floorMs, r.totalMs, r.totalMs / wireMs, r.totalMs / floorMs);
+                // Where a block's time beyond the floor goes: in write, in read, or outside the transport.
+                std::printf("          per block: %.3f ms beyond the floor (write %.3f ms, read beyond the floor %.3f ms,"
+                            " engine %.3f ms)\n",
+                            (r.totalMs - floorMs) / r.blocks, r.writeMs / r.blocks,
+                            (r.insideMs - r.writeMs - floorMs) / r.blocks, (r.totalMs - r.insideMs) / r.blocks);
             }
         }
         board.stop();
