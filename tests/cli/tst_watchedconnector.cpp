@@ -52,6 +52,7 @@ void TestWatchedConnector::silenceIsToldFromAWrongReply_data()
     QTest::newRow("no reply") << QList<S::Step> { S::silence() } << true;
     QTest::newRow("write failed") << QList<S::Step> { S::writeFailure() } << true;
     QTest::newRow("silence, then a wrong reply") << QList<S::Step> { S::silence(), S::replyHex("aa") } << true;
+    QTest::newRow("wrong reply, late") << QList<S::Step> { S::reads({ {}, QByteArray::fromHex("aa") }) } << false;
 }
 
 void TestWatchedConnector::silenceIsToldFromAWrongReply()
