@@ -228,6 +228,9 @@ void TestFaultInjector::commands_data()
     QTest::newRow("baud 10") << "baud 10" << true << false;
     QTest::newRow("drop-after -1") << "drop-after -1" << true << true;
     QTest::newRow("drop-after -2") << "drop-after -2" << true << false;
+    QTest::newRow("late 0xb1 1030") << "late 0xb1 1030" << true << true;
+    QTest::newRow("late without code") << "late 1030" << true << false;
+    QTest::newRow("refuse 0x1b2 4") << "refuse 0x1b2 4" << true << false;
     QTest::newRow("not a knob") << "state" << false << false;
 }
 
