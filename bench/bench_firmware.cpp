@@ -2,10 +2,16 @@
 // mostly erased flash, 0xFF) sent by both methods through the transfer engine
 // and the TCP transport to the virtual board. Printed: total time, blocks per
 // second, the time spent inside the transport calls (board and link) and the
-// program's own time per block beyond it; then the same with the board pacing
-// its line at 115200 baud, against the time the bytes need on such a wire.
-
+// program's own time per block beyond it. Then the serial transport over a
+// pseudo-terminal with the board pacing both directions as a real line would
+// (a byte never arrives before its ten bits were sent), against the time the
+// bytes need on such a wire and against the protocol floor: the wire time plus
+// the quiet gap that ends each reply.
+//
+// "bench_firmware paced" prints only the second table, "bench_firmware
+// round-trips" only its one-command round trips.
 #include "connectorip.h"
+#include "connectorserial.h"
 #include "firmwareplan.h"
 #include "firmwaretransfer.h"
 #include "framecodec.h"
@@ -23,8 +29,10 @@
 namespace {
 
 constexpr int kImageSize = 256 * 1024;
-constexpr int kBaud = 115200;
 constexpr int kBitsPerByte = 10; // start, 8 data, stop
+const int kRates[] = { 115200, 921600 };
+// A serial read ends once the line has been quiet this long after a frame.
+constexpr double kReplyGapMs = 2.0;
 
 QByteArray mixedImage()
 {
@@ -81,6 +89,7 @@ public:
         QElapsedTimer clock;
         clock.start();
         const int n = inner->write(data);
+        writing += clock.nsecsElapsed();
         inside += clock.nsecsElapsed();
         return n;
     }
@@ -96,6 +105,7 @@ public:
     }
 
     qint64 inside = 0;
+    qint64 writing = 0;
     int reads = 0;
 
 private:
@@ -124,17 +134,35 @@ struct Run
     double planMs = 0;
     double totalMs = 0;
     double insideMs = 0;
+    double writeMs = 0;
 };
 
-Run transfer(VirtualBoardProcess& board, const QByteArray& image, FirmwareMethod method, FirmwarePlan* planOut)
+// A transport to the board: TCP, or the serial transport on its pty at `baud`.
+std::unique_ptr<Connector> connectTo(VirtualBoardProcess& board, int baud)
+{
+    if (baud <= 0) {
+        auto ip = std::make_unique<ConnectorIP>(board.host(), board.port());
+        if (ip->isConnected())
+            return ip;
+        std::printf("  cannot connect: %s\n", qPrintable(ip->lastErrorString()));
+        return nullptr;
+    }
+    auto serial = std::make_unique<ConnectorSerial>(board.ptyPath());
+    if (serial->openPort(board.ptyPath(), baud, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop,
+                         QSerialPort::NoFlowControl))
+        return serial;
+    std::printf("  cannot open %s\n", qPrintable(board.ptyPath()));
+    return nullptr;
+}
+
+Run transfer(VirtualBoardProcess& board, const QByteArray& image, FirmwareMethod method, FirmwarePlan* planOut,
+             int baud = 0)
 {
     Run run;
-    auto ip = std::make_unique<ConnectorIP>(board.host(), board.port());
-    if (!ip->isConnected()) {
-        std::printf("  cannot connect: %s\n", qPrintable(ip->lastErrorString()));
+    std::unique_ptr<Connector> inner = connectTo(board, baud);
+    if (!inner)
         return run;
-    }
-    QSharedPointer<TimedConnector> link(new TimedConnector(std::move(ip)));
+    QSharedPointer<TimedConnector> link(new TimedConnector(std::move(inner)));
     link->setDevID(0);
 
     QElapsedTimer clock;
@@ -148,22 +176,25 @@ Run transfer(VirtualBoardProcess& board, const QByteArray& image, FirmwareMethod
     run.blocks = result.blocksAcknowledged;
     run.reads = link->reads;
     run.insideMs = link->inside / 1e6;
+    run.writeMs = link->writing / 1e6;
     if (planOut)
         *planOut = plan;
     return run;
 }
 
 // The median round trip of a one-byte command the board answers at once.
-double floorRoundTripMs(VirtualBoardProcess& board)
+double floorRoundTripMs(VirtualBoardProcess& board, int baud = 0)
 {
-    ConnectorIP link(board.host(), board.port());
-    link.setDevID(0);
-    link.setTimeout(2000);
+    const std::unique_ptr<Connector> link = connectTo(board, baud);
+    if (!link)
+        return -1;
+    link->setDevID(0);
+    link->setTimeout(2000);
     QVector<qint64> times;
     for (int i = 0; i < 300; ++i) {
         QElapsedTimer clock;
         clock.start();
-        if (link.write(QByteArray(1, char(0x79))) < 0 || link.read().isEmpty())
+        if (link->write(QByteArray(1, char(0x79))) < 0 || link->read().isEmpty())
             continue;
         times << clock.nsecsElapsed();
     }
@@ -178,12 +209,8 @@ double floorRoundTripMs(VirtualBoardProcess& board)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-
-    VirtualBoardProcess board;
-    if (!board.start({ QStringLiteral("--quiet"), QStringLiteral("--mode"), QStringLiteral("boot") })) {
-        std::printf("virtual board: %s\n", qPrintable(board.errorString()));
-        return 1;
-    }
+    const bool pacedOnly = QCoreApplication::arguments().contains(QStringLiteral("paced"));
+    const bool roundTripsOnly = QCoreApplication::arguments().contains(QStringLiteral("round-trips"));
 
     struct Image
     {
@@ -193,52 +220,78 @@ int main(int argc, char** argv)
     const Image images[] = { { "mixed", mixedImage() }, { "mostly 0xFF", mostlyErasedImage() } };
     const FirmwareMethod methods[] = { FirmwareMethod::Legacy, FirmwareMethod::Rle };
 
-    const double floorMs = floorRoundTripMs(board);
-    std::printf("Firmware transfer of %d KiB over TCP loopback to the virtual board (no line pacing)\n",
-                kImageSize / 1024);
-    std::printf("  round trip of a one-byte command (median of 300): %.3f ms\n", floorMs);
-    for (const Image& image : images) {
-        for (FirmwareMethod method : methods) {
-            const Run r = transfer(board, image.bytes, method, nullptr);
-            if (!r.ok) {
-                std::printf("  %-12s %-6s FAILED after %d blocks\n", image.name,
-                            qPrintable(firmwareMethodName(method)), r.blocks);
-                continue;
-            }
-            const double perBlock = r.totalMs / r.blocks;
-            const double ownPerBlock = (r.totalMs - r.insideMs) / r.blocks;
-            std::printf("  %-12s %-6s %5d blocks  total %8.1f ms  %8.0f blocks/s  %.3f ms/block"
-                        "  (in transport %.3f ms, program's own %.4f ms incl. plan %.1f ms)\n",
-                        image.name, qPrintable(firmwareMethodName(method)), r.blocks, r.totalMs,
-                        r.blocks / (r.totalMs / 1000.0), perBlock, r.insideMs / r.blocks, ownPerBlock, r.planMs);
-            if (r.reads != r.blocks)
-                std::printf("    note: %d reads for %d blocks (resends)\n", r.reads, r.blocks);
+    if (!pacedOnly && !roundTripsOnly) {
+        VirtualBoardProcess board;
+        if (!board.start({ QStringLiteral("--quiet"), QStringLiteral("--mode"), QStringLiteral("boot") })) {
+            std::printf("virtual board: %s\n", qPrintable(board.errorString()));
+            return 1;
         }
+        const double floorMs = floorRoundTripMs(board);
+        std::printf("Firmware transfer of %d KiB over TCP loopback to the virtual board (no line pacing)\n",
+                    kImageSize / 1024);
+        std::printf("  round trip of a one-byte command (median of 300): %.3f ms\n", floorMs);
+        for (const Image& image : images) {
+            for (FirmwareMethod method : methods) {
+                const Run r = transfer(board, image.bytes, method, nullptr);
+                if (!r.ok) {
+                    std::printf("  %-12s %-6s FAILED after %d blocks\n", image.name,
+                                qPrintable(firmwareMethodName(method)), r.blocks);
+                    continue;
+                }
+                const double perBlock = r.totalMs / r.blocks;
+                const double ownPerBlock = (r.totalMs - r.insideMs) / r.blocks;
+                std::printf("  %-12s %-6s %5d blocks  total %8.1f ms  %8.0f blocks/s  %.3f ms/block"
+                            "  (in transport %.3f ms, program's own %.4f ms incl. plan %.1f ms)\n",
+                            image.name, qPrintable(firmwareMethodName(method)), r.blocks, r.totalMs,
+                            r.blocks / (r.totalMs / 1000.0), perBlock, r.insideMs / r.blocks, ownPerBlock, r.planMs);
+                if (r.reads != r.blocks)
+                    std::printf("    note: %d reads for %d blocks (resends)\n", r.reads, r.blocks);
+            }
+        }
+        std::printf("\n");
     }
 
-    const QString answer = board.command(QStringLiteral("baud %1").arg(kBaud));
-    if (!answer.startsWith(QLatin1String("OK"))) {
-        std::printf("the board refused the line pacing: %s\n", qPrintable(answer));
-        return 1;
-    }
-    std::printf("\nThe same with the board pacing its line at %d baud (%d bits a byte)\n", kBaud, kBitsPerByte);
-    for (const Image& image : images) {
-        for (FirmwareMethod method : methods) {
-            FirmwarePlan plan;
-            const Run r = transfer(board, image.bytes, method, &plan);
-            if (!r.ok) {
-                std::printf("  %-12s %-6s FAILED after %d blocks\n", image.name,
-                            qPrintable(firmwareMethodName(method)), r.blocks);
-                continue;
-            }
-            const qint64 bytes = wireBytes(plan);
-            const double wireMs = bytes * kBitsPerByte * 1000.0 / kBaud;
-            std::printf("  %-12s %-6s %5d blocks  %8lld bytes on the wire  wire %9.1f ms  measured %9.1f ms"
-                        "  ratio %.3f  (%.3f ms/block beyond the wire)\n",
-                        image.name, qPrintable(firmwareMethodName(method)), r.blocks, bytes, wireMs, r.totalMs,
-                        r.totalMs / wireMs, (r.totalMs - wireMs) / r.blocks);
+    std::printf("Serial transport over a pty, the board pacing both directions (%d bits a byte);\n"
+                "floor = wire time + %.0f ms quiet gap after each reply\n",
+                kBitsPerByte, kReplyGapMs);
+    for (const int baud : kRates) {
+        VirtualBoardProcess board;
+        if (!board.start({ QStringLiteral("--quiet"), QStringLiteral("--mode"), QStringLiteral("boot"),
+                           QStringLiteral("--baud"), QString::number(baud) },
+                         VirtualBoardProcess::Link::Pty)) {
+            std::printf("virtual board: %s\n", qPrintable(board.errorString()));
+            return 1;
         }
+        // 0x79 and its 5-byte answer, framed: 12 and 16 bytes on the line.
+        const double commandFloorMs = (12 + 16) * kBitsPerByte * 1000.0 / baud + kReplyGapMs;
+        const double roundTripMs = floorRoundTripMs(board, baud);
+        std::printf("  %7d round trip of a one-byte command (median of 300): %.3f ms, floor %.3f ms, x floor %.3f\n",
+                    baud, roundTripMs, commandFloorMs, roundTripMs / commandFloorMs);
+        if (roundTripsOnly)
+            continue;
+        for (const Image& image : images) {
+            for (FirmwareMethod method : methods) {
+                FirmwarePlan plan;
+                const Run r = transfer(board, image.bytes, method, &plan, baud);
+                if (!r.ok) {
+                    std::printf("  %7d %-12s %-6s FAILED after %d blocks\n", baud, image.name,
+                                qPrintable(firmwareMethodName(method)), r.blocks);
+                    continue;
+                }
+                const qint64 bytes = wireBytes(plan);
+                const double wireMs = bytes * kBitsPerByte * 1000.0 / baud;
+                const double floorMs = wireMs + kReplyGapMs * r.blocks;
+                std::printf("  %7d %-12s %-6s %5d blocks  wire %8.1f ms  floor %8.1f ms  measured %8.1f ms"
+                            "  x wire %.3f  x floor %.3f\n", baud, image.name, qPrintable(firmwareMethodName(method)),
+                            r.blocks, wireMs, floorMs, r.totalMs, r.totalMs / wireMs, r.totalMs / floorMs);
+                // Where a block's time beyond the floor goes: in write, in read, or outside the transport.
+                std::printf("          per block: %.3f ms beyond the floor (write %.3f ms, read beyond the floor %.3f ms,"
+                            " engine %.3f ms)\n",
+                            (r.totalMs - floorMs) / r.blocks, r.writeMs / r.blocks,
+                            (r.insideMs - r.writeMs - floorMs) / r.blocks, (r.totalMs - r.insideMs) / r.blocks);
+            }
+        }
+        board.stop();
     }
-    board.stop();
     return 0;
 }

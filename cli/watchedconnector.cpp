@@ -16,6 +16,7 @@ int WatchedConnector::write(const QByteArray& data)
 {
     inner->setTimeout(getTimeout());
     ++counts.writes;
+    silentSinceWrite = false;
     const int written = inner->write(data);
     if (written < 0)
         ++counts.failedWrites;
@@ -30,8 +31,12 @@ QByteArray WatchedConnector::read()
     inner->setTimeout(getTimeout());
     ++counts.reads;
     const QByteArray reply = inner->read();
-    if (reply.isEmpty())
+    // A reply waited for past the time-out still answered the request.
+    if (reply.isEmpty() && !silentSinceWrite)
         ++counts.silentReads;
+    else if (!reply.isEmpty() && silentSinceWrite)
+        --counts.silentReads;
+    silentSinceWrite = reply.isEmpty();
     if (trace)
         trace(reply.isEmpty() ? QStringLiteral("< (nothing within %1 ms)").arg(getTimeout())
                               : QStringLiteral("< %1").arg(QString::fromLatin1(reply.toHex(' '))));

@@ -19,7 +19,7 @@ public:
         int writes = 0;
         int failedWrites = 0;
         int reads = 0;
-        int silentReads = 0; // reads that came back empty
+        int silentReads = 0; // requests whose reads all came back empty
 
         // Something went unanswered or could not be sent.
         bool silenceSince(const Tally& earlier) const
@@ -43,5 +43,6 @@ public:
 private:
     QSharedPointer<Connector> inner;
     Tally counts;
+    bool silentSinceWrite = false;
     Trace trace;
 };

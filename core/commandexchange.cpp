@@ -3,6 +3,8 @@
 #include "commandset.h"
 #include "connector.h"
 
+#include <QElapsedTimer>
+
 namespace {
 
 // Puts the remembered time-out back however the read ends.
@@ -49,6 +51,11 @@ ExchangeResult CommandExchange::transact(const QByteArray& request, int timeoutM
         TimeoutRestorer restore(link, saved);
         link->setTimeout(timeoutMs);
         reply = link->read();
+        if (reply.isEmpty()) {
+            link->setTimeout(lateReplyGraceMs);
+            reply = link->read();
+            result.late = !reply.isEmpty();
+        }
     }
     if (reply.isEmpty()) {
         result.outcome = ExchangeResult::NoReply;
@@ -71,14 +78,31 @@ ExchangeResult CommandExchange::send(quint8 code, const QByteArray& data, const 
     if (!link)
         return result;
     const int attempts = qMax(1, Command::attempts(code));
+    int unanswered = 0;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         result = transact(request, Command::timeoutMs(code));
         result.attempts = attempt;
+        if (result.outcome == ExchangeResult::NoReply)
+            ++unanswered;
         result.accepted = result.answered() && (!check || check(result.reply));
         if (result.accepted)
             break;
     }
+    if (unanswered > 0 && result.answered())
+        settle();
     return result;
+}
+
+void CommandExchange::settle() const
+{
+    if (!link)
+        return;
+    TimeoutRestorer restore(link, link->getTimeout());
+    link->setTimeout(settleQuietMs);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < settleLimitMs && !link->read().isEmpty()) {
+    }
 }
 
 ExchangeResult CommandExchange::sendExpectingAck(quint8 code, const QByteArray& data) const

@@ -19,6 +19,7 @@ struct ExchangeResult
     QByteArray reply;      // the last reply read (empty unless Replied)
     bool accepted = false; // the reply passed the command's check
     int attempts = 0;      // full exchanges made, a failed write included
+    bool late = false;     // the reply came after the read time-out, within the grace
 
     bool written() const { return outcome != WriteFailed; }
     bool answered() const { return outcome == Replied; }
@@ -30,6 +31,20 @@ struct ExchangeResult
 //   only for the read; restore the remembered one whatever the read gave.
 // Then the reply is checked; nothing is taken over from a reply that fails.
 //
+//
+// Replies name no request, so they are told apart by time alone:
+// - a reply that comes after the read time-out, within lateReplyGraceMs, can
+//   only answer the request that is out (nothing else has been sent since), so
+//   it is taken for it and no retry is needed;
+// - a request is repeated only after the link stayed silent for the time-out
+//   and the whole grace; the board may still answer the first copy, so once a
+//   repeated request has been answered the link is drained (settle()) before
+//   anything else goes out, and what came is dropped;
+// - the transports drop whatever waits on the link when a request goes out,
+//   since nothing received before it can be its answer.
+// A board that answers later than that cannot be told from one answering the
+// next request; the bounds keep a silent board from stalling a transfer.
+//
 // The class holds a plain pointer: the caller keeps the connector alive for the
 // duration of a call (the firmware transfer holds its own shared pointer).
 class CommandExchange
@@ -40,10 +55,19 @@ public:
     // exchange before the read (it then counts as WriteFailed).
     using AfterWrite = std::function<bool()>;
 
+    // How long a reply may still come after the read time-out and count for
+    // the request that is out.
+    static constexpr int lateReplyGraceMs = 250;
+    // settle(): the quiet that ends the drain, and the most the drain may take
+    // on a link that keeps talking.
+    static constexpr int settleQuietMs = 100;
+    static constexpr int settleLimitMs = 1000;
+
     explicit CommandExchange(Connector* connector);
 
-    // One write and one read with the given read time-out; no check, no retry.
-    // `accepted` is true whenever bytes arrived.
+    // One write and one read with the given read time-out (and the late-reply
+    // grace after it); no check, no retry. `accepted` is true whenever bytes
+    // arrived.
     ExchangeResult transact(const QByteArray& request, int timeoutMs,
                             const AfterWrite& afterWrite = AfterWrite()) const;
 
@@ -53,6 +77,11 @@ public:
     ExchangeResult send(quint8 code, const QByteArray& data, const ReplyCheck& check) const;
     // The same for the commands whose only valid reply is an acknowledgement.
     ExchangeResult sendExpectingAck(quint8 code, const QByteArray& data = QByteArray()) const;
+
+    // Reads and drops whatever the link brings until a read comes back empty
+    // (settleQuietMs each) or settleLimitMs have passed. For after a repeated
+    // request was answered: the answer to an earlier copy may still follow.
+    void settle() const;
 
     Connector* connector() const { return link; }
 

@@ -46,6 +46,8 @@ FirmwareTransfer::Result FirmwareTransfer::run(const FirmwarePlan& plan)
         const int timeout = firmwareBlockTimeoutMs(plan.method, i, count);
 
         bool acknowledged = false;
+        bool answered = false;
+        int unanswered = 0;
         for (int attempt = 0; attempt < AttemptsPerBlock && !acknowledged; ++attempt) {
             const ExchangeResult r = exchange.transact(request, timeout);
             if (!r.written()) {
@@ -53,8 +55,15 @@ FirmwareTransfer::Result FirmwareTransfer::run(const FirmwarePlan& plan)
                 result.failedBlock = i;
                 return result;
             }
+            answered = r.answered();
+            if (!answered)
+                ++unanswered;
             acknowledged = CommandExchange::isAck(r.reply);
         }
+        // A resent block may be acknowledged twice; the second must not be
+        // taken for the next block's.
+        if (unanswered > 0 && answered)
+            exchange.settle();
         if (!acknowledged) {
             result.failure = Result::NoAck;
             result.failedBlock = i;

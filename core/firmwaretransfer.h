@@ -14,6 +14,12 @@ class Connector;
 // byte is 0xC9. A block gets up to three attempts; a failed write is not
 // retried and ends the transfer at once.
 //
+// An acknowledgement carries no block number, so each block counts only the
+// reply to its own request: a late one is taken within the exchange's grace
+// instead of resending, and after a resent block the link is drained before
+// the next block goes out (see CommandExchange). The transfer succeeds only
+// when every block was acknowledged that way.
+//
 // The engine keeps its own reference to the connector, so the window may
 // release its pointer while the block hook pumps events; the hook is how the
 // window tells the engine that the link has gone.

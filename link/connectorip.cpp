@@ -42,45 +42,24 @@ QString ConnectorIP::lastErrorString() const
     return socket ? socket->errorString() : QString();
 }
 
-void ConnectorIP::dropStaleFrames()
+void ConnectorIP::dropLeftovers()
 {
-    // What the last read left behind after the reply it returned came with
-    // that reply and stays for the next read, as it always has. If the last
-    // read gave up, what it left is the start of its reply come late.
-    int carried = lastReadAnswered ? rxBuffer.size() : 0;
-    // Pull in what the system already holds for us, without waiting.
+    // Nothing received before a request goes out can be its answer: a reply
+    // that came after its read gave up, the second answer to a resent
+    // request, the rest of a frame cut short. Kept, a whole frame would be
+    // taken for this request's answer, and a lone start mark would swallow
+    // the real answer behind it, and every answer after that.
     if (socket->bytesAvailable() == 0)
         socket->waitForReadyRead(0);
-    const int before = rxBuffer.size();
-    const int received = takeReceived();
-    // Bounding the buffer only ever takes bytes off its front.
-    carried = qMax(0, carried - (before + received - rxBuffer.size()));
-
-    // A whole frame that came after the last read returned cannot be the
-    // answer to the request about to go out: it is a reply that came after
-    // its read had given up. Taken as the next answer it would shift every
-    // later exchange by one for the life of the link. The start of a frame
-    // still on its way is kept.
-    QByteArray rest = rxBuffer;
-    QByteArray kept;
-    int offset = 0;
-    while (!rest.isEmpty()) {
-        const int size = rest.size();
-        if (Unpack(rest).status == UnpackIncomplete)
-            break;
-        const int step = size - rest.size();
-        if (offset < carried)
-            kept += rxBuffer.mid(offset, step);
-        offset += step;
-    }
-    rxBuffer = kept + rest;
+    takeReceived();
+    rxBuffer.clear();
 }
 
 int ConnectorIP::write(const QByteArray& payload)
 {
     if (!isConnected())
         return -1;
-    dropStaleFrames();
+    dropLeftovers();
     QByteArray frame;
     Pack(frame, payload);
     const qint64 accepted = socket->write(frame);
@@ -123,13 +102,6 @@ int ConnectorIP::takeReceived()
 
 QByteArray ConnectorIP::read()
 {
-    QByteArray payload = readFrame();
-    lastReadAnswered = !payload.isEmpty();
-    return payload;
-}
-
-QByteArray ConnectorIP::readFrame()
-{
     if (!isConnected())
         return QByteArray();
 
@@ -147,7 +119,10 @@ QByteArray ConnectorIP::readFrame()
         case TryUnpack::NeedMore:
             break;
         }
-        const qint64 remaining = getTimeout() - clock.elapsed();
+        // A frame already begun may finish a little past the time-out; what
+        // it leaves unfinished is dropped when the next request goes out.
+        const int grace = FrameCodec::hasStartMark(rxBuffer) ? FrameCodec::startedFrameGraceMs : 0;
+        const qint64 remaining = getTimeout() + grace - clock.elapsed();
         bool ready = false;
         if (firstWait) {
             // The first bytes may take the whole time-out.

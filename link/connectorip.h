@@ -33,11 +33,9 @@ private:
     TryUnpack tryUnpack(QByteArray& payload);
     // Appends what the socket holds to the buffer; returns how many bytes came.
     int takeReceived();
-    void dropStaleFrames();
-    QByteArray readFrame();
+    void dropLeftovers();
 
     QSharedPointer<QTcpSocket> socket;
     QByteArray rxBuffer;
     QString setupError;
-    bool lastReadAnswered = true;
 };

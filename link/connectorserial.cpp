@@ -75,25 +75,22 @@ int ConnectorSerial::write(const QByteArray& payload)
     if (!worker || !portOpen)
         return -1;
 
-    // Bytes still waiting (a reply that came after its read timed out) would
-    // be taken as the answer to this request; they are shown, then dropped.
-    QByteArray stale;
-    if (!QMetaObject::invokeMethod(worker, "takeStaleInput", Qt::BlockingQueuedConnection,
-                                   Q_RETURN_ARG(QByteArray, stale))) {
-        portOpen = false;
-        return -1;
-    }
-    if (!stale.isEmpty())
-        emitDump(dumpLine("RX", stale));
-
+    // Bytes still waiting (a reply that came after its read timed out, the
+    // second answer to a resent request) would be taken as the answer to this
+    // request; the worker drops them as it writes, and they are shown first.
     QByteArray frame;
     Pack(frame, payload);
-    emitDump(dumpLine("TX", frame));
-
     int result = -1;
-    if (!QMetaObject::invokeMethod(worker, "writeFrame", Qt::BlockingQueuedConnection,
-                                   Q_RETURN_ARG(int, result), Q_ARG(QByteArray, frame),
-                                   Q_ARG(int, waitMs()))) {
+    const bool invoked = QMetaObject::invokeMethod(worker, "writeFreshFrame", Qt::BlockingQueuedConnection,
+                                                   Q_RETURN_ARG(int, result), Q_ARG(QByteArray, frame),
+                                                   Q_ARG(int, waitMs()));
+    if (invoked) {
+        const QByteArray stale = worker->droppedInput();
+        if (!stale.isEmpty())
+            emitDump(dumpLine("RX", stale));
+    }
+    emitDump(dumpLine("TX", frame));
+    if (!invoked) {
         portOpen = false;
         return -1;
     }
@@ -110,8 +107,11 @@ QByteArray ConnectorSerial::read()
     QElapsedTimer clock;
     clock.start();
     QByteArray buffer;
-    while (clock.elapsed() < getTimeout()) {
-        const qint64 remaining = getTimeout() - clock.elapsed();
+    for (;;) {
+        // A frame already begun may finish a little past the time-out; what it
+        // leaves unfinished goes with the buffer, never into the next read.
+        const int grace = FrameCodec::hasStartMark(buffer) ? FrameCodec::startedFrameGraceMs : 0;
+        const qint64 remaining = getTimeout() + grace - clock.elapsed();
         if (remaining < 1)
             break;
 

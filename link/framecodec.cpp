@@ -129,4 +129,9 @@ int discardJunk(QByteArray& buffer)
     return dropped;
 }
 
+bool hasStartMark(const QByteArray& buffer)
+{
+    return buffer.contains(startMark());
+}
+
 } // namespace FrameCodec

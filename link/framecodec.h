@@ -32,6 +32,10 @@ constexpr int overhead = headerSize + trailerSize;
 constexpr int maxPayload = 255;
 constexpr int maxFrameSize = maxPayload + overhead;
 
+// How long a reader waits past its time-out for a frame whose start mark has
+// come: a reply cut by a pause on the line is still the answer it was.
+constexpr int startedFrameGraceMs = 100;
+
 TESSARIN_EXPORT uint16_t crc16Modbus(const char* data, int length);
 TESSARIN_EXPORT uint16_t crc16Modbus(const QByteArray& data);
 
@@ -48,5 +52,8 @@ TESSARIN_EXPORT UnpackResult unpack(QByteArray& buffer, uint32_t address);
 // later unpack() finds is the same with or without this call, so a reader may
 // use it to keep a flooding peer from growing its buffer.
 TESSARIN_EXPORT int discardJunk(QByteArray& buffer);
+
+// Whether `buffer` holds a start mark, that is a frame has begun.
+TESSARIN_EXPORT bool hasStartMark(const QByteArray& buffer);
 
 } // namespace FrameCodec

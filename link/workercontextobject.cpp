@@ -3,6 +3,10 @@
 #include <QElapsedTimer>
 #include <QSerialPort>
 
+#ifdef Q_OS_LINUX
+#include <sys/prctl.h>
+#endif
+
 namespace {
 
 // A line that never stops talking must not keep takeStaleInput() looping.
@@ -41,6 +45,11 @@ void WorkerContextObject::createSerialPort(QString portName)
 {
     if (serialPort)
         return;
+#ifdef Q_OS_LINUX
+    // A reply ends with a 2 ms quiet wait; the default 50 us of timer slack
+    // on this thread would add to every one of them.
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+#endif
     serialPort = new QSerialPort(this);
     serialPort->setPortName(portName);
     serialPort->setReadBufferSize(kMaxChunk);
@@ -132,4 +141,10 @@ QByteArray WorkerContextObject::takeStaleInput()
     }
     stale += serialPort->readAll();
     return stale;
+}
+
+int WorkerContextObject::writeFreshFrame(QByteArray frame, int timeoutMs)
+{
+    dropped = takeStaleInput();
+    return writeFrame(frame, timeoutMs);
 }

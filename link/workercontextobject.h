@@ -27,7 +27,16 @@ public slots:
     QByteArray readRaw(int firstWaitMs, int tailWaitMs);
     // Everything already received and not yet read, without waiting.
     QByteArray takeStaleInput();
+    // takeStaleInput() and writeFrame() in one hand-off, since every request
+    // needs both; what was dropped waits in droppedInput().
+    int writeFreshFrame(QByteArray frame, int timeoutMs);
+
+public:
+    // What the last writeFreshFrame() dropped. Read by the caller once that
+    // blocking call has returned, so the worker is done with it.
+    QByteArray droppedInput() const { return dropped; }
 
 private:
     QSerialPort* serialPort = nullptr;
+    QByteArray dropped;
 };

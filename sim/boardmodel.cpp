@@ -140,8 +140,6 @@ std::optional<QByteArray> BoardModel::handle(const QByteArray& request)
     const quint8 code = quint8(request.at(0));
     const int diBytes = 4 * diChannelCount();
     const QString wrongLength = QStringLiteral("%1 bytes after the code").arg(request.size() - 1);
-    if (int(code) == refusedCommand)
-        return refuse(BadRequestLength, QStringLiteral("command refused on request"));
 
     switch (code) {
     case Command::ReadDeviceStatus: {
@@ -307,7 +305,6 @@ QJsonObject BoardModel::stateJson() const
     state.insert(QStringLiteral("errorCode"), lastError);
     state.insert(QStringLiteral("rebootSilent"), silentReboot);
     state.insert(QStringLiteral("flashRefusal"), qint64(flashRefusalCode));
-    state.insert(QStringLiteral("refusedCommand"), refusedCommand);
     state.insert(QStringLiteral("counters"), counters);
     state.insert(QStringLiteral("transfer"), transfer);
     state.insert(QStringLiteral("flashedBytes"), flashed.size());

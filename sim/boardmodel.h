@@ -78,7 +78,6 @@ public:
     void setFlashRefusal(quint32 code) { flashRefusalCode = code; }
     // Refuse every request with this command code (-1: none), to stop a
     // sequence of writes half-way.
-    void setRefusedCommand(int code) { refusedCommand = code; }
     qint32 errorCode() const { return lastError; }
     void setErrorCode(qint32 code) { lastError = code; }
 
@@ -133,7 +132,6 @@ private:
     bool old = false;
     bool silentReboot = false;
     quint32 flashRefusalCode = 0;
-    int refusedCommand = -1;
     qint32 lastError = 0;
 
     BoardConfiguration config;

@@ -21,8 +21,9 @@ const KnobOption knobOptions[] = {
     { "split", "PIECES,MS", "Cut every reply into PIECES pieces MS ms apart." },
     { "delay", "MS", "Wait MS ms before every reply." },
     { "baud", "RATE", "Pace bytes as a line of RATE baud would." },
+    { "late", "CODE,MS", "Hold the reply to the first request with this code MS ms more." },
+    { "refuse", "CODE,STATUS", "Refuse every request with this code with C8 and STATUS." },
     { "flash-refuse", "CODE", "Refuse every flash with this 32-bit code." },
-    { "refuse-command", "CODE", "Refuse every request with this command code (0x72 or 114)." },
     { "error-code", "N", "The code that 0x79 reports at start." },
 };
 

@@ -26,6 +26,22 @@ bool FaultInjector::takeSilence()
     return true;
 }
 
+int FaultInjector::takeLateness(quint8 code)
+{
+    if (lateCode != int(code))
+        return 0;
+    lateCode = -1;
+    return lateMs;
+}
+
+bool FaultInjector::refusal(quint8 code, quint32* status) const
+{
+    if (refuseCode != int(code))
+        return false;
+    *status = refuseStatus;
+    return true;
+}
+
 QByteArray FaultInjector::junkBytes()
 {
     // Pieces of a start mark but never a whole one, so a reader must resync.
@@ -39,7 +55,8 @@ QByteArray FaultInjector::foreignPayload()
     return QByteArray(bytes, int(sizeof bytes));
 }
 
-ReplyPlan FaultInjector::plan(const QByteArray& reply, bool framed, quint32 address, int requestBytes)
+ReplyPlan FaultInjector::plan(const QByteArray& reply, bool framed, quint32 address, int requestBytes,
+                              int extraDelayMs)
 {
     QByteArray body = framed ? FrameCodec::pack(address, reply) : reply;
     if (corruptCrc > 0 && !body.isEmpty()) {
@@ -63,9 +80,9 @@ ReplyPlan FaultInjector::plan(const QByteArray& reply, bool framed, quint32 addr
 
     ReplyPlan result;
     result.baud = baud;
-    int firstPause = delayMs;
-    if (baud > 0)
-        firstPause += int((qint64(requestBytes) * 10 * 1000 + baud - 1) / baud);
+    // The request's own line time is paced with the reply, to the microsecond.
+    result.leadBytes = baud > 0 ? requestBytes : 0;
+    const int firstPause = delayMs + extraDelayMs;
 
     if (dropAfter >= 0) {
         line.truncate(std::min(dropAfter, int(line.size())));
@@ -92,7 +109,7 @@ QStringList FaultInjector::knobNames()
 {
     return { QStringLiteral("silent"), QStringLiteral("corrupt-crc"), QStringLiteral("junk"),
              QStringLiteral("foreign"), QStringLiteral("drop-after"), QStringLiteral("split"),
-             QStringLiteral("delay"), QStringLiteral("baud") };
+             QStringLiteral("delay"), QStringLiteral("baud"), QStringLiteral("late"), QStringLiteral("refuse") };
 }
 
 bool FaultInjector::apply(const QString& name, const QStringList& args, QString* message)
@@ -154,6 +171,22 @@ bool FaultInjector::apply(const QString& name, const QStringList& args, QString*
         baud = rate;
         return done(QStringLiteral("baud %1").arg(rate));
     }
+    if (name == QLatin1String("late") || name == QLatin1String("refuse")) {
+        const bool late = name == QLatin1String("late");
+        bool codeOk = false;
+        bool valueOk = false;
+        const int code = args.value(0).toInt(&codeOk, 0);
+        const qint64 value = args.value(1).toLongLong(&valueOk, 0);
+        if (args.size() != 2 || !codeOk || code < 0 || code > 255 || !valueOk || value < 0
+            || value > (late ? 600000 : 0xFFFFFFFFLL))
+            return fail(late ? QStringLiteral("late CODE MS") : QStringLiteral("refuse CODE STATUS"));
+        (late ? lateCode : refuseCode) = code;
+        if (late)
+            lateMs = int(value);
+        else
+            refuseStatus = quint32(value);
+        return done(QStringLiteral("%1 0x%2 %3").arg(name).arg(code, 2, 16, QLatin1Char('0')).arg(value));
+    }
     return false;
 }
 
@@ -174,5 +207,9 @@ QJsonObject FaultInjector::toJson() const
     o.insert(QStringLiteral("splitPauseMs"), splitPauseMs);
     o.insert(QStringLiteral("delayMs"), delayMs);
     o.insert(QStringLiteral("baud"), baud);
+    o.insert(QStringLiteral("lateCode"), lateCode);
+    o.insert(QStringLiteral("lateMs"), lateMs);
+    o.insert(QStringLiteral("refuseCode"), refuseCode);
+    o.insert(QStringLiteral("refuseStatus"), qint64(refuseStatus));
     return o;
 }

@@ -22,6 +22,10 @@
 //                   next N reply frames (no effect on a bare link)
 //   drop-after N    send only the first N bytes of the next reply, then cut the
 //                   link (N = -1 takes the knob back)
+//   late CODE MS    hold the reply to the next request with command code CODE
+//                   (0x.. or decimal) MS ms more; replies after it wait their turn
+//   refuse CODE STATUS  answer every request with code CODE with C8 and the
+//                   32-bit STATUS, without carrying it out (until faults off)
 // Standing knobs stay until set again (0 turns them off):
 //   split C MS      cut each reply into C pieces with MS ms between them
 //   delay MS        wait MS ms before the first byte of each reply
@@ -35,9 +39,16 @@ public:
     // Consumes one silent request when any are pending.
     bool takeSilence();
 
+    // The extra delay for the reply to a request with this code (consumes the
+    // late knob when it matches), and the refusal status it gets instead of
+    // being carried out.
+    int takeLateness(quint8 code);
+    bool refusal(quint8 code, quint32* status) const;
+
     // The line form of `reply`: framed for `address` or bare; `requestBytes`
     // is the size of the request as it came over the line (for the line rate).
-    ReplyPlan plan(const QByteArray& reply, bool framed, quint32 address, int requestBytes);
+    ReplyPlan plan(const QByteArray& reply, bool framed, quint32 address, int requestBytes,
+                   int extraDelayMs = 0);
 
     // Applies one knob command (name and arguments as typed). True when the
     // name is a knob; `message` then holds the answer ("OK ..." or
@@ -62,4 +73,8 @@ public:
     int splitPauseMs = 0;
     int delayMs = 0;
     int baud = 0;
+    int lateCode = -1;
+    int lateMs = 0;
+    int refuseCode = -1;
+    quint32 refuseStatus = 0;
 };

@@ -1,6 +1,23 @@
 #include "pacedwriter.h"
 
 #include <algorithm>
+#include <ctime>
+#include <sys/prctl.h>
+
+namespace {
+
+// Waits shorter than this are slept through, so a byte leaves when its bits
+// are done rather than at the next whole millisecond of a timer.
+constexpr qint64 kSleepBelowNs = 2000000;
+
+void sleepNs(qint64 ns)
+{
+    timespec span { time_t(ns / 1000000000), long(ns % 1000000000) };
+    while (nanosleep(&span, &span) != 0) {
+    }
+}
+
+} // namespace
 
 PacedWriter::PacedWriter(Sink sinkFunction, HangUp hangUpFunction, QObject* parent)
     : QObject(parent)
@@ -8,6 +25,8 @@ PacedWriter::PacedWriter(Sink sinkFunction, HangUp hangUpFunction, QObject* pare
     , hangUp(std::move(hangUpFunction))
 {
     timer.setTimerType(Qt::PreciseTimer);
+    // The default slack of 50 us would be most of a byte at high rates.
+    prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     connect(&timer, &QTimer::timeout, this, [this] {
         if (waitingPause) {
             timer.stop();
@@ -25,6 +44,7 @@ void PacedWriter::enqueue(const ReplyPlan& plan)
         Item item;
         item.piece = plan.pieces.at(i);
         item.baud = plan.baud;
+        item.leadBytes = i == 0 ? plan.leadBytes : 0;
         item.hangUpAfter = plan.hangUp && i == plan.pieces.size() - 1;
         queue.enqueue(item);
     }
@@ -64,8 +84,7 @@ void PacedWriter::beginSending()
     }
     sent = 0;
     clock.start();
-    if (!pace())
-        timer.start(1);
+    pace();
 }
 
 bool PacedWriter::pace()
@@ -76,15 +95,26 @@ bool PacedWriter::pace()
     }
     Item& item = queue.head();
     const int size = item.piece.bytes.size();
-    // Bytes whose ten bits have fully gone by now; the first one at once.
-    const qint64 due = 1 + clock.nsecsElapsed() / 1000 * item.baud / 10000000;
-    const int upTo = int(std::min<qint64>(size, due));
-    if (upTo > sent) {
-        sink(item.piece.bytes.mid(sent, upTo - sent));
-        sent = upTo;
+    const qint64 nsPerByte = 10LL * 1000000000LL / item.baud;
+    for (;;) {
+        // Bytes whose ten bits have fully gone by now, after the request's.
+        const qint64 due = clock.nsecsElapsed() / nsPerByte - item.leadBytes;
+        const int upTo = int(std::max<qint64>(0, std::min<qint64>(size, due)));
+        if (upTo > sent) {
+            sink(item.piece.bytes.mid(sent, upTo - sent));
+            sent = upTo;
+        }
+        if (sent >= size)
+            break;
+        const qint64 wait = (item.leadBytes + sent + 1) * nsPerByte - clock.nsecsElapsed();
+        if (wait >= kSleepBelowNs) {
+            // Wake a little early and sleep the rest.
+            timer.start(int((wait - kSleepBelowNs) / 1000000) + 1);
+            return false;
+        }
+        if (wait > 0)
+            sleepNs(wait);
     }
-    if (sent < size)
-        return false;
     timer.stop();
     finishItem();
     return true;

@@ -31,6 +31,7 @@ private:
     {
         ReplyPlan::Piece piece;
         int baud = 0;
+        int leadBytes = 0;
         bool hangUpAfter = false;
     };
 

@@ -16,6 +16,7 @@ struct ReplyPlan
 
     QVector<Piece> pieces;
     int baud = 0;          // 0: bytes go out at once
+    int leadBytes = 0;     // paced only: request bytes still on the line before the reply's first
     bool hangUp = false;   // cut the link after the last piece
 
     int byteCount() const

@@ -11,8 +11,8 @@ namespace {
 
 const char* const helpText =
     "OK commands: silent N | corrupt-crc N | junk N | foreign N | drop-after N | split PIECES [PAUSE_MS] | "
-    "delay MS | baud RATE | flash-refuse CODE | refuse-command CODE | reboot-silent 0|1 | error-code N | mode main|boot | "
-    "faults off | state | image FILE | help | quit; @ADDRESS COMMAND for one board of several";
+    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | flash-refuse CODE | reboot-silent 0|1 | error-code N | "
+    "mode main|boot | faults off | state | image FILE | help | quit; @ADDRESS COMMAND for one board of several";
 
 } // namespace
 
@@ -141,8 +141,19 @@ ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, 
         boardLog.request(peer, request, QStringLiteral("ignored on purpose (%1 more to ignore)").arg(injector.silent));
         return ReplyPlan();
     }
-    const std::optional<QByteArray> reply = board.handle(request);
-    boardLog.request(peer, request);
+    const quint8 code = request.isEmpty() ? 0 : quint8(request.at(0));
+    quint32 refusal = 0;
+    const bool refused = !request.isEmpty() && injector.refusal(code, &refusal);
+    std::optional<QByteArray> reply;
+    if (refused) {
+        QByteArray status(1, char(0xC8));
+        for (int shift = 0; shift < 32; shift += 8)
+            status.append(char((refusal >> shift) & 0xFFu));
+        reply = status;
+    } else {
+        reply = board.handle(request);
+    }
+    boardLog.request(peer, request, refused ? QStringLiteral("refused on purpose") : QString());
     if (revisions() != savedRevision)
         saveState();
     if (!reply) {
@@ -166,7 +177,10 @@ ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, 
     if (injector.baud > 0)
         faults << QStringLiteral("at %1 baud").arg(injector.baud);
 
-    const ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes);
+    const int lateMs = injector.takeLateness(code);
+    if (lateMs > 0)
+        faults << QStringLiteral("held %1 ms on purpose").arg(lateMs);
+    const ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes, lateMs);
     QString note = board.lastNote();
     if (!faults.isEmpty())
         note += (note.isEmpty() ? QString() : QStringLiteral("; ")) + faults.join(QStringLiteral(", "));
@@ -236,13 +250,6 @@ QString VirtualBoard::executeOn(Station& station, const QString& line)
         board.setFlashRefusal(code);
         return QStringLiteral("OK flash-refuse %1").arg(code);
     }
-    if (name == QLatin1String("refuse-command")) {
-        const int code = args.size() == 1 ? args.at(0).toInt(&ok, 0) : -2;
-        if (!ok || code < -1 || code > 255)
-            return QStringLiteral("ERROR usage: refuse-command CODE (-1 off)");
-        board.setRefusedCommand(code);
-        return QStringLiteral("OK refuse-command %1").arg(code);
-    }
     if (name == QLatin1String("reboot-silent")) {
         const int on = args.size() == 1 ? args.at(0).toInt(&ok) : -1;
         if (!ok || (on != 0 && on != 1))
@@ -269,7 +276,6 @@ QString VirtualBoard::executeOn(Station& station, const QString& line)
             return QStringLiteral("ERROR usage: faults off");
         injector.clear();
         board.setFlashRefusal(0);
-        board.setRefusedCommand(-1);
         board.setRebootSilent(false);
         return QStringLiteral("OK faults off");
     }

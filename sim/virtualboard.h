@@ -21,9 +21,9 @@
 // Run-time commands (one per line; each answers one line, "OK ...",
 // "ERROR ..." or, for "state", one JSON object):
 //   silent N | corrupt-crc N | junk N | foreign N | drop-after N
-//   split PIECES [PAUSE_MS] | delay MS | baud RATE      (see FaultInjector)
+//   split PIECES [PAUSE_MS] | delay MS | baud RATE
+//   late CODE MS | refuse CODE STATUS                    (see FaultInjector)
 //   flash-refuse CODE     refuse every flash with C8 + CODE (0: off)
-//   refuse-command CODE   refuse every request with this command code (-1: off)
 //   reboot-silent 0|1     leave 0x7C unanswered
 //   error-code N          the code 0x79 reports from now on
 //   mode main|boot        switch the running mode as 0x7B / 0x7A would

@@ -1,7 +1,9 @@
 // quorvel-cli end to end against the virtual board over TCP: identity, a
 // configuration saved, changed, restored and read back byte for byte, a file
 // for another board refused with nothing sent, firmware images by both
-// methods arriving whole, and the exit code of every kind of failure.
+// methods arriving whole, acknowledgements that come late counted only for
+// their own block (over a pty as well), and the exit code of every kind of
+// failure.
 
 #include "boardstate.h"
 #include "cliprocess.h"
@@ -60,6 +62,8 @@ private slots:
     void updateStopsAtTheFailedStep();
     void listStopsOrGoesOnAtASilentAddress_data();
     void listStopsOrGoesOnAtASilentAddress();
+    void lateAcknowledgementCountsOnlyForItsBlock_data();
+    void lateAcknowledgementCountsOnlyForItsBlock();
 
 private:
     QTemporaryDir folder;
@@ -439,7 +443,7 @@ void TestCliTcp::configWriteStopsAtTheFirstRefusedBlock()
     QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
 
     VirtualBoardProcess board;
-    QVERIFY2(board.start({ "--refuse-command", refused }), qPrintable(board.errorString()));
+    QVERIFY2(board.start({ "--refuse", refused + QStringLiteral(",1") }), qPrintable(board.errorString()));
     const QJsonObject before = configurationOf(board);
     r = cli(board, { "config-write", saved });
     QVERIFY2(r.exitCode == 5 && r.err.contains(report), qPrintable(r.describe()));
@@ -918,6 +922,61 @@ void TestCliTcp::listStopsOrGoesOnAtASilentAddress()
     QVERIFY2(lines3.exitCode == 0 && lines3.out.startsWith("3: Версия платы: VRELL_A\n")
                  && lines3.out.contains("\n1: Версия платы: VRELL_A\n"),
              qPrintable(lines3.describe()));
+}
+
+// Block 1 of six raw blocks (1000 ms time-out) is answered late: within the
+// grace after its time-out, or just after it was sent again. Either way each
+// block counts only its own acknowledgement, so a refused last block fails
+// the copy however the earlier answers were timed.
+void TestCliTcp::lateAcknowledgementCountsOnlyForItsBlock_data()
+{
+    QTest::addColumn<bool>("pty");
+    QTest::addColumn<int>("lateMs");
+    QTest::addColumn<bool>("lastRefused");
+    QTest::addColumn<int>("sends"); // of block 1
+
+    const int resent = 1000 + 250; // time-out and grace: the block goes again
+    for (const bool pty : { false, true }) {
+        const QString link = pty ? QStringLiteral("pty, ") : QStringLiteral("tcp, ");
+        QTest::newRow(qPrintable(link + "late within the grace")) << pty << 1030 << false << 1;
+        QTest::newRow(qPrintable(link + "late, after the resend")) << pty << resent + 30 << false << 2;
+        QTest::newRow(qPrintable(link + "late, last block refused")) << pty << resent + 30 << true << 2;
+    }
+}
+
+void TestCliTcp::lateAcknowledgementCountsOnlyForItsBlock()
+{
+    QFETCH(bool, pty);
+    QFETCH(int, lateMs);
+    QFETCH(bool, lastRefused);
+    QFETCH(int, sends);
+
+    const QByteArray image = firmwareImage(1260, 15);
+    const QString path = folder.filePath("late_main_VRELL_A.frm");
+    QVERIFY(writeFile(path, image));
+    QStringList boardArguments = { "--mode", "boot", "--bootloader", "0.0.6", "--late", QStringLiteral("0xb1,%1").arg(lateMs) };
+    if (lastRefused)
+        boardArguments << "--refuse" << "0xb2,4";
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(boardArguments, pty ? VirtualBoardProcess::Link::Pty : VirtualBoardProcess::Link::Tcp),
+             qPrintable(board.errorString()));
+    const QStringList link = pty ? QStringList { "--serial", board.ptyPath(), "--baud", "115200" } : linkTo(board);
+
+    const CliProcess::Result r = CliProcess::run(link + QStringList { "firmware", path, "--no-flash" });
+    QVERIFY2(r.err.contains("method=LEGACY"), qPrintable(r.describe()));
+    QCOMPARE(board.log().count("RX b1 01 00"), sends);
+    const QString received = folder.filePath("late.received");
+    if (lastRefused) {
+        QVERIFY2(r.exitCode == 7, qPrintable(r.describe()));
+        QVERIFY2(r.err.contains("Ошибка записи блока 5!"), qPrintable(r.describe()));
+        QVERIFY2(!r.out.contains("Копирование завершено"), qPrintable(r.describe()));
+        QVERIFY(board.command("image " + received).startsWith("ERROR"));
+    } else {
+        QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+        QVERIFY2(r.out.contains("Копирование завершено!"), qPrintable(r.describe()));
+        QVERIFY(board.command("image " + received).startsWith("OK"));
+        QCOMPARE(readFile(received), image);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliTcp)

@@ -52,6 +52,7 @@ void TestWatchedConnector::silenceIsToldFromAWrongReply_data()
     QTest::newRow("no reply") << QList<S::Step> { S::silence() } << true;
     QTest::newRow("write failed") << QList<S::Step> { S::writeFailure() } << true;
     QTest::newRow("silence, then a wrong reply") << QList<S::Step> { S::silence(), S::replyHex("aa") } << true;
+    QTest::newRow("wrong reply, late") << QList<S::Step> { S::reads({ {}, QByteArray::fromHex("aa") }) } << false;
 }
 
 void TestWatchedConnector::silenceIsToldFromAWrongReply()
@@ -86,7 +87,9 @@ void TestWatchedConnector::traceShowsPayloads()
     const CommandExchange exchange(&watched);
     exchange.sendExpectingAck(Command::ReadBoardVersion);
     exchange.sendExpectingAck(Command::Reboot);
-    QCOMPARE(lines, QStringList({ "> 7d", "< c9 01 00", "> 7c", "< (nothing within 1000 ms)" }));
+    // After the time-out the exchange waits the grace for a late reply.
+    QCOMPARE(lines, QStringList({ "> 7d", "< c9 01 00", "> 7c", "< (nothing within 1000 ms)",
+                                  QStringLiteral("< (nothing within %1 ms)").arg(CommandExchange::lateReplyGraceMs) }));
 }
 
 QTEST_GUILESS_MAIN(TestWatchedConnector)

@@ -13,6 +13,7 @@
 using Step = ScriptedConnector::Step;
 
 Q_DECLARE_METATYPE(ScriptedConnector::Step)
+Q_DECLARE_METATYPE(QList<ScriptedConnector::Step>)
 
 namespace {
 
@@ -37,6 +38,8 @@ private slots:
     void onlyThePortReadIsRetried_data();
     void onlyThePortReadIsRetried();
     void portReadRetriesStopAtFirstGoodReply();
+    void repliesCountOnlyForTheirOwnRequest_data();
+    void repliesCountOnlyForTheirOwnRequest();
     void failedWriteCountsAsAnAttempt();
     void abandonedExchangeSkipsTheRead();
     void noConnectorSendsNothing();
@@ -162,6 +165,52 @@ void TestCommandExchange::portReadRetriesStopAtFirstGoodReply()
     QCOMPARE(r.reply, good);
     QCOMPARE(link.writes.size(), 2);
     QCOMPARE(link.pending(), 1);
+}
+
+// A late reply is waited for instead of resending; once a resent request is
+// answered, the link is drained of the answer to the first copy.
+void TestCommandExchange::repliesCountOnlyForTheirOwnRequest_data()
+{
+    QTest::addColumn<QList<Step>>("steps");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("late");
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<QList<int>>("laterReads");
+
+    QByteArray good(57, '\0');
+    good[0] = char(0x71);
+    const int grace = CommandExchange::lateReplyGraceMs;
+    const int quiet = CommandExchange::settleQuietMs;
+    QTest::newRow("late, within the grace") << QList<Step>{ ScriptedConnector::reads({ {}, good }) } << true << true
+                                            << 1 << QList<int>{ grace };
+    QTest::newRow("resent, answered twice")
+        << QList<Step>{ ScriptedConnector::silence(), ScriptedConnector::reads({ good, good }) } << true << false << 2
+        << QList<int>{ grace, quiet, quiet };
+    QTest::newRow("wrong, then right: nothing to drain")
+        << QList<Step>{ ScriptedConnector::reply(good.left(9)), ScriptedConnector::reply(good) } << true << false << 2
+        << QList<int>{};
+    QTest::newRow("never answered") << QList<Step>{} << false << false << 3 << QList<int>{ grace, grace, grace };
+}
+
+void TestCommandExchange::repliesCountOnlyForTheirOwnRequest()
+{
+    QFETCH(QList<Step>, steps);
+    QFETCH(bool, accepted);
+    QFETCH(bool, late);
+    QFETCH(int, writes);
+    QFETCH(QList<int>, laterReads);
+
+    ScriptedConnector link;
+    link.setTimeout(321);
+    link.queue(steps);
+    const ExchangeResult r =
+        CommandExchange(&link).send(Command::ReadRs485Ports, QByteArray(), CommandExchange::atLeast(0x71, 57));
+    QCOMPARE(r.accepted, accepted);
+    QCOMPARE(r.late, late);
+    QCOMPARE(link.writes.size(), writes);
+    QCOMPARE(link.laterReadTimeouts, laterReads);
+    QCOMPARE(link.read(), QByteArray()); // nothing left for the next request
+    QCOMPARE(link.getTimeout(), 321);
 }
 
 void TestCommandExchange::failedWriteCountsAsAnAttempt()

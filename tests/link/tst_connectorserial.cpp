@@ -92,6 +92,7 @@ private slots:
     void boardReply();
     void zeroTimeoutReadsNothing();
     void lateReplyIsDumpedAndNotTakenForTheNextOne();
+    void frameBegunBeforeTheTimeOutIsStillTaken();
     void chatteringBusCannotHoldReadForever();
     void workerReadEndsAtItsFirstWaitOnAChatteringLine();
     void destructionClosesThePortAndEndsTheThread();
@@ -332,6 +333,24 @@ void TestConnectorSerial::lateReplyIsDumpedAndNotTakenForTheNextOne()
     QCOMPARE(dump.at(0), QStringLiteral("RX len=13 hex=") + QString::fromLatin1(late.toHex(' ')));
     QVERIFY(dump.at(1).startsWith(QLatin1String("TX len=12 ")));
     QCOMPARE(dump.at(2), QStringLiteral("RX len=13 hex=") + QString::fromLatin1(fresh.toHex(' ')));
+}
+
+// The first bytes come 20 ms before the time-out, the rest 40 ms later.
+void TestConnectorSerial::frameBegunBeforeTheTimeOutIsStillTaken()
+{
+    QVERIFY(openSerial(*serial));
+    const int timeout = 300;
+    serial->setTimeout(timeout);
+    const QByteArray reply = frameFor(1, hex("c9 07"));
+    pty->startScript([reply, timeout](PtyPair& board) {
+        board.read(12, 2000);
+        PtyPair::pause(timeout - 20);
+        board.write(reply.left(9));
+        PtyPair::pause(40);
+        board.write(reply.mid(9));
+    });
+    QCOMPARE(serial->write(hex("70")), 12);
+    QCOMPARE(serial->read().toHex(' '), QByteArray("c9 07"));
 }
 
 void TestConnectorSerial::chatteringBusCannotHoldReadForever()

@@ -3,6 +3,9 @@
 
 #include "faultinjector.h"
 #include "framecodec.h"
+#include "pacedwriter.h"
+
+#include <QElapsedTimer>
 
 #include <QtTest>
 
@@ -34,6 +37,7 @@ private slots:
     void splitCutsTheReplyIntoPieces();
     void dropAfterCutsTheNextReplyOnly();
     void delayAndLineRateComeBeforeTheFirstByte();
+    void pacedByteNeverLeavesBeforeItsBits();
     void silenceCountsDown();
     void commands_data();
     void commands();
@@ -170,7 +174,29 @@ void TestFaultInjector::delayAndLineRateComeBeforeTheFirstByte()
     f.baud = 1200; // 12 request bytes take 100 ms at 1200 baud
     const ReplyPlan plan = f.plan(reply, true, 0, 12);
     QCOMPARE(plan.baud, 1200);
-    QCOMPARE(plan.pieces.first().pauseBeforeMs, 400);
+    QCOMPARE(plan.pieces.first().pauseBeforeMs, 300);
+    QCOMPARE(plan.leadBytes, 12); // paced by the writer, after the pause
+}
+
+// At 1200 baud a byte takes 8.33 ms; the reply follows the 12 request bytes.
+void TestFaultInjector::pacedByteNeverLeavesBeforeItsBits()
+{
+    QElapsedTimer clock;
+    QList<qint64> arrivals; // ns at which each byte left
+    PacedWriter writer([&](const QByteArray& bytes) {
+        for (int i = 0; i < bytes.size(); ++i)
+            arrivals << clock.nsecsElapsed();
+    }, [] {});
+    ReplyPlan plan;
+    plan.baud = 1200;
+    plan.leadBytes = 12;
+    plan.pieces.append(ReplyPlan::Piece{ 0, QByteArray(3, 'x') });
+    clock.start();
+    writer.enqueue(plan);
+    QVERIFY(QTest::qWaitFor([&] { return writer.isIdle(); }, 2000));
+    QCOMPARE(arrivals.size(), 3);
+    for (int k = 0; k < arrivals.size(); ++k)
+        QVERIFY2(arrivals.at(k) >= (12 + k + 1) * 10 * 1000000000LL / 1200, qPrintable(QString::number(k)));
 }
 
 void TestFaultInjector::silenceCountsDown()
@@ -202,6 +228,9 @@ void TestFaultInjector::commands_data()
     QTest::newRow("baud 10") << "baud 10" << true << false;
     QTest::newRow("drop-after -1") << "drop-after -1" << true << true;
     QTest::newRow("drop-after -2") << "drop-after -2" << true << false;
+    QTest::newRow("late 0xb1 1030") << "late 0xb1 1030" << true << true;
+    QTest::newRow("late without code") << "late 1030" << true << false;
+    QTest::newRow("refuse 0x1b2 4") << "refuse 0x1b2 4" << true << false;
     QTest::newRow("not a knob") << "state" << false << false;
 }
 

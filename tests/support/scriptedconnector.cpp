@@ -2,7 +2,7 @@
 
 ScriptedConnector::Step ScriptedConnector::reply(const QByteArray& bytes)
 {
-    return Step{ Step::Reply, bytes };
+    return Step{ Step::Reply, bytes, {} };
 }
 
 ScriptedConnector::Step ScriptedConnector::replyHex(const char* hex)
@@ -12,12 +12,18 @@ ScriptedConnector::Step ScriptedConnector::replyHex(const char* hex)
 
 ScriptedConnector::Step ScriptedConnector::silence()
 {
-    return Step{ Step::Silence, QByteArray() };
+    return Step{ Step::Silence, QByteArray(), {} };
 }
 
 ScriptedConnector::Step ScriptedConnector::writeFailure()
 {
-    return Step{ Step::WriteFailure, QByteArray() };
+    return Step{ Step::WriteFailure, QByteArray(), {} };
+}
+
+ScriptedConnector::Step ScriptedConnector::reads(const QList<QByteArray>& replies)
+{
+    Step step{ Step::Reply, replies.value(0), replies.mid(1) };
+    return step;
 }
 
 ScriptedConnector::ScriptedConnector() = default;
@@ -60,21 +66,21 @@ int ScriptedConnector::write(const QByteArray& data)
     else if (responder)
         step = responder(data);
 
-    nextReply.clear();
+    nextReplies.clear();
+    readSinceWrite = false;
     if (step.kind == Step::WriteFailure) {
         writeOk.append(false);
         return -1;
     }
     writeOk.append(true);
     if (step.kind == Step::Reply)
-        nextReply = step.bytes;
+        nextReplies = QList<QByteArray>{ step.bytes } + step.more;
     return data.size();
 }
 
 QByteArray ScriptedConnector::read()
 {
-    readTimeouts.append(getTimeout());
-    QByteArray out = nextReply;
-    nextReply.clear();
-    return out;
+    (readSinceWrite ? laterReadTimeouts : readTimeouts).append(getTimeout());
+    readSinceWrite = true;
+    return nextReplies.isEmpty() ? QByteArray() : nextReplies.takeFirst();
 }

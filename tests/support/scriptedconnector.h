@@ -14,7 +14,10 @@
 // Each write takes the next step of the script:
 //   reply(bytes)   the write succeeds and the next read returns `bytes`;
 //   silence()      the write succeeds and the next read returns nothing;
-//   writeFailure() the write returns -1 (and the next read returns nothing).
+//   writeFailure() the write returns -1 (and the next read returns nothing);
+//   reads({a, b})  the write succeeds and the reads up to the next write
+//                  return a, then b, then nothing: a late reply is
+//                  reads({ {}, bytes }), an answer given twice reads({ c9, c9 }).
 // Once the script is used up, the responder (if set) decides the step from the
 // request; without one every further write is answered by silence.
 //
@@ -32,12 +35,14 @@ public:
         enum Kind { Reply, Silence, WriteFailure };
         Kind kind = Silence;
         QByteArray bytes;
+        QList<QByteArray> more; // what the reads after the first one return
     };
 
     static Step reply(const QByteArray& bytes);
     static Step replyHex(const char* hex); // "c9 02 00": blanks allowed
     static Step silence();
     static Step writeFailure();
+    static Step reads(const QList<QByteArray>& replies);
 
     using Responder = std::function<Step(const QByteArray& request)>;
 
@@ -57,9 +62,12 @@ public:
     QList<QByteArray> writes;
     // Whether each of `writes` succeeded.
     QList<bool> writeOk;
-    // The time-out in force at each write and at each read.
+    // The time-out in force at each write and at the first read after each
+    // write; further reads before the next write (a late reply waited for,
+    // the link drained) go to laterReadTimeouts.
     QList<int> writeTimeouts;
     QList<int> readTimeouts;
+    QList<int> laterReadTimeouts;
     int devId = -1;
 
     // Called at each write after it has been recorded (before the step is
@@ -69,5 +77,6 @@ public:
 private:
     QList<Step> script;
     Responder responder;
-    QByteArray nextReply;
+    QList<QByteArray> nextReplies;
+    bool readSinceWrite = false;
 };
