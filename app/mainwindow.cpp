@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 namespace {
 
@@ -60,6 +61,10 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
+    linkLostNotice = new QTimer(this);
+    linkLostNotice->setInterval(100);
+    connect(linkLostNotice, &QTimer::timeout, this, &MainWindow::showLinkLostNotice);
+
     // The form; on_<object>_<signal> slots are bound by name here.
     ui->setupUi(this);
 
@@ -111,6 +116,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->ConnectionWidget, &Tessarin::onRebootRequested, this, &MainWindow::onDeviceRebootRequested);
     connect(ui->ConnectionWidget, &Tessarin::onResetToDefaultRequested, this,
             &MainWindow::onResetConnectionToDefaultRequested);
+    // onDisconnected, just before, has already forgotten the board.
+    connect(ui->ConnectionWidget, &Tessarin::onLinkLost, this, &MainWindow::onSerialLinkLost);
 }
 
 MainWindow::~MainWindow()

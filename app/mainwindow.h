@@ -18,6 +18,7 @@ class QAction;
 class QPlainTextEdit;
 class QTableWidget;
 class QTableWidgetItem;
+class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -110,6 +111,10 @@ private:
     void calibrateDi(bool scale24V);
     // After an acknowledged reboot or mode switch: the board drops the link.
     void forgetConnectionAfterRequest();
+    // The connection bar reported the link gone; it and onSerialDisconnected
+    // have already let it go. Says so once no other box is up.
+    void onSerialLinkLost();
+    void showLinkLostNotice();
 
     // ---- DI/DO editor (mainwindow_dido.cpp) ----
 
@@ -188,4 +193,6 @@ private:
     // Port 1 then port 2, edited in the two RS-485 tables.
     Rs485Ports rs485Ports {};
     Iec101Ports iec101Params {};
+    // Holds the lost-link warning back while another box or the wait dialog is up.
+    QTimer* linkLostNotice = nullptr;
 };

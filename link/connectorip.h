@@ -35,6 +35,9 @@ private:
     int takeReceived();
     void dropStaleFrames();
     QByteArray readFrame();
+    // Reports the loss as soon as the socket leaves the connected state,
+    // whether or not a read is under way.
+    void watchForClose();
 
     QSharedPointer<QTcpSocket> socket;
     QByteArray rxBuffer;

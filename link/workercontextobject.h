@@ -2,9 +2,8 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
-
-class QSerialPort;
 
 // Lives in the serial transport's worker thread and owns its QSerialPort.
 // Its slots are reached only by name through blocking queued invocations,
@@ -28,6 +27,13 @@ public slots:
     // Everything already received and not yet read, without waiting.
     QByteArray takeStaleInput();
 
+signals:
+    // The open port reported a resource error: the device is gone.
+    void portLost();
+
 private:
+    void checkPortLost(QSerialPort::SerialPortError error);
+
     QSerialPort* serialPort = nullptr;
+    bool lostReported = false;
 };
