@@ -123,6 +123,8 @@ private slots:
     void faultDuringOperation();
     void faultDuringTransfer_data();
     void faultDuringTransfer();
+    void settingsResetKeepsTheLinkShownHeld_data() { addLinkRows(); }
+    void settingsResetKeepsTheLinkShownHeld();
     void boardGoneWhileIdle_data() { addLinkRows(); }
     void boardGoneWhileIdle();
     void boardKilledDuringRead_data() { addLinkRows(); }
@@ -608,6 +610,31 @@ void TestFaults::addLinkRows()
     QTest::addColumn<Link>("link");
     QTest::newRow("tcp") << Link::Tcp;
     QTest::newRow("pty") << Link::Pty;
+}
+
+void TestFaults::settingsResetKeepsTheLinkShownHeld()
+{
+    QFETCH(Link, link);
+    QVERIFY(startBoard(link, mainBoard()));
+    connectThroughBar(link);
+    QVERIFY(bar->isConnected());
+    const QSharedPointer<Connector> held = access->connector();
+    const int requests = counter("requests");
+
+    QPushButton* reset = ConnectionBar::button(bar, QStringLiteral("Сброс настроек"));
+    QVERIFY(reset);
+    reset->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // The row was rebuilt from the defaults, yet the link it holds is shown
+    // held: no Connect to open a second one, and nothing said to the board.
+    QVERIFY(answerer->seen.isEmpty());
+    QVERIFY(bar->isConnected());
+    QVERIFY(!ConnectionBar::button(bar, QStringLiteral("Connect")));
+    QCOMPARE(access->connector(), held);
+    QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("0.0.6"));
+    QCOMPARE(counter("requests"), requests);
+    disconnectThroughBar();
 }
 
 void TestFaults::boardGoneWhileIdle()
