@@ -3,11 +3,15 @@
 
 #include "boardinfo.h"
 #include "connector.h"
+#include "readingorder.h"
 #include "settingsstore.h"
 #include "tessarin.h"
 #include "versionnumber.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -118,6 +122,8 @@ MainWindow::MainWindow(QWidget* parent)
             &MainWindow::onResetConnectionToDefaultRequested);
     // onDisconnected, just before, has already forgotten the board.
     connect(ui->ConnectionWidget, &Tessarin::onLinkLost, this, &MainWindow::onSerialLinkLost);
+
+    setUpKeyboard();
 }
 
 MainWindow::~MainWindow()
@@ -129,6 +135,38 @@ MainWindow::~MainWindow()
     delete ui;
     ui = nullptr;
     connector.reset();
+}
+
+// ---- Keyboard ----
+
+void MainWindow::setUpKeyboard()
+{
+    // The captions stay as they are; the keys are shown beside them.
+    debugAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_D));
+    ui->actionUnlockAdditional->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_U));
+    ui->actionAbout->setShortcut(QKeySequence(Qt::Key_F1));
+
+    // Quitting needs no menu entry of its own, only the usual key.
+    auto* quit = new QAction(this);
+    quit->setObjectName(QStringLiteral("actionQuit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
+    quit->setShortcutContext(Qt::WindowShortcut);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addAction(quit);
+
+    // A table that moved between its cells on Tab would never let go of it;
+    // arrows move within a table, Tab leaves it.
+    for (QAbstractItemView* view : findChildren<QAbstractItemView*>())
+        view->setTabKeyNavigation(false);
+}
+
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    QWidget* target = ReadingOrder::neighbour(this, QApplication::focusWidget(), next);
+    if (!target)
+        return QMainWindow::focusNextPrevChild(next);
+    target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 // ---- Enabling rules ----
@@ -182,6 +220,10 @@ void MainWindow::updateAdditionalTab()
     const bool wasCurrent = ui->tabWidget->currentWidget() == ui->tabAdditional;
     // Disables the tab's entry in the bar together with the page.
     ui->tabWidget->setTabEnabled(index, additionalUnlocked);
+    // A greyed tab should say where it is opened.
+    ui->tabWidget->setTabToolTip(
+        index, additionalUnlocked ? QString()
+                                  : tr("Открывается через меню «Настройки» → «Доступ к дополнительным настройкам»"));
     if (!additionalUnlocked && wasCurrent)
         ui->tabWidget->setCurrentIndex(0);
 

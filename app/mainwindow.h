@@ -40,6 +40,10 @@ public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
 
+protected:
+    // Tab and Shift+Tab walk the controls in reading order (see ReadingOrder).
+    bool focusNextPrevChild(bool next) override;
+
 private slots:
     // The slot table, in this order (bound by object name where the name says so).
     void onSerialConnected(QSharedPointer<Connector>& connector);    // device
@@ -78,6 +82,8 @@ private:
     void updateDiDoTables();
     // DI/DO columns that depend on board type and firmware version.
     void updateDiDoColumns();
+    // Shortcuts for the menu actions and for quitting; Tab out of tables.
+    void setUpKeyboard();
     // Writes the default line parameters and device address under every key
     // variant an older setup may have used, then syncs.
     void resetConnectionSettings();

@@ -4,14 +4,18 @@
 
 #include "mainwindowtestaccess.h"
 
+#include "connectionbar.h"
 #include "modalanswerer.h"
 #include "scriptedconnector.h"
 #include "settingsstore.h"
 #include "tessarin.h"
 #include "testsettings.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -63,6 +67,40 @@ QList<int> visibleRows(QTableWidget* table)
     return rows;
 }
 
+// Every control Tab should reach now: shown, enabled, taking Tab focus, and
+// not a part of a compound control.
+QList<QWidget*> tabStops(QWidget& window)
+{
+    QList<QWidget*> stops;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->isVisible() || !w->isEnabled() || (w->focusPolicy() & Qt::TabFocus) != Qt::TabFocus
+            || w->focusProxy())
+            continue;
+        bool part = false;
+        for (QWidget* p = w->parentWidget(); p && p != &window && !part; p = p->parentWidget())
+            part = qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractSpinBox*>(p);
+        if (!part)
+            stops << w;
+    }
+    return stops;
+}
+
+// Presses Tab (or Shift+Tab) from `start` until the focus comes back to it;
+// the controls passed on the way, or an empty list when it never comes back.
+QList<QWidget*> walk(QWidget* start, bool forward)
+{
+    start->setFocus(Qt::OtherFocusReason);
+    QList<QWidget*> passed;
+    for (int i = 0; i < 1000; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), forward ? Qt::Key_Tab : Qt::Key_Backtab);
+        QWidget* now = QApplication::focusWidget();
+        if (now == start)
+            return passed;
+        passed << now;
+    }
+    return QList<QWidget*>();
+}
+
 QList<int> range(int from, int to)
 {
     QList<int> out;
@@ -108,6 +146,11 @@ private slots:
     void resetWritesDefaultsUnderEveryKeyVariant();
     void resetIsReadBackThroughTheBarsOwnKeys();
     void resetLeavesTheLinkAndLabelsAlone();
+
+    void tabWalksTheWindowInReadingOrder_data();
+    void tabWalksTheWindowInReadingOrder();
+    void menuActionsAnswerTheirKeys_data();
+    void menuActionsAnswerTheirKeys();
 
 private:
     std::unique_ptr<MainWindow> window;
@@ -428,10 +471,14 @@ void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
     tabs->setCurrentIndex(2);
     QCOMPARE(tabs->currentIndex(), 2);
 
+    QVERIFY(tabs->tabToolTip(2).isEmpty());
+
     access.setAdditionalUnlocked(false);
     QVERIFY(!tabs->isTabEnabled(2));
     QVERIFY(!tabs->widget(2)->isEnabledTo(window.get()));
     QCOMPARE(tabs->currentIndex(), 0);
+    // The greyed tab says where it is opened.
+    QVERIFY(tabs->tabToolTip(2).contains(QStringLiteral("«Настройки» → «Доступ к дополнительным настройкам»")));
 }
 
 void TestMainWindow::lockingHiddenAdditionalTabKeepsCurrentTab()
@@ -743,4 +790,111 @@ void TestMainWindow::resetLeavesTheLinkAndLabelsAlone()
 }
 
 QTEST_MAIN(TestMainWindow)
+
+// ---- Keyboard ----
+
+void TestMainWindow::tabWalksTheWindowInReadingOrder_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("landmarks");
+    const QStringList bar{ QStringLiteral("DeviceID"), QStringLiteral("qt_tabwidget_tabbar") };
+    QTest::newRow("main") << "tabMain"
+                          << bar + QStringList{ "tableWidgetRs485Param", "tableWidgetRs485Param_2",
+                                                "pushButtonSetRs485Param", "pushButtonGetRs485Param" };
+    QTest::newRow("DI/DO") << "tabDiDo"
+                           << bar + QStringList{ "tableWidgetDIConfig", "tableWidgetDOConfig", "pushButtonGetDiDoParam",
+                                                 "pushButtonSetDiDoParam", "pushButtonFillFactoryDiDoParam",
+                                                 "pushButtonResetDiDoParam" };
+}
+
+void TestMainWindow::tabWalksTheWindowInReadingOrder()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, landmarks);
+    auto* tabs = child<QTabWidget>(*window, "tabWidget");
+    tabs->setCurrentWidget(window->findChild<QWidget*>(page));
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
+    QComboBox* start = ConnectionBar::modeList(window->findChild<Tessarin*>());
+    QVERIFY(start);
+    // Round the whole window and back to the start: no table keeps the focus.
+    const QList<QWidget*> forward = walk(start, true);
+    QVERIFY2(!forward.isEmpty(), "Tab never came back to the start");
+    QList<QWidget*> reached = forward;
+    reached << start;
+    for (QWidget* stop : tabStops(*window))
+        QVERIFY2(reached.contains(stop), qPrintable(stop->metaObject()->className() + (" " + stop->objectName())));
+
+    // In reading order: bar, tab bar, each table with its cells, then the buttons below.
+    int previous = -1;
+    for (const QString& name : landmarks) {
+        int at = -1;
+        for (int i = 0; i < forward.size() && at < 0; ++i)
+            at = forward.at(i)->objectName() == name ? i : -1;
+        QVERIFY2(at > previous, qPrintable(name));
+        previous = at;
+    }
+    // Each table's cell editors come right after the table, all together.
+    for (QTableWidget* table : tabs->currentWidget()->findChildren<QTableWidget*>()) {
+        const int at = forward.indexOf(table);
+        int following = 0;
+        while (at + 1 + following < forward.size() && table->isAncestorOf(forward.at(at + 1 + following)))
+            ++following;
+        const auto inside = std::count_if(forward.begin(), forward.end(),
+                                          [table](QWidget* w) { return w != table && table->isAncestorOf(w); });
+        QCOMPARE(following, int(inside));
+    }
+
+    // Shift+Tab walks the same way back.
+    QList<QWidget*> backward = walk(start, false);
+    std::reverse(backward.begin(), backward.end());
+    QCOMPARE(backward, forward);
+}
+
+void TestMainWindow::menuActionsAnswerTheirKeys_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("dump") << "action" << QKeySequence(Qt::CTRL + Qt::Key_D) << "Включить отладку";
+    QTest::newRow("unlock") << "actionUnlockAdditional" << QKeySequence(Qt::CTRL + Qt::Key_U)
+                            << "Доступ к дополнительным настройкам";
+    QTest::newRow("about") << "actionAbout" << QKeySequence(Qt::Key_F1) << "О программе";
+    QTest::newRow("quit") << "actionQuit" << QKeySequence(Qt::CTRL + Qt::Key_Q) << "";
+}
+
+void TestMainWindow::menuActionsAnswerTheirKeys()
+{
+    QFETCH(QString, action);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, caption);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    auto* target = window->findChild<QAction*>(action);
+    QVERIFY(target);
+    // The key is added; the caption stays the form's.
+    QCOMPARE(target->text(), caption);
+    QCOMPARE(target->shortcut(), keys);
+
+    ModalAnswerer answerer;
+    answerer.queueInput(QStringLiteral("marzipo"));
+    MainWindowTestAccess access(*window);
+    QTest::keySequence(window.get(), keys);
+
+    // Each key did what its menu entry does.
+    if (action == QLatin1String("action")) {
+        QVERIFY(access.debugDumpView());
+    } else if (action == QLatin1String("actionUnlockAdditional")) {
+        QVERIFY(access.additionalUnlocked());
+    } else if (action == QLatin1String("actionAbout")) {
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen.at(0).title, QStringLiteral("About"));
+    } else {
+        QVERIFY(!window->isVisible());
+    }
+}
+
 #include "tst_mainwindow.moc"
