@@ -4,17 +4,22 @@
 #include "boardinfo.h"
 #include "connector.h"
 #include "readingorder.h"
+#include "tablecolumns.h"
 #include "settingsstore.h"
 #include "tessarin.h"
 #include "versionnumber.h"
 
 #include <QAbstractItemView>
+#include <QCloseEvent>
+#include <QHeaderView>
 #include <QAction>
 #include <QApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSpacerItem>
+#include <QVBoxLayout>
 #include <QTimer>
 
 namespace {
@@ -51,6 +56,11 @@ const char* const deviceAddressKeys[] = {
     "RS485/DeviceAddress", "RS485/DeviceID",
 };
 const char* const lastDeviceIdKey = "LastDeviceID";
+
+// Where the window was left; the store folds the case of every key.
+const char* const windowGeometryKey = "Window/Geometry";
+const char* const windowStateKey = "Window/State";
+const char* const columnWidthsKey = "Window/Columns/%1";
 
 template <std::size_t N>
 void writeAll(SettingsStore& store, const char* const (&keys)[N], const QVariant& value)
@@ -124,6 +134,8 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->ConnectionWidget, &Tessarin::onLinkLost, this, &MainWindow::onSerialLinkLost);
 
     setUpKeyboard();
+    fitTablesToWindow();
+    restoreWindowLayout();
 }
 
 MainWindow::~MainWindow()
@@ -135,6 +147,76 @@ MainWindow::~MainWindow()
     delete ui;
     ui = nullptr;
     connector.reset();
+}
+
+// ---- Window layout ----
+
+void MainWindow::fitTablesToWindow()
+{
+    QTableWidget* di = ui->tableWidgetDIConfig;
+    QTableWidget* dout = ui->tableWidgetDOConfig;
+    const int diWidth = TableColumns::fitToContents(di);
+    const int doWidth = TableColumns::fitToContents(dout);
+    // Side by side, each table gets a share of the width after what it
+    // shows, rather than half each or what it happened to show at start.
+    for (QTableWidget* table : { di, dout }) {
+        QSizePolicy policy = table->sizePolicy();
+        policy.setHorizontalPolicy(QSizePolicy::Ignored);
+        table->setSizePolicy(policy);
+    }
+    ui->horizontalLayoutDiDoTables->setStretch(0, diWidth);
+    ui->horizontalLayoutDiDoTables->setStretch(1, doWidth);
+    // The RS-485 tables take the height the main page has to spare; the
+    // spacer below them only closes the page off.
+    QVBoxLayout* page = ui->verticalLayoutMain;
+    for (int i = 0; i < page->count(); ++i) {
+        if (QSpacerItem* spacer = page->itemAt(i)->spacerItem())
+            spacer->changeSize(spacer->sizeHint().width(), 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    }
+    page->setStretchFactor(ui->groupBoxRs485, 1);
+    page->invalidate();
+}
+
+void MainWindow::restoreWindowLayout()
+{
+    const SettingsStore store(programName);
+    // Nothing stored: the size the form gives.
+    const QByteArray geometry = store.value(QLatin1String(windowGeometryKey)).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray state = store.value(QLatin1String(windowStateKey)).toByteArray();
+    if (!state.isEmpty())
+        restoreState(state);
+    for (QTableWidget* table : { ui->tableWidgetDIConfig, ui->tableWidgetDOConfig }) {
+        const QVariantList widths = store.value(QString::fromLatin1(columnWidthsKey).arg(table->objectName())).toList();
+        // Only what fits this table; whether a column is shown stays the board's business.
+        for (int column = 0; column < widths.size() && column < table->columnCount(); ++column) {
+            bool ok = false;
+            const int width = widths.at(column).toInt(&ok);
+            if (ok && width > 0 && width <= 4000)
+                table->horizontalHeader()->resizeSection(column, width);
+        }
+    }
+}
+
+void MainWindow::saveWindowLayout() const
+{
+    SettingsStore store(programName);
+    store.setValue(QLatin1String(windowGeometryKey), saveGeometry());
+    store.setValue(QLatin1String(windowStateKey), saveState());
+    for (const QTableWidget* table : { ui->tableWidgetDIConfig, ui->tableWidgetDOConfig }) {
+        QVariantList widths;
+        for (int column = 0; column < table->columnCount(); ++column)
+            widths << table->horizontalHeader()->sectionSize(column);
+        store.setValue(QString::fromLatin1(columnWidthsKey).arg(table->objectName()), widths);
+    }
+    store.sync();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    saveWindowLayout();
+    QMainWindow::closeEvent(event);
 }
 
 // ---- Keyboard ----

@@ -43,6 +43,8 @@ public:
 protected:
     // Tab and Shift+Tab walk the controls in reading order (see ReadingOrder).
     bool focusNextPrevChild(bool next) override;
+    // Remembers size, place and column widths for the next start.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     // The slot table, in this order (bound by object name where the name says so).
@@ -84,6 +86,10 @@ private:
     void updateDiDoColumns();
     // Shortcuts for the menu actions and for quitting; Tab out of tables.
     void setUpKeyboard();
+    // Columns sized to what they show, tables given the room there is.
+    void fitTablesToWindow();
+    void restoreWindowLayout();
+    void saveWindowLayout() const;
     // Writes the default line parameters and device address under every key
     // variant an older setup may have used, then syncs.
     void resetConnectionSettings();

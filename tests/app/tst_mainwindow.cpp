@@ -29,6 +29,9 @@
 #include <QTableWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QIntValidator>
 #include <QtTest>
 
 #include <memory>
@@ -147,6 +150,11 @@ private slots:
     void resetIsReadBackThroughTheBarsOwnKeys();
     void resetLeavesTheLinkAndLabelsAlone();
 
+    void tablesShowTheirColumnsWhole_data();
+    void tablesShowTheirColumnsWhole();
+    void rs485TablesShowEveryRowAtTheDefaultSize();
+    void ipFieldHoldsAFullAddress();
+    void windowRemembersItsPlaceAndColumns();
     void tabWalksTheWindowInReadingOrder_data();
     void tabWalksTheWindowInReadingOrder();
     void menuActionsAnswerTheirKeys_data();
@@ -790,6 +798,94 @@ void TestMainWindow::resetLeavesTheLinkAndLabelsAlone()
 }
 
 QTEST_MAIN(TestMainWindow)
+
+// ---- Fit and memory ----
+
+void TestMainWindow::tablesShowTheirColumnsWhole_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::newRow("DI") << "tableWidgetDIConfig";
+    QTest::newRow("DO") << "tableWidgetDOConfig";
+}
+
+void TestMainWindow::tablesShowTheirColumnsWhole()
+{
+    QFETCH(QString, table);
+    // A board that shows every column.
+    MainWindowTestAccess access(*window);
+    access.boardTypeKnown() = true;
+    access.boardType() = 1;
+    access.firmwareVersionKnown() = true;
+    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("0.0.6"));
+    access.updateDiDoTables();
+    child<QTabWidget>(*window, "tabWidget")->setCurrentIndex(1);
+    window->show();
+    auto* t = window->findChild<QTableWidget*>(table);
+
+    for (int column = 0; column < t->columnCount(); ++column) {
+        QVERIFY(!t->isColumnHidden(column));
+        QVERIFY2(t->columnWidth(column) >= t->horizontalHeader()->sectionSizeHint(column),
+                 qPrintable(t->horizontalHeaderItem(column)->text()));
+        // A number edit holds the widest number it takes.
+        for (int row = 0; row < t->rowCount(); ++row) {
+            auto* edit = qobject_cast<QLineEdit*>(t->cellWidget(row, column));
+            const auto* range = edit ? qobject_cast<const QIntValidator*>(edit->validator()) : nullptr;
+            if (range)
+                QVERIFY(edit->fontMetrics().horizontalAdvance(QString::number(range->top())) < t->columnWidth(column));
+        }
+    }
+    // On a 1280-pixel screen both tables are shown whole, side by side.
+    window->resize(1280, window->height());
+    QTRY_COMPARE(window->width(), 1280);
+    QCoreApplication::processEvents();
+    QCOMPARE(t->horizontalScrollBar()->maximum(), 0);
+}
+
+void TestMainWindow::rs485TablesShowEveryRowAtTheDefaultSize()
+{
+    window->show();
+    QCOMPARE(window->size(), QSize(959, 753));
+    QCoreApplication::processEvents();
+    for (const char* name : { "tableWidgetRs485Param", "tableWidgetRs485Param_2" })
+        QCOMPARE(child<QTableWidget>(*window, name)->verticalScrollBar()->maximum(), 0);
+}
+
+void TestMainWindow::ipFieldHoldsAFullAddress()
+{
+    auto* bar = window->findChild<Tessarin*>();
+    QComboBox* modes = ConnectionBar::modeList(bar);
+    modes->setCurrentIndex(modes->findText(QStringLiteral("RS485 TCP")));
+    window->show();
+    QCoreApplication::processEvents();
+    QLineEdit* ip = nullptr;
+    for (QLineEdit* edit : bar->findChildren<QLineEdit*>()) {
+        if (edit->isVisible() && edit->validator() && edit->validator()->inherits("QRegularExpressionValidator"))
+            ip = edit;
+    }
+    QVERIFY(ip);
+    QVERIFY(ip->width() > ip->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")));
+}
+
+void TestMainWindow::windowRemembersItsPlaceAndColumns()
+{
+    window->show();
+    window->setGeometry(40, 50, 1100, 800);
+    auto* di = child<QTableWidget>(*window, "tableWidgetDIConfig");
+    di->setColumnWidth(1, 123);
+    const QRect placed = window->geometry();
+    QVERIFY(window->close());
+
+    // The same store, whatever the case of its keys.
+    QVERIFY(!SettingsStore(programName).value(QStringLiteral("WINDOW/GEOMETRY")).toByteArray().isEmpty());
+    window = std::make_unique<MainWindow>();
+    QCOMPARE(window->geometry(), placed);
+    QCOMPARE(child<QTableWidget>(*window, "tableWidgetDIConfig")->columnWidth(1), 123);
+
+    // Nothing stored: the form's own size.
+    TestSettings::clear();
+    window = std::make_unique<MainWindow>();
+    QCOMPARE(window->size(), QSize(959, 753));
+}
 
 // ---- Keyboard ----
 
