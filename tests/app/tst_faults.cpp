@@ -127,10 +127,8 @@ private slots:
     void settingsResetKeepsTheLinkShownHeld();
     void boardGoneWhileIdle_data() { addLinkRows(); }
     void boardGoneWhileIdle();
-    void boardKilledDuringRead_data() { addLinkRows(); }
-    void boardKilledDuringRead();
-    void boardKilledDuringTransfer_data() { addLinkRows(); }
-    void boardKilledDuringTransfer();
+    void ptyHangUpDuringRead();
+    void ptyHangUpDuringTransfer();
     void junkFloodEndsWithinTheTimeOut_data();
     void junkFloodEndsWithinTheTimeOut();
 
@@ -603,7 +601,7 @@ void TestFaults::faultDuringTransfer()
     verifyReconnect(link, bootloader);
 }
 
-// ---- The board goes away: idle, while the window waits for a reply, mid-transfer ----
+// ---- The board goes away while the link is idle ----
 
 void TestFaults::addLinkRows()
 {
@@ -661,11 +659,12 @@ void TestFaults::boardGoneWhileIdle()
     verifyReconnect(link, mainFirmware);
 }
 
-void TestFaults::boardKilledDuringRead()
+// ---- The pty goes away while the window waits for a reply ----
+
+void TestFaults::ptyHangUpDuringRead()
 {
-    QFETCH(Link, link);
-    QVERIFY(startBoard(link, mainBoard()));
-    connectThroughBar(link);
+    QVERIFY(startBoard(Link::Pty, mainBoard()));
+    connectThroughBar(Link::Pty);
     QVERIFY(bar->isConnected());
     const QMap<QString, QVariant> settings = storedSettings();
 
@@ -684,24 +683,23 @@ void TestFaults::boardKilledDuringRead()
     qInfo("took %lld ms", took); // for the record of what each fault costs
     killer.join();
 
-    // The read fails with its own message; then the loss is said and the
-    // link let go.
+    // The read fails with its own message; then the loss is said.
     QTRY_COMPARE(answerer->texts(), (QStringList{ diDoReadError, linkLost }));
     verifyLinkReleased();
     // Every read of the sequence ends by its time-out at the latest.
     QVERIFY2(took < 4 * 2000 + 5000, qPrintable(QStringLiteral("read took %1 ms").arg(took)));
     QCOMPARE(storedSettings(), settings);
 
-    // A board on a new socket or pty: connect, and all is back.
-    QVERIFY(startBoard(link, mainBoard()));
-    verifyReconnect(link, mainFirmware);
+    // A board on a new pty: connect, and all is back.
+    QVERIFY(startBoard(Link::Pty, mainBoard()));
+    verifyReconnect(Link::Pty, mainFirmware);
+    QCOMPARE(storedSettings(), settings);
 }
 
-void TestFaults::boardKilledDuringTransfer()
+void TestFaults::ptyHangUpDuringTransfer()
 {
-    QFETCH(Link, link);
-    QVERIFY(startBoard(link, bootBoard(false)));
-    connectThroughBar(link);
+    QVERIFY(startBoard(Link::Pty, bootBoard(false)));
+    connectThroughBar(Link::Pty);
     QVERIFY(bar->isConnected());
     QCOMPARE(label("labelDeviceStatusValue"), bootloader);
     const QString path = files->filePath(QStringLiteral("fw_main_vrell_a.frm"));
@@ -733,8 +731,8 @@ void TestFaults::boardKilledDuringTransfer()
     after.remove(QStringLiteral("lastfirmwarepath"));
     QCOMPARE(after, before);
 
-    QVERIFY(startBoard(link, bootBoard(false)));
-    verifyReconnect(link, bootloader);
+    QVERIFY(startBoard(Link::Pty, bootBoard(false)));
+    verifyReconnect(Link::Pty, bootloader);
 }
 
 // ---- A peer that floods the line with junk ----
