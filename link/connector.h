@@ -38,7 +38,9 @@ public:
     // unplugged, or the far end of a pseudo-terminal closed). Nothing is sent
     // to find out: a board that merely stays silent is not reported here. The
     // call may come from inside read() or write(), so the callback must not
-    // destroy the transport there and then; post the work instead.
+    // destroy the transport there and then; post the work instead. The
+    // connection bar installs its own on the transports it hands over and
+    // tells its host through Tessarin::onLinkLost.
     void setLinkLostCallback(const LinkLostCallback& cb);
     void clearLinkLostCallback();
     // Whether the loss has been reported; it stays so for the transport's life.
