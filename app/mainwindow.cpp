@@ -3,14 +3,24 @@
 
 #include "boardinfo.h"
 #include "connector.h"
+#include "readingorder.h"
+#include "tablecolumns.h"
 #include "settingsstore.h"
 #include "tessarin.h"
 #include "versionnumber.h"
 
+#include <QAbstractItemView>
+#include <QCloseEvent>
+#include <QHeaderView>
 #include <QAction>
+#include <QApplication>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QSpacerItem>
+#include <QVBoxLayout>
+#include <QTimer>
 
 namespace {
 
@@ -47,6 +57,11 @@ const char* const deviceAddressKeys[] = {
 };
 const char* const lastDeviceIdKey = "LastDeviceID";
 
+// Where the window was left; the store folds the case of every key.
+const char* const windowGeometryKey = "Window/Geometry";
+const char* const windowStateKey = "Window/State";
+const char* const columnWidthsKey = "Window/Columns/%1";
+
 template <std::size_t N>
 void writeAll(SettingsStore& store, const char* const (&keys)[N], const QVariant& value)
 {
@@ -60,6 +75,10 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
 {
+    linkLostNotice = new QTimer(this);
+    linkLostNotice->setInterval(100);
+    connect(linkLostNotice, &QTimer::timeout, this, &MainWindow::showLinkLostNotice);
+
     // The form; on_<object>_<signal> slots are bound by name here.
     ui->setupUi(this);
 
@@ -112,6 +131,12 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->ConnectionWidget, &Tessarin::onRebootRequested, this, &MainWindow::onDeviceRebootRequested);
     connect(ui->ConnectionWidget, &Tessarin::onResetToDefaultRequested, this,
             &MainWindow::onResetConnectionToDefaultRequested);
+    // onDisconnected, just before, has already forgotten the board.
+    connect(ui->ConnectionWidget, &Tessarin::onLinkLost, this, &MainWindow::onSerialLinkLost);
+
+    setUpKeyboard();
+    fitTablesToWindow();
+    restoreWindowLayout();
 }
 
 MainWindow::~MainWindow()
@@ -123,6 +148,108 @@ MainWindow::~MainWindow()
     delete ui;
     ui = nullptr;
     connector.reset();
+}
+
+// ---- Window layout ----
+
+void MainWindow::fitTablesToWindow()
+{
+    QTableWidget* di = ui->tableWidgetDIConfig;
+    QTableWidget* dout = ui->tableWidgetDOConfig;
+    const int diWidth = TableColumns::fitToContents(di);
+    const int doWidth = TableColumns::fitToContents(dout);
+    // Side by side, each table gets a share of the width after what it
+    // shows, rather than half each or what it happened to show at start.
+    for (QTableWidget* table : { di, dout }) {
+        QSizePolicy policy = table->sizePolicy();
+        policy.setHorizontalPolicy(QSizePolicy::Ignored);
+        table->setSizePolicy(policy);
+    }
+    ui->horizontalLayoutDiDoTables->setStretch(0, diWidth);
+    ui->horizontalLayoutDiDoTables->setStretch(1, doWidth);
+    // The RS-485 tables take the height the main page has to spare; the
+    // spacer below them only closes the page off.
+    QVBoxLayout* page = ui->verticalLayoutMain;
+    for (int i = 0; i < page->count(); ++i) {
+        if (QSpacerItem* spacer = page->itemAt(i)->spacerItem())
+            spacer->changeSize(spacer->sizeHint().width(), 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    }
+    page->setStretchFactor(ui->groupBoxRs485, 1);
+    page->invalidate();
+}
+
+void MainWindow::restoreWindowLayout()
+{
+    const SettingsStore store(programName);
+    // Nothing stored: the size the form gives.
+    const QByteArray geometry = store.value(QLatin1String(windowGeometryKey)).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray state = store.value(QLatin1String(windowStateKey)).toByteArray();
+    if (!state.isEmpty())
+        restoreState(state);
+    for (QTableWidget* table : { ui->tableWidgetDIConfig, ui->tableWidgetDOConfig }) {
+        const QVariantList widths = store.value(QString::fromLatin1(columnWidthsKey).arg(table->objectName())).toList();
+        // Only what fits this table; whether a column is shown stays the board's business.
+        for (int column = 0; column < widths.size() && column < table->columnCount(); ++column) {
+            bool ok = false;
+            const int width = widths.at(column).toInt(&ok);
+            if (ok && width > 0 && width <= 4000)
+                table->horizontalHeader()->resizeSection(column, width);
+        }
+    }
+}
+
+void MainWindow::saveWindowLayout() const
+{
+    SettingsStore store(programName);
+    store.setValue(QLatin1String(windowGeometryKey), saveGeometry());
+    store.setValue(QLatin1String(windowStateKey), saveState());
+    for (const QTableWidget* table : { ui->tableWidgetDIConfig, ui->tableWidgetDOConfig }) {
+        QVariantList widths;
+        for (int column = 0; column < table->columnCount(); ++column)
+            widths << table->horizontalHeader()->sectionSize(column);
+        store.setValue(QString::fromLatin1(columnWidthsKey).arg(table->objectName()), widths);
+    }
+    store.sync();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    saveWindowLayout();
+    QMainWindow::closeEvent(event);
+}
+
+// ---- Keyboard ----
+
+void MainWindow::setUpKeyboard()
+{
+    // The captions stay as they are; the keys are shown beside them.
+    debugAction->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_D));
+    ui->actionUnlockAdditional->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_U));
+    ui->actionAbout->setShortcut(QKeySequence(Qt::Key_F1));
+
+    // Quitting needs no menu entry of its own, only the usual key.
+    auto* quit = new QAction(this);
+    quit->setObjectName(QStringLiteral("actionQuit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_Q));
+    quit->setShortcutContext(Qt::WindowShortcut);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    addAction(quit);
+
+    // A table that moved between its cells on Tab would never let go of it;
+    // arrows move within a table, Tab leaves it.
+    for (QAbstractItemView* view : findChildren<QAbstractItemView*>())
+        view->setTabKeyNavigation(false);
+}
+
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    QWidget* target = ReadingOrder::neighbour(this, QApplication::focusWidget(), next);
+    if (!target)
+        return QMainWindow::focusNextPrevChild(next);
+    target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
 }
 
 // ---- Enabling rules ----
@@ -177,6 +304,10 @@ void MainWindow::updateAdditionalTab()
     const bool wasCurrent = ui->tabWidget->currentWidget() == ui->tabAdditional;
     // Disables the tab's entry in the bar together with the page.
     ui->tabWidget->setTabEnabled(index, additionalUnlocked);
+    // A greyed tab should say where it is opened.
+    ui->tabWidget->setTabToolTip(
+        index, additionalUnlocked ? QString()
+                                  : tr("Открывается через меню «Настройки» → «Доступ к дополнительным настройкам»"));
     if (!additionalUnlocked && wasCurrent)
         ui->tabWidget->setCurrentIndex(0);
 

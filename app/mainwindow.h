@@ -27,6 +27,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QTableWidget;
 class QTableWidgetItem;
+class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -48,6 +49,12 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+protected:
+    // Tab and Shift+Tab walk the controls in reading order (see ReadingOrder).
+    bool focusNextPrevChild(bool next) override;
+    // Remembers size, place and column widths for the next start.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     // The slot table, in this order (bound by object name where the name says so).
@@ -87,6 +94,12 @@ private:
     void updateDiDoTables();
     // DI/DO columns that depend on board type and firmware version.
     void updateDiDoColumns();
+    // Shortcuts for the menu actions and for quitting; Tab out of tables.
+    void setUpKeyboard();
+    // Columns sized to what they show, tables given the room there is.
+    void fitTablesToWindow();
+    void restoreWindowLayout();
+    void saveWindowLayout() const;
     // Writes the default line parameters and device address under every key
     // variant an older setup may have used, then syncs.
     void resetConnectionSettings();
@@ -135,6 +148,10 @@ private:
     void calibrateDi(bool scale24V);
     // After an acknowledged reboot or mode switch: the board drops the link.
     void forgetConnectionAfterRequest();
+    // The connection bar reported the link gone; it and onSerialDisconnected
+    // have already let it go. Says so once no other box is up.
+    void onSerialLinkLost();
+    void showLinkLostNotice();
 
     // ---- DI/DO editor (mainwindow_dido.cpp) ----
 
@@ -268,4 +285,6 @@ private:
     // Port 1 then port 2, edited in the two RS-485 tables.
     Rs485Ports rs485Ports {};
     Iec101Ports iec101Params {};
+    // Holds the lost-link warning back while another box or the wait dialog is up.
+    QTimer* linkLostNotice = nullptr;
 };

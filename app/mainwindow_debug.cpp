@@ -93,6 +93,8 @@ void MainWindow::buildDebugDump()
     debugDumpView = new QPlainTextEdit(debugDumpPanel);
     debugDumpView->setObjectName(QStringLiteral("plainTextEditDebugDump"));
     debugDumpView->setReadOnly(true);
+    // Tab moves on rather than stopping in the dump.
+    debugDumpView->setTabChangesFocus(true);
     debugDumpView->setPlaceholderText(tr("RX/TX дамп обмена"));
     // Bounded: a long session with the dump on must not grow without end.
     debugDumpView->document()->setMaximumBlockCount(dumpLineLimit);

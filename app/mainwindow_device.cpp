@@ -7,8 +7,13 @@
 #include "devicecommands.h"
 #include "tessarin.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QStringList>
+#include <QTimer>
 
 // Identity readout on connect, reboot, mode switch and DI calibration.
 
@@ -33,6 +38,9 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
     if (connector && connector != newConnector)
         connector->clearDumpCallback();
     connector = newConnector;
+    // A loss not yet told is old news once a new link is up.
+    linkLostNotice->stop();
+    statusBar()->clearMessage();
 
     applyDumpCallback();
 
@@ -66,16 +74,51 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
     showValue(ui->labelBoardVersionValue, QStringLiteral("-"));
     const bool boardOk = mayAskBoardVersion ? readBoardVersion() : true;
 
-    // As "Update" does, but a failure says nothing.
+    // As "Update" does, but without a box: a failure is named below.
+    bool diDoOk = true;
     if (modeKnown && mode == 0 && connector && boardTypeKnown) {
-        if (readDiDoConfig())
+        diDoOk = readDiDoConfig();
+        if (diDoOk)
             showDiDoRecord();
     }
 
     // Both reads are made whatever the first gave.
     const bool errorCodeOk = readErrorCode();
     const bool rs485Ok = readRs485Params();
-    ui->ConnectionWidget->setConnected(errorCodeOk && rs485Ok && boardOk);
+
+    // The board answered, so the link is held and the bar says so whatever
+    // else failed: showing "Connect" now would invite a second link to the
+    // same board. What could not be read is named where it does not block.
+    ui->ConnectionWidget->setConnected(true);
+    QStringList failed;
+    if (!boardOk)
+        failed << tr("версия платы (0x7D)");
+    if (!diDoOk)
+        failed << tr("конфигурация DI/DO");
+    if (!errorCodeOk)
+        failed << tr("код ошибки (0x79)");
+    if (!rs485Ok)
+        failed << tr("параметры RS-485 (0x71, 0x9D)");
+    if (!failed.isEmpty())
+        statusBar()->showMessage(tr("Подключено, но не прочитано: %1").arg(failed.join(QStringLiteral(", "))));
+}
+
+void MainWindow::onSerialLinkLost()
+{
+    // A transfer under way stops at its next block (the link is no longer
+    // the one it started on); its progress would only mislead now.
+    ui->progressBar->setValue(0);
+    statusBar()->showMessage(tr("Связь с устройством потеряна"));
+    linkLostNotice->start();
+}
+
+void MainWindow::showLinkLostNotice()
+{
+    // Said after the box of the operation the loss broke, not on top of it.
+    if (QApplication::activeModalWidget())
+        return;
+    linkLostNotice->stop();
+    QMessageBox::warning(this, tr("Vantor"), tr("Связь с устройством потеряна\n"));
 }
 
 void MainWindow::forgetBoard()
@@ -94,6 +137,7 @@ void MainWindow::onSerialDisconnected()
 {
     if (connector)
         connector->clearDumpCallback();
+    statusBar()->clearMessage();
 
     ui->ConnectionWidget->setConnected(false);
     ui->pushButtonSendFirmware->setEnabled(false);

@@ -21,6 +21,7 @@ Connector& Connector::operator=(const Connector& other)
 Connector::~Connector()
 {
     dumpCallback = nullptr;
+    linkLostCallback = nullptr;
 }
 
 int Connector::getTimeout() const
@@ -47,4 +48,30 @@ void Connector::emitDump(const QString& line) const
 {
     if (dumpCallback)
         dumpCallback(line);
+}
+
+void Connector::setLinkLostCallback(const LinkLostCallback& cb)
+{
+    linkLostCallback = cb;
+}
+
+void Connector::clearLinkLostCallback()
+{
+    linkLostCallback = nullptr;
+}
+
+bool Connector::isLinkLost() const
+{
+    return linkLost;
+}
+
+void Connector::reportLinkLost()
+{
+    if (linkLost)
+        return;
+    linkLost = true;
+    // A copy: the callback may well clear itself.
+    const LinkLostCallback cb = linkLostCallback;
+    if (cb)
+        cb();
 }

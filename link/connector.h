@@ -13,6 +13,7 @@ class TESSARIN_EXPORT Connector
 {
 public:
     using DumpCallback = std::function<void(const QString&)>;
+    using LinkLostCallback = std::function<void()>;
 
     Connector();
     Connector(const Connector& other);
@@ -31,10 +32,29 @@ public:
     void setDumpCallback(const DumpCallback& cb);
     void clearDumpCallback();
 
+    // Called once, on the thread that created the transport, when the
+    // operating system says the link is gone: the TCP peer closed or reset
+    // the connection, or the serial device reported a resource error (it was
+    // unplugged, or the far end of a pseudo-terminal closed). Nothing is sent
+    // to find out: a board that merely stays silent is not reported here. The
+    // call may come from inside read() or write(), so the callback must not
+    // destroy the transport there and then; post the work instead. The
+    // connection bar installs its own on the transports it hands over and
+    // tells its host through Tessarin::onLinkLost.
+    void setLinkLostCallback(const LinkLostCallback& cb);
+    void clearLinkLostCallback();
+    // Whether the loss has been reported; it stays so for the transport's life.
+    bool isLinkLost() const;
+
 protected:
     void emitDump(const QString& line) const;
+    // Transports call this when the system reports the link gone; only the
+    // first call reaches the callback.
+    void reportLinkLost();
 
 private:
     int timeout;
     DumpCallback dumpCallback;
+    LinkLostCallback linkLostCallback;
+    bool linkLost = false;
 };

@@ -22,12 +22,29 @@ ConnectorIP::ConnectorIP(const QString& host, int port)
     }
     socket->connectToHost(host, quint16(port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
     socket->waitForConnected(kConnectWaitMs);
+    watchForClose();
 }
 
 ConnectorIP::~ConnectorIP()
 {
+    // Closing our own end is no loss to report.
+    if (socket)
+        QObject::disconnect(socket.data(), nullptr, nullptr, nullptr);
     rxBuffer.clear();
     socket.reset();
+}
+
+void ConnectorIP::watchForClose()
+{
+    if (!isConnected())
+        return;
+    // The socket lives on the creating thread, whose event loop sees the
+    // peer's FIN or RST while the link is idle; inside a read the blocking
+    // wait sees it.
+    QObject::connect(socket.data(), &QAbstractSocket::stateChanged, [this](QAbstractSocket::SocketState state) {
+        if (state == QAbstractSocket::UnconnectedState || state == QAbstractSocket::ClosingState)
+            reportLinkLost();
+    });
 }
 
 bool ConnectorIP::isConnected() const

@@ -34,6 +34,9 @@ private:
     // Appends what the socket holds to the buffer; returns how many bytes came.
     int takeReceived();
     void dropLeftovers();
+    // Reports the loss as soon as the socket leaves the connected state,
+    // whether or not a read is under way.
+    void watchForClose();
 
     QSharedPointer<QTcpSocket> socket;
     QByteArray rxBuffer;

@@ -26,10 +26,20 @@ ConnectorSerial::ConnectorSerial(const QString& portName)
 
     QMetaObject::invokeMethod(worker, "createSerialPort", Qt::BlockingQueuedConnection,
                               Q_ARG(QString, portName));
+    watchForPortLoss();
+}
+
+void ConnectorSerial::watchForPortLoss()
+{
+    QObject::connect(worker, &WorkerContextObject::portLost, worker, [this] { portGone = true; },
+                     Qt::DirectConnection);
+    QObject::connect(worker, &WorkerContextObject::portLost, &lossRelay, [this] { reportLinkLost(); },
+                     Qt::QueuedConnection);
 }
 
 ConnectorSerial::~ConnectorSerial()
 {
+    QObject::disconnect(worker, &WorkerContextObject::portLost, nullptr, nullptr);
     if (worker) {
         QMetaObject::invokeMethod(worker, "closeSerialPort", Qt::BlockingQueuedConnection);
         QMetaObject::invokeMethod(worker, "destroySerialPort", Qt::BlockingQueuedConnection);
@@ -62,6 +72,7 @@ bool ConnectorSerial::openPort(const QString& portName, int baudRate, QSerialPor
         Q_ARG(int, int(parity)), Q_ARG(int, int(stopBits)), Q_ARG(int, int(flowControl)));
     if (invoked && opened) {
         portOpen = true;
+        portGone = false;
         return true;
     }
 
@@ -122,6 +133,8 @@ QByteArray ConnectorSerial::read()
             portOpen = false;
             return QByteArray();
         }
+        if (chunk.isEmpty() && portGone)
+            return QByteArray();
         if (!chunk.isEmpty()) {
             buffer += chunk;
             emitDump(dumpLine("RX", chunk));

@@ -4,10 +4,12 @@
 #include "framecodec.h"
 #include "tessarin_export.h"
 
+#include <QObject>
 #include <QSerialPort>
 #include <QThread>
 
 #include <functional>
+#include <atomic>
 
 class WorkerContextObject;
 
@@ -48,9 +50,16 @@ private:
     // Turns a group of up to four bytes into the unit's word order; returns
     // the address of one static 4-byte work area.
     unsigned char* reorder4(unsigned char* data, unsigned int length) const;
+    void watchForPortLoss();
 
     bool portOpen = false;
     PassedOverCallback passedOver;
     QThread workerThread;
     WorkerContextObject* worker = nullptr;
+    // Lives on the creating thread, so the worker's news of a lost port
+    // reaches the loss callback there.
+    QObject lossRelay;
+    // Set by the worker the moment the port fails for good, so a blocking
+    // read stops waiting on a device that is gone.
+    std::atomic<bool> portGone { false };
 };

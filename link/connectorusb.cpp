@@ -19,10 +19,16 @@ ConnectorUSB::ConnectorUSB(const QString& portName)
     : portName(portName)
 {
     serialPort.setReadBufferSize(SerialInput::maxChunk);
+    // A device that is unplugged leaves the port with a resource error.
+    QObject::connect(&serialPort, &QSerialPort::errorOccurred, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError)
+            reportLinkLost();
+    });
 }
 
 ConnectorUSB::~ConnectorUSB()
 {
+    QObject::disconnect(&serialPort, nullptr, nullptr, nullptr);
     if (serialPort.isOpen())
         serialPort.close();
 }

@@ -39,6 +39,7 @@ void SerialConnectHandler::run()
     if (!widget)
         return;
     if (opened) {
+        widget->watchCurrentConnector();
         emit widget->onConnected(widget->currentConnector);
         return;
     }

@@ -41,6 +41,9 @@ void TcpConnectHandler::run()
     }
 
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    // A transport still held goes first: two links to one board would each
+    // take the other's replies.
+    widget->currentConnector.reset();
     // Blocks until the connection is made or the transport gives up (5 s).
     std::unique_ptr<ConnectorIP> transport(new ConnectorIP(host, port));
     // Frames carry one address byte: the low byte of the number typed.
@@ -49,6 +52,7 @@ void TcpConnectHandler::run()
 
     if (transport->isConnected()) {
         widget->currentConnector = QSharedPointer<Connector>(transport.release());
+        widget->watchCurrentConnector();
         emit widget->onConnected(widget->currentConnector);
         return;
     }

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLayoutItem>
 #include <QLineEdit>
+#include <QMetaObject>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
@@ -22,6 +23,8 @@
 #include <QRegularExpressionValidator>
 #include <QSerialPortInfo>
 #include <QSpacerItem>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
 namespace {
 
@@ -42,6 +45,21 @@ QString ipPattern()
     const QString octet = QStringLiteral("(?:[0-1]?[0-9]?[0-9]|2[0-4][0-9]|25[0-5])");
     return QStringLiteral("^") + octet + QStringLiteral("\\.") + octet + QStringLiteral("\\.") + octet
         + QStringLiteral("\\.") + octet + QStringLiteral("$");
+}
+
+// Wide enough to show `text` whole, frame and margins included.
+int lineEditWidthFor(QLineEdit* edit, const QString& text)
+{
+    // Two pixels of inner margin either side and one for the cursor, as the
+    // line edit itself counts them.
+    const QMargins margins = edit->textMargins();
+    const int inner = edit->fontMetrics().horizontalAdvance(text) + 2 * 2 + 1 + margins.left() + margins.right();
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    option.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit) : 0;
+    return edit->style()
+        ->sizeFromContents(QStyle::CT_LineEdit, &option, QSize(inner, edit->fontMetrics().height()), edit)
+        .width();
 }
 
 } // namespace
@@ -225,7 +243,7 @@ void Tessarin::CreateUSBorSerialConnector(bool usb)
     }
 
     addConnectButtonAndTail(new SerialConnectHandler(this, usb, portCombo, deviceIdEdit));
-    setConnected(false);
+    showHeldState();
 }
 
 void Tessarin::CreateIPConnector()
@@ -237,6 +255,7 @@ void Tessarin::CreateIPConnector()
     connectorLayout->addWidget(new QLabel(tr("IP:"), this));
     auto* ipEdit = new QLineEdit(ConnectionSettings::storedTcpIp(store), this);
     ipEdit->setValidator(new QRegularExpressionValidator(QRegularExpression(ipPattern()), ipEdit));
+    ipEdit->setMinimumWidth(lineEditWidthFor(ipEdit, QStringLiteral("255.255.255.255")));
     connectorLayout->addWidget(ipEdit);
 
     connectorLayout->addWidget(new QLabel(tr("TCP Port:"), this));
@@ -247,7 +266,14 @@ void Tessarin::CreateIPConnector()
     QLineEdit* deviceIdEdit = addDeviceIdEdit(ConnectionSettings::storedDeviceId(store));
 
     addConnectButtonAndTail(new TcpConnectHandler(this, ipEdit, portEdit, deviceIdEdit));
-    setConnected(false);
+    showHeldState();
+}
+
+void Tessarin::showHeldState()
+{
+    // A new row must not offer Connect while the link is held: that click
+    // would open a second link to the same board. It shows what the flag says.
+    setConnected(connected && !currentConnector.isNull());
 }
 
 QLineEdit* Tessarin::addDeviceIdEdit(int storedId)
@@ -289,6 +315,35 @@ void Tessarin::connectButtonClicked(ConnectHandler* handler)
         return;
     }
     handler->run();
+}
+
+void Tessarin::watchCurrentConnector()
+{
+    if (!currentConnector)
+        return;
+    const QWeakPointer<Connector> watched = currentConnector;
+    const QPointer<Tessarin> self(this);
+    currentConnector->setLinkLostCallback([self, watched] {
+        // The transport may tell us from inside its own read or write; the
+        // link is let go only once that call is over.
+        if (self)
+            QMetaObject::invokeMethod(
+                self.data(), [self, watched] { self->currentConnectorLost(watched); }, Qt::QueuedConnection);
+    });
+}
+
+void Tessarin::currentConnectorLost(const QWeakPointer<Connector>& lost)
+{
+    // News of a transport this bar no longer holds concerns nobody.
+    if (!currentConnector || lost.toStrongRef() != currentConnector)
+        return;
+    const bool wasShownHeld = connected;
+    currentConnector.reset();
+    setConnected(false);
+    if (!wasShownHeld)
+        return;
+    emit onDisconnected();
+    emit onLinkLost();
 }
 
 void Tessarin::fillPortCombo(QComboBox* combo)

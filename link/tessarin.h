@@ -4,6 +4,7 @@
 
 #include <QSharedPointer>
 #include <QString>
+#include <QWeakPointer>
 #include <QWidget>
 
 class Connector;
@@ -39,6 +40,14 @@ signals:
     void onDisconnected();
     void onRebootRequested();
     void onResetToDefaultRequested();
+    // The operating system reported the held link gone (TCP peer closed or
+    // reset, serial device removed; see Connector::setLinkLostCallback).
+    // The bar has already released its transport and shows "Connect", and
+    // onDisconnected() came just before, so a host that handles that one
+    // has forgotten the link; this one only says why. Emitted only while the
+    // link was shown as held (setConnected(true)); a transport the host had
+    // already given up is released without a word.
+    void onLinkLost();
 
 public slots:
     void currentIndexChanged(int index);
@@ -53,11 +62,16 @@ private:
     void CreateIPConnector();
     void ResetConnectorWidget();
 
+    // The fresh controls of a mode show whether the link is held.
+    void showHeldState();
     QLineEdit* addDeviceIdEdit(int storedId);
     void addConnectButtonAndTail(ConnectHandler* handler);
     void connectButtonClicked(ConnectHandler* handler);
     void fillPortCombo(QComboBox* combo);
     void openSerialParamDialog();
+    // Called by the connect handlers before they hand a new transport over.
+    void watchCurrentConnector();
+    void currentConnectorLost(const QWeakPointer<Connector>& lost);
 
     QLabel* connectionModeLabel = nullptr;
     QLabel* linkStatusLabel = nullptr;

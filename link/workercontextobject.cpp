@@ -1,10 +1,14 @@
 #include "workercontextobject.h"
 
 #include <QElapsedTimer>
+#include <QMetaObject>
 #include <QSerialPort>
 
 #ifdef Q_OS_LINUX
 #include <sys/prctl.h>
+#endif
+#ifdef Q_OS_UNIX
+#include <poll.h>
 #endif
 
 namespace {
@@ -34,7 +38,34 @@ bool waitWritten(QSerialPort* port, int timeoutMs)
     }
 }
 
+bool lineHungUp(QSerialPort* port)
+{
+#ifdef Q_OS_UNIX
+    pollfd p { int(port->handle()), POLLIN, 0 };
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    Q_UNUSED(port);
+    return false;
+#endif
+}
+
 } // namespace
+
+void WorkerContextObject::checkPortLost(QSerialPort::SerialPortError error)
+{
+    if (!serialPort || !serialPort->isOpen() || lostReported)
+        return;
+    // A removed device gives a resource error; the far end of a pty that
+    // closed gives a read error on a line the system reports hung up.
+    if (error != QSerialPort::ResourceError && !(error == QSerialPort::ReadError && lineHungUp(serialPort)))
+        return;
+    lostReported = true;
+    emit portLost();
+    // A hung-up line stays readable for ever, and every wake-up would be one
+    // more error; closed, it leaves the worker idle and every later call
+    // fails at once. Not from inside the port's own notification.
+    QMetaObject::invokeMethod(this, &WorkerContextObject::closeSerialPort, Qt::QueuedConnection);
+}
 
 WorkerContextObject::WorkerContextObject(QObject* parent)
     : QObject(parent)
@@ -53,6 +84,9 @@ void WorkerContextObject::createSerialPort(QString portName)
     serialPort = new QSerialPort(this);
     serialPort->setPortName(portName);
     serialPort->setReadBufferSize(kMaxChunk);
+    // Seen by the worker's event loop while the line is idle, or by a
+    // blocking wait during an exchange.
+    connect(serialPort, &QSerialPort::errorOccurred, this, &WorkerContextObject::checkPortLost);
 }
 
 void WorkerContextObject::closeSerialPort()
@@ -84,6 +118,7 @@ bool WorkerContextObject::openSerialPort(QString portName, int baudRate, int dat
     serialPort->setParity(QSerialPort::Parity(parity));
     serialPort->setStopBits(QSerialPort::StopBits(stopBits));
     serialPort->setFlowControl(QSerialPort::FlowControl(flowControl));
+    lostReported = false;
     return serialPort->open(QIODevice::ReadWrite);
 }
 

@@ -2,9 +2,8 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
-
-class QSerialPort;
 
 // Lives in the serial transport's worker thread and owns its QSerialPort.
 // Its slots are reached only by name through blocking queued invocations,
@@ -36,7 +35,14 @@ public:
     // blocking call has returned, so the worker is done with it.
     QByteArray droppedInput() const { return dropped; }
 
+signals:
+    // The open port reported a resource error: the device is gone.
+    void portLost();
+
 private:
+    void checkPortLost(QSerialPort::SerialPortError error);
+
     QSerialPort* serialPort = nullptr;
     QByteArray dropped;
+    bool lostReported = false;
 };

@@ -54,6 +54,7 @@ const QString copyDone = QStringLiteral("Копирование завершен
 const QString blockError = QStringLiteral("Ошибка записи блока ");
 const QString mainFirmware = QStringLiteral("Основная прошивка");
 const QString bootloader = QStringLiteral("Загрузчик");
+const QString linkLost = QStringLiteral("Связь с устройством потеряна\n");
 
 QStringList mainBoard()
 {
@@ -122,17 +123,25 @@ private slots:
     void faultDuringOperation();
     void faultDuringTransfer_data();
     void faultDuringTransfer();
+    void settingsResetKeepsTheLinkShownHeld_data() { addLinkRows(); }
+    void settingsResetKeepsTheLinkShownHeld();
+    void boardGoneWhileIdle_data() { addLinkRows(); }
+    void boardGoneWhileIdle();
     void ptyHangUpDuringRead();
     void ptyHangUpDuringTransfer();
     void junkFloodEndsWithinTheTimeOut_data();
     void junkFloodEndsWithinTheTimeOut();
 
 private:
+    static void addLinkRows();
     bool startBoard(Link link, const QStringList& args);
     // Connects the way a technician does: mode, port or address in the
     // connection bar, then Connect.
     void connectThroughBar(Link link, const QString& pty = QString());
     void disconnectThroughBar();
+    // After a loss: the bar offers Connect, the readout and the firmware
+    // buttons are back to no link, and no stale progress is shown.
+    void verifyLinkReleased();
     // Faults off, disconnect if still connected, connect again: the readout
     // must come back whole and a DI/DO read must work on the new link.
     void verifyReconnect(Link link, const QString& expectedStatus);
@@ -219,6 +228,20 @@ void TestFaults::disconnectThroughBar()
     disconnect->click();
     QVERIFY(!bar->isConnected());
     QVERIFY(access->connector().isNull());
+}
+
+void TestFaults::verifyLinkReleased()
+{
+    QVERIFY(!bar->isConnected());
+    QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
+    QVERIFY(!ConnectionBar::button(bar, QStringLiteral("Disconnect")));
+    QVERIFY(access->connector().isNull());
+    for (const char* value : { "labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
+                               "labelBootloaderVersionValue", "labelErrorStatusValue" })
+        QCOMPARE(label(value), QStringLiteral("-"));
+    for (const char* button : { "pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader" })
+        QVERIFY(!child<QPushButton>(button)->isEnabled());
+    QCOMPARE(child<QProgressBar>("progressBar")->value(), 0);
 }
 
 void TestFaults::verifyReconnect(Link link, const QString& expectedStatus)
@@ -426,7 +449,13 @@ void TestFaults::faultDuringOperation()
     const qint64 took = clock.elapsed();
     qInfo("took %lld ms", took); // for the record of what each fault costs
 
-    QCOMPARE(answerer->texts(), messages);
+    // A cut link is let go, and said so after the operation's own message.
+    if (linkSurvives) {
+        QCOMPARE(answerer->texts(), messages);
+    } else {
+        QTRY_COMPARE(answerer->texts(), messages + QStringList{ linkLost });
+        verifyLinkReleased();
+    }
     QVERIFY2(took < budgetMs + 5000, qPrintable(QStringLiteral("%1 took %2 ms").arg(operation).arg(took)));
     QCOMPARE(storedSettings(), settings);
     // A save writes back what was read, so the board's configuration is the
@@ -529,6 +558,9 @@ void TestFaults::faultDuringTransfer()
     QVERIFY2(knobAnswer.startsWith(QLatin1String("OK")), qPrintable(knobAnswer));
 
     auto* flash = child<QPushButton>("pushButtonFlashFirmware");
+    // A cut link is said after the transfer's own failure.
+    if (!linkSurvives)
+        QTRY_COMPARE(answerer->texts().size(), 2);
     const QStringList texts = answerer->texts();
     if (copied) {
         QVERIFY2(texts.size() == 2, qPrintable(texts.join(QLatin1Char('|'))));
@@ -541,8 +573,10 @@ void TestFaults::faultDuringTransfer()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY2(file.readAll() == image, "the board holds another image than the file");
     } else {
-        QCOMPARE(texts.size(), 1);
+        QCOMPARE(texts.size(), linkSurvives ? 1 : 2);
         QVERIFY2(texts.at(0).startsWith(blockError), qPrintable(texts.at(0)));
+        if (!linkSurvives)
+            QCOMPARE(texts.at(1), linkLost);
         QVERIFY(texts.at(0).endsWith(QLatin1String("\n")));
         QVERIFY(!flash->isEnabled());
         QVERIFY(!board.command(QStringLiteral("image ") + files->filePath(QStringLiteral("x.bin")))
@@ -554,15 +588,75 @@ void TestFaults::faultDuringTransfer()
     QMap<QString, QVariant> after = storedSettings();
     after.remove(QStringLiteral("lastfirmwarepath"));
     QCOMPARE(after, before);
-    QCOMPARE(bar->isConnected(), true);
+    if (!linkSurvives)
+        verifyLinkReleased();
 
     if (linkSurvives) {
+        QVERIFY(bar->isConnected());
         QVERIFY(board.command(QStringLiteral("faults off")).startsWith(QLatin1String("OK")));
         answerer->reset();
         QVERIFY(access->readDeviceStatus());
         QCOMPARE(label("labelDeviceStatusValue"), bootloader);
     }
     verifyReconnect(link, bootloader);
+}
+
+// ---- The board goes away while the link is idle ----
+
+void TestFaults::addLinkRows()
+{
+    QTest::addColumn<Link>("link");
+    QTest::newRow("tcp") << Link::Tcp;
+    QTest::newRow("pty") << Link::Pty;
+}
+
+void TestFaults::settingsResetKeepsTheLinkShownHeld()
+{
+    QFETCH(Link, link);
+    QVERIFY(startBoard(link, mainBoard()));
+    connectThroughBar(link);
+    QVERIFY(bar->isConnected());
+    const QSharedPointer<Connector> held = access->connector();
+    const int requests = counter("requests");
+
+    QPushButton* reset = ConnectionBar::button(bar, QStringLiteral("Сброс настроек"));
+    QVERIFY(reset);
+    reset->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // The row was rebuilt from the defaults, yet the link it holds is shown
+    // held: no Connect to open a second one, and nothing said to the board.
+    QVERIFY(answerer->seen.isEmpty());
+    QVERIFY(bar->isConnected());
+    QVERIFY(!ConnectionBar::button(bar, QStringLiteral("Connect")));
+    QCOMPARE(access->connector(), held);
+    QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("0.0.6"));
+    QCOMPARE(counter("requests"), requests);
+    disconnectThroughBar();
+}
+
+void TestFaults::boardGoneWhileIdle()
+{
+    QFETCH(Link, link);
+    QVERIFY(startBoard(link, mainBoard()));
+    connectThroughBar(link);
+    QVERIFY(bar->isConnected());
+    const QMap<QString, QVariant> settings = storedSettings();
+
+    // Watching the link costs the line nothing: an idle window sends no request.
+    const int requests = counter("requests");
+    QTest::qWait(1000);
+    QCOMPARE(counter("requests"), requests);
+
+    // The board quits: its socket or its end of the pty closes.
+    board.stop();
+    QTRY_COMPARE(answerer->texts(), QStringList{ linkLost });
+    QCOMPARE(answerer->seen.at(0).title, QStringLiteral("Vantor"));
+    verifyLinkReleased();
+    QCOMPARE(storedSettings(), settings);
+
+    QVERIFY(startBoard(link, mainBoard()));
+    verifyReconnect(link, mainFirmware);
 }
 
 // ---- The pty goes away while the window waits for a reply ----
@@ -589,18 +683,14 @@ void TestFaults::ptyHangUpDuringRead()
     qInfo("took %lld ms", took); // for the record of what each fault costs
     killer.join();
 
-    QCOMPARE(answerer->texts(), QStringList{ diDoReadError });
+    // The read fails with its own message; then the loss is said.
+    QTRY_COMPARE(answerer->texts(), (QStringList{ diDoReadError, linkLost }));
+    verifyLinkReleased();
     // Every read of the sequence ends by its time-out at the latest.
     QVERIFY2(took < 4 * 2000 + 5000, qPrintable(QStringLiteral("read took %1 ms").arg(took)));
     QCOMPARE(storedSettings(), settings);
 
-    // The rest of the window still answers on the dead line.
-    answerer->reset();
-    click("pushButtonGetRs485Param");
-    QCOMPARE(answerer->texts(), QStringList{ rs485ReadError });
-
-    // A board on a new pty: disconnect, connect, and all is back.
-    disconnectThroughBar();
+    // A board on a new pty: connect, and all is back.
     QVERIFY(startBoard(Link::Pty, mainBoard()));
     verifyReconnect(Link::Pty, mainFirmware);
     QCOMPARE(storedSettings(), settings);
@@ -630,17 +720,17 @@ void TestFaults::ptyHangUpDuringTransfer()
     const qint64 took = clock.elapsed();
     qInfo("took %lld ms", took); // for the record of what each fault costs
 
+    QTRY_COMPARE(answerer->texts().size(), 2);
     const QStringList texts = answerer->texts();
-    QCOMPARE(texts.size(), 1);
     QVERIFY2(texts.at(0).startsWith(blockError), qPrintable(texts.at(0)));
-    QVERIFY(!child<QPushButton>("pushButtonFlashFirmware")->isEnabled());
+    QCOMPARE(texts.at(1), linkLost);
+    verifyLinkReleased();
     // At worst three raw middle blocks unanswered (1 s each).
     QVERIFY2(took < 3000 + 5000, qPrintable(QStringLiteral("transfer took %1 ms").arg(took)));
     QMap<QString, QVariant> after = storedSettings();
     after.remove(QStringLiteral("lastfirmwarepath"));
     QCOMPARE(after, before);
 
-    disconnectThroughBar();
     QVERIFY(startBoard(Link::Pty, bootBoard(false)));
     verifyReconnect(Link::Pty, bootloader);
 }

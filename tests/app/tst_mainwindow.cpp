@@ -4,13 +4,16 @@
 
 #include "mainwindowtestaccess.h"
 
+#include "connectionbar.h"
 #include "modalanswerer.h"
 #include "scriptedconnector.h"
 #include "settingsstore.h"
 #include "tessarin.h"
 #include "testsettings.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -25,6 +28,7 @@
 #include <QTableWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <memory>
@@ -61,6 +65,18 @@ QList<int> visibleRows(QTableWidget* table)
             rows << r;
     }
     return rows;
+}
+
+// Presses Tab (or Shift+Tab) from `start` until the focus comes back to it;
+// the controls passed on the way, or none when it never comes back.
+QList<QWidget*> walk(QWidget* start, Qt::Key key)
+{
+    start->setFocus();
+    QList<QWidget*> passed;
+    for (QTest::keyClick(start, key); QApplication::focusWidget() != start && passed.size() < 1000;
+         QTest::keyClick(QApplication::focusWidget(), key))
+        passed << QApplication::focusWidget();
+    return passed.size() < 1000 ? passed : QList<QWidget*>();
 }
 
 QList<int> range(int from, int to)
@@ -109,7 +125,21 @@ private slots:
     void resetIsReadBackThroughTheBarsOwnKeys();
     void resetLeavesTheLinkAndLabelsAlone();
 
+    void windowFitsWhatItShows_data();
+    void windowFitsWhatItShows();
+    void windowRemembersItsPlaceAndColumns();
+    void tabWalksEveryControlInReadingOrder_data();
+    void tabWalksEveryControlInReadingOrder();
+    void menuActionsAnswerTheirKeys_data();
+    void menuActionsAnswerTheirKeys();
+
 private:
+    void showActive()
+    {
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
     std::unique_ptr<MainWindow> window;
 };
 
@@ -440,10 +470,14 @@ void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
     tabs->setCurrentIndex(2);
     QCOMPARE(tabs->currentIndex(), 2);
 
+    QVERIFY(tabs->tabToolTip(2).isEmpty());
+
     access.setAdditionalUnlocked(false);
     QVERIFY(!tabs->isTabEnabled(2));
     QVERIFY(!tabs->widget(2)->isEnabledTo(window.get()));
     QCOMPARE(tabs->currentIndex(), 0);
+    // The greyed tab says where it is opened.
+    QVERIFY(tabs->tabToolTip(2).contains(QStringLiteral("«Настройки» → «Доступ к дополнительным настройкам»")));
 }
 
 void TestMainWindow::lockingHiddenAdditionalTabKeepsCurrentTab()
@@ -755,4 +789,145 @@ void TestMainWindow::resetLeavesTheLinkAndLabelsAlone()
 }
 
 QTEST_MAIN(TestMainWindow)
+// ---- Fit, memory, keyboard ----
+
+void TestMainWindow::windowFitsWhatItShows_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<Qt::Orientation>("scroll");
+    // DI and DO side by side, whole, on a 1280-pixel screen; the port tables
+    // and the IP field whole at the form's size.
+    QTest::newRow("DI") << "tableWidgetDIConfig" << 1280 << Qt::Horizontal;
+    QTest::newRow("DO") << "tableWidgetDOConfig" << 1280 << Qt::Horizontal;
+    QTest::newRow("port 1") << "tableWidgetRs485Param" << 959 << Qt::Vertical;
+    QTest::newRow("port 2") << "tableWidgetRs485Param_2" << 959 << Qt::Vertical;
+    QTest::newRow("IP") << "" << 959 << Qt::Horizontal;
+}
+
+void TestMainWindow::windowFitsWhatItShows()
+{
+    QFETCH(QString, table);
+    QFETCH(int, width);
+    QFETCH(Qt::Orientation, scroll);
+    MainWindowTestAccess access(*window);
+    access.boardTypeKnown() = true; // a board with every DI/DO column
+    access.boardType() = 1;
+    access.firmwareVersionKnown() = true;
+    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("0.0.6"));
+    access.updateDiDoTables();
+    QComboBox* modes = ConnectionBar::modeList(window->findChild<Tessarin*>());
+    modes->setCurrentIndex(modes->findText(QStringLiteral("RS485 TCP")));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    auto* t = window->findChild<QTableWidget*>(table);
+    auto* tabs = child<QTabWidget>(*window, "tabWidget");
+    for (QWidget* p = t; p; p = p->parentWidget())
+        tabs->setCurrentIndex(tabs->indexOf(p) >= 0 ? tabs->indexOf(p) : tabs->currentIndex());
+    window->show();
+    window->resize(width, window->height());
+    QTRY_COMPARE(window->width(), width);
+    if (!t) {
+        auto* ip = window->findChild<Tessarin*>()->findChildren<QLineEdit*>().value(0);
+        QVERIFY(ip->width() > ip->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")));
+        return;
+    }
+    QCOMPARE((scroll == Qt::Horizontal ? t->horizontalScrollBar() : t->verticalScrollBar())->maximum(), 0);
+}
+
+void TestMainWindow::windowRemembersItsPlaceAndColumns()
+{
+    window->show();
+    window->setGeometry(40, 50, 1100, 800);
+    child<QTableWidget>(*window, "tableWidgetDIConfig")->setColumnWidth(1, 123);
+    const QRect placed = window->geometry();
+    QVERIFY(window->close());
+    // The same store, whatever the case of its keys.
+    QVERIFY(!SettingsStore(programName).value(QStringLiteral("WINDOW/GEOMETRY")).toByteArray().isEmpty());
+    window = std::make_unique<MainWindow>();
+    QCOMPARE(window->geometry(), placed);
+    QCOMPARE(child<QTableWidget>(*window, "tableWidgetDIConfig")->columnWidth(1), 123);
+    // Nothing stored: the form's own size.
+    TestSettings::clear();
+    window = std::make_unique<MainWindow>();
+    QCOMPARE(window->size(), QSize(959, 753));
+}
+
+void TestMainWindow::tabWalksEveryControlInReadingOrder_data()
+{
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QStringList>("landmarks");
+    QTest::newRow("main") << "tabMain"
+                          << QStringList{ "DeviceID", "qt_tabwidget_tabbar", "tableWidgetRs485Param",
+                                          "tableWidgetRs485Param_2", "pushButtonSetRs485Param" };
+    QTest::newRow("DI/DO") << "tabDiDo"
+                           << QStringList{ "DeviceID", "qt_tabwidget_tabbar", "tableWidgetDIConfig",
+                                           "tableWidgetDOConfig", "pushButtonGetDiDoParam", "pushButtonResetDiDoParam" };
+}
+
+void TestMainWindow::tabWalksEveryControlInReadingOrder()
+{
+    QFETCH(QString, page);
+    QFETCH(QStringList, landmarks);
+    child<QTabWidget>(*window, "tabWidget")->setCurrentWidget(window->findChild<QWidget*>(page));
+    showActive();
+    QComboBox* start = ConnectionBar::modeList(window->findChild<Tessarin*>());
+    // Round the whole window and back to the start: no table keeps the focus.
+    const QList<QWidget*> forward = walk(start, Qt::Key_Tab);
+    QVERIFY(!forward.isEmpty());
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        const bool part = qobject_cast<QComboBox*>(w->parentWidget()) || qobject_cast<QAbstractSpinBox*>(w->parentWidget());
+        const bool stop = w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy();
+        if (stop && !part && w != start)
+            QVERIFY2(forward.contains(w), qPrintable(w->metaObject()->className() + (" " + w->objectName())));
+    }
+    // In reading order, each table's cell editors right after the table.
+    int previous = -1;
+    for (const QString& name : landmarks) {
+        const int at = forward.indexOf(window->findChild<QWidget*>(name));
+        QVERIFY2(at > previous, qPrintable(name));
+        if (auto* table = qobject_cast<QTableWidget*>(forward.at(at))) {
+            const auto inTable = [table](QWidget* w) { return w && w != table && table->isAncestorOf(w); };
+            const int inside = int(std::count_if(forward.begin(), forward.end(), inTable));
+            QVERIFY(inside > 0 && inTable(forward.value(at + inside)) && !inTable(forward.value(at + inside + 1)));
+        }
+        previous = at;
+    }
+    // Shift+Tab walks the same way back.
+    QList<QWidget*> backward = walk(start, Qt::Key_Backtab);
+    std::reverse(backward.begin(), backward.end());
+    QCOMPARE(backward, forward);
+}
+
+void TestMainWindow::menuActionsAnswerTheirKeys_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("dump") << "action" << QKeySequence(Qt::CTRL + Qt::Key_D) << "Включить отладку";
+    QTest::newRow("unlock") << "actionUnlockAdditional" << QKeySequence(Qt::CTRL + Qt::Key_U)
+                            << "Доступ к дополнительным настройкам";
+    QTest::newRow("about") << "actionAbout" << QKeySequence(Qt::Key_F1) << "О программе";
+    QTest::newRow("quit") << "actionQuit" << QKeySequence(Qt::CTRL + Qt::Key_Q) << "";
+}
+
+void TestMainWindow::menuActionsAnswerTheirKeys()
+{
+    QFETCH(QString, action);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, caption);
+    showActive();
+    // The key is added; the caption stays the form's.
+    QCOMPARE(window->findChild<QAction*>(action)->text(), caption);
+    ModalAnswerer answerer;
+    answerer.queueInput(QStringLiteral("marzipo"));
+    MainWindowTestAccess access(*window);
+    QTest::keySequence(window.get(), keys);
+    // What the menu entry does.
+    const QMap<QString, bool> done{ { "action", access.debugDumpView() != nullptr },
+                                    { "actionUnlockAdditional", access.additionalUnlocked() },
+                                    { "actionAbout", answerer.seen.value(0).title == QLatin1String("About") },
+                                    { "actionQuit", !window->isVisible() } };
+    QVERIFY(done.value(action));
+}
+
 #include "tst_mainwindow.moc"

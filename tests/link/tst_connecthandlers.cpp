@@ -23,6 +23,7 @@
 #include <QWeakPointer>
 #include <QtTest>
 
+#include <sys/socket.h>
 #include <termios.h>
 
 namespace {
@@ -247,6 +248,8 @@ private slots:
     void tcpDeviceAddress();
     void tcpNewConnectReplacesHeldTransport();
     void widgetDestructionLeavesHostCopyAlive();
+    void peerGoneReleasesTheLink_data();
+    void peerGoneReleasesTheLink();
 
     void rs485OpensWithStoredLine_data();
     void rs485OpensWithStoredLine();
@@ -527,6 +530,47 @@ void TestConnectHandlers::widgetDestructionLeavesHostCopyAlive()
     const QWeakPointer<Connector> kept = host.kept;
     host.kept.reset();
     QVERIFY(kept.isNull());
+}
+
+void TestConnectHandlers::peerGoneReleasesTheLink_data()
+{
+    QTest::addColumn<bool>("held");
+    QTest::addColumn<bool>("reset");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("held, peer closes") << true << false << QStringList({"connected", "disconnected", "lost"});
+    QTest::newRow("held, peer resets") << true << true << QStringList({"connected", "disconnected", "lost"});
+    // The host never took it up: let go without a word.
+    QTest::newRow("not held, peer closes") << false << false << QStringList({"connected"});
+}
+
+void TestConnectHandlers::peerGoneReleasesTheLink()
+{
+    QFETCH(bool, held);
+    QFETCH(bool, reset);
+    QFETCH(QStringList, events);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    Tessarin w(nullptr);
+    prepareTcp(w, server.serverPort());
+    ModalAnswerer answerer;
+    Host host;
+    host.confirm = held;
+    host.attach(w, answerer);
+    QObject::connect(&w, &Tessarin::onLinkLost, &w, [&host] { host.events << QStringLiteral("lost"); });
+    QTest::mouseClick(connectButton(w), Qt::LeftButton);
+    QVERIFY(server.waitForNewConnection(2000));
+    QTcpSocket* peer = server.nextPendingConnection();
+
+    // Nothing is read or written: the idle link alone must notice. A zero
+    // linger time makes the close a reset (RST), not a FIN.
+    const linger now { 1, 0 };
+    if (reset)
+        QCOMPARE(::setsockopt(int(peer->socketDescriptor()), SOL_SOCKET, SO_LINGER, &now, sizeof now), 0);
+    peer->close();
+    QTRY_VERIFY(host.handed.isNull());
+    QCOMPARE(host.events, events);
+    QCOMPARE(connectButton(w)->text(), QStringLiteral("Connect"));
+    QVERIFY(answerer.seen.isEmpty());
 }
 
 // ------------------------------------------------------------------ RS-485 COM
