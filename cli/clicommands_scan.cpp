@@ -85,8 +85,12 @@ int CliCommands::scan()
         ExchangeResult version;
         for (int attempt = 0; attempt < 2; ++attempt) {
             const int passedBefore = passed.size();
+            // No late-reply grace: --timeout is the whole wait per address, and
+            // an answer that comes later still names its board's address, so
+            // it is reported as a foreign answer rather than taken.
             version = CommandExchange(link.data())
-                          .transact(QByteArray(1, char(Command::ReadFirmwareVersion)), options.scanTimeoutMs);
+                          .transact(QByteArray(1, char(Command::ReadFirmwareVersion)), options.scanTimeoutMs,
+                                    CommandExchange::AfterWrite(), 0);
             if (version.answered() || passed.size() == passedBefore)
                 break;
         }

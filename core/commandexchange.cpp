@@ -33,7 +33,7 @@ CommandExchange::CommandExchange(Connector* connector)
 }
 
 ExchangeResult CommandExchange::transact(const QByteArray& request, int timeoutMs,
-                                         const AfterWrite& afterWrite) const
+                                         const AfterWrite& afterWrite, int graceMs) const
 {
     ExchangeResult result;
     if (!link)
@@ -51,8 +51,8 @@ ExchangeResult CommandExchange::transact(const QByteArray& request, int timeoutM
         TimeoutRestorer restore(link, saved);
         link->setTimeout(timeoutMs);
         reply = link->read();
-        if (reply.isEmpty()) {
-            link->setTimeout(lateReplyGraceMs);
+        if (reply.isEmpty() && graceMs > 0) {
+            link->setTimeout(graceMs);
             reply = link->read();
             result.late = !reply.isEmpty();
         }

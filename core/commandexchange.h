@@ -68,8 +68,10 @@ public:
     // One write and one read with the given read time-out (and the late-reply
     // grace after it); no check, no retry. `accepted` is true whenever bytes
     // arrived.
+    // `graceMs` 0 leaves the grace out, where the caller bounds the wait
+    // itself (a line scan asks the next address instead).
     ExchangeResult transact(const QByteArray& request, int timeoutMs,
-                            const AfterWrite& afterWrite = AfterWrite()) const;
+                            const AfterWrite& afterWrite = AfterWrite(), int graceMs = lateReplyGraceMs) const;
 
     // Command `code` followed by `data`, with the command's time-out and number
     // of attempts from the command table. Attempts stop at the first reply that
