@@ -1,0 +1,25 @@
+# Run by CPack after the packages are built (CPACK_POST_BUILD_SCRIPTS):
+# replaces the ldconfig maintainer scripts of the library package with the
+# ldconfig trigger that dpkg runs once after all packages of an operation.
+find_program(DPKG_DEB_EXECUTABLE dpkg-deb REQUIRED)
+foreach(package_file IN LISTS CPACK_PACKAGE_FILES)
+    get_filename_component(name ${package_file} NAME)
+    if(NOT name MATCHES "^${CPACK_QUORVEL_LIBRARY_PACKAGE}_.*\\.deb$")
+        continue()
+    endif()
+    set(tree ${CPACK_TOPLEVEL_DIRECTORY}/ldconfig-trigger)
+    file(REMOVE_RECURSE ${tree})
+    execute_process(COMMAND ${DPKG_DEB_EXECUTABLE} --raw-extract ${package_file} ${tree} RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "dpkg-deb could not unpack ${package_file}")
+    endif()
+    file(REMOVE ${tree}/DEBIAN/postinst ${tree}/DEBIAN/postrm)
+    file(WRITE ${tree}/DEBIAN/triggers "activate-noawait ldconfig\n")
+    execute_process(COMMAND ${DPKG_DEB_EXECUTABLE} --root-owner-group --build ${tree} ${package_file}
+        RESULT_VARIABLE result OUTPUT_QUIET)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "dpkg-deb could not build ${package_file}")
+    endif()
+    file(REMOVE_RECURSE ${tree})
+    message(STATUS "${name}: ldconfig trigger instead of maintainer scripts")
+endforeach()
