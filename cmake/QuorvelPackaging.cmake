@@ -23,7 +23,8 @@ add_custom_command(OUTPUT ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
     COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
     COMMENT "Compressing the changelog" VERBATIM)
-set(QUORVEL_DOC_OUTPUTS ${QUORVEL_DOC_BUILD_DIR}/changelog.gz)
+# A target of its own: the library's packages need it without the programs.
+add_custom_target(quorvel-changelog ALL DEPENDS ${QUORVEL_DOC_BUILD_DIR}/changelog.gz)
 
 foreach(component_package IN ITEMS "runtime;quorvel" "library;${QUORVEL_LIBRARY_PACKAGE}" "devel;libtessarin-dev")
     list(GET component_package 0 component)
@@ -43,7 +44,7 @@ add_custom_command(OUTPUT ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz
     COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/app/Quorvel.1 > ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz
     DEPENDS ${PROJECT_SOURCE_DIR}/app/Quorvel.1
     COMMENT "Compressing the man page of Quorvel" VERBATIM)
-list(APPEND QUORVEL_DOC_OUTPUTS ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz)
+set(QUORVEL_MAN_PAGES ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz)
 
 find_program(HELP2MAN_EXECUTABLE help2man)
 if(NOT HELP2MAN_EXECUTABLE)
@@ -65,9 +66,9 @@ foreach(program IN ITEMS quorvel-cli quorvel-vboard)
         COMMAND ${GZIP_EXECUTABLE} -9nf ${page}
         DEPENDS ${program}
         COMMENT "Writing the man page of ${program} from its --help" VERBATIM)
-    list(APPEND QUORVEL_DOC_OUTPUTS ${page}.gz)
+    list(APPEND QUORVEL_MAN_PAGES ${page}.gz)
 endforeach()
-add_custom_target(quorvel-docs ALL DEPENDS ${QUORVEL_DOC_OUTPUTS})
+add_custom_target(quorvel-man ALL DEPENDS ${QUORVEL_MAN_PAGES})
 install(DIRECTORY ${QUORVEL_MAN_BUILD_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime
     FILES_MATCHING PATTERN "*.1.gz")
 
