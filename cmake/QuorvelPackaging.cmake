@@ -7,7 +7,9 @@
 # the packaged binaries are stripped of. Dependencies on Qt come from
 # dpkg-shlibdeps; the packages depend on each other by exact version.
 # `lintian` on the three .deb files is part of CI (.ci/run) and must stay
-# silent; an accepted tag gets a comment here.
+# silent; an accepted tag gets a comment here. Configure with
+# CMAKE_INSTALL_PREFIX=/usr for packages: only then does GNUInstallDirs pick
+# the multiarch library folder that Debian (and lintian) expect.
 set(QUORVEL_PACKAGE_CONTACT "Ombrek <quorvel@ombrek.invalid>" CACHE STRING "Maintainer of the Debian packages")
 
 set(QUORVEL_LIBRARY_PACKAGE "libtessarin${PROJECT_VERSION_MAJOR}")
@@ -16,7 +18,10 @@ set(QUORVEL_LIBRARY_PACKAGE "libtessarin${PROJECT_VERSION_MAJOR}")
 
 # Debian wants the copyright and a compressed changelog in each package's
 # doc folder; gzip -n keeps the file free of a time stamp.
-find_program(GZIP_EXECUTABLE gzip REQUIRED)
+find_program(GZIP_EXECUTABLE gzip)
+if(NOT GZIP_EXECUTABLE)
+    message(FATAL_ERROR "gzip not found")
+endif()
 set(QUORVEL_DOC_BUILD_DIR ${CMAKE_BINARY_DIR}/packaging)
 add_custom_command(OUTPUT ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEL_DOC_BUILD_DIR}
@@ -132,10 +137,9 @@ connection bar widget that chooses and opens them.
 This package contains the headers (under include/Tessarin), the CMake
 package for find_package(Tessarin) and the pkg-config file tessarin.pc.")
 
-# CPack writes postinst/postrm scripts that call ldconfig for any library in
-# /usr/lib; Debian asks for the ldconfig trigger instead, which also leaves
-# nothing behind after a removal. This step swaps one for the other.
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/QuorvelDebLdconfigTrigger.cmake)
+# The ldconfig trigger and the -dbgsym packages' md5sums are put right after
+# CPack has built the packages.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/QuorvelDebPostBuild.cmake)
 set(CPACK_QUORVEL_LIBRARY_PACKAGE ${QUORVEL_LIBRARY_PACKAGE})
 
 include(CPack)
