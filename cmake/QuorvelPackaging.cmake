@@ -6,8 +6,8 @@
 # and, beside them, a -dbgsym .ddeb per package with the debug symbols that
 # the packaged binaries are stripped of. Dependencies on Qt come from
 # dpkg-shlibdeps; the packages depend on each other by exact version.
-# `lintian` on the three .deb files is part of CI (.ci/run) and must stay
-# silent; an accepted tag gets a comment here. Configure with
+# `lintian` on the packages is part of CI (.ci/run) and must stay silent;
+# an accepted tag gets a comment here. Configure with
 # CMAKE_INSTALL_PREFIX=/usr for packages: only then does GNUInstallDirs pick
 # the multiarch library folder that Debian (and lintian) expect.
 set(QUORVEL_PACKAGE_CONTACT "Ombrek <quorvel@ombrek.invalid>" CACHE STRING "Maintainer of the Debian packages")
@@ -41,8 +41,8 @@ endforeach()
 # Man pages: the window's is written by hand (it has no options); the two
 # tools' are made from their own --help and --version at build time, so a new
 # subcommand or option is documented by the build that adds it. They run
-# under a PATH that holds only their build folder first, so that the usage
-# line names the program and not the build path.
+# with their build folder first on PATH, so that the usage line names the
+# program and not the build path.
 set(QUORVEL_MAN_BUILD_DIR ${CMAKE_BINARY_DIR}/man)
 add_custom_command(OUTPUT ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEL_MAN_BUILD_DIR}
@@ -74,8 +74,7 @@ foreach(program IN ITEMS quorvel-cli quorvel-vboard)
     list(APPEND QUORVEL_MAN_PAGES ${page}.gz)
 endforeach()
 add_custom_target(quorvel-man ALL DEPENDS ${QUORVEL_MAN_PAGES})
-install(DIRECTORY ${QUORVEL_MAN_BUILD_DIR}/ DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime
-    FILES_MATCHING PATTERN "*.1.gz")
+install(FILES ${QUORVEL_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 install(FILES ${PROJECT_SOURCE_DIR}/cli/quorvel-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     RENAME quorvel-cli COMPONENT runtime)
