@@ -1,16 +1,92 @@
 # Debian packages from `cpack -G DEB` in the build folder:
-#   quorvel          the program, quorvel-cli, quorvel-vboard, menu entry, icon
+#   quorvel          the program, quorvel-cli, quorvel-vboard, menu entry,
+#                    icons, AppStream metainfo, man pages, bash completion
 #   libtessarin<N>   the shared library
-#   libtessarin-dev  headers, the .so link and the CMake package config
-# Dependencies on Qt come from dpkg-shlibdeps; the packages depend on each
-# other by exact version.
+#   libtessarin-dev  headers, the .so link, the CMake package and tessarin.pc
+# and, beside them, a -dbgsym .ddeb per package with the debug symbols that
+# the packaged binaries are stripped of. Dependencies on Qt come from
+# dpkg-shlibdeps; the packages depend on each other by exact version.
+# `lintian` on the packages is part of CI (.ci/run) and must stay silent;
+# an accepted tag gets a comment here. Configure with
+# CMAKE_INSTALL_PREFIX=/usr for packages: only then does GNUInstallDirs pick
+# the multiarch library folder that Debian (and lintian) expect.
 set(QUORVEL_PACKAGE_CONTACT "Ombrek <quorvel@ombrek.invalid>" CACHE STRING "Maintainer of the Debian packages")
+
+set(QUORVEL_LIBRARY_PACKAGE "libtessarin${PROJECT_VERSION_MAJOR}")
+
+# --- what the packages carry besides the binaries -------------------------
+
+# Debian wants the copyright and a compressed changelog in each package's
+# doc folder; gzip -n keeps the file free of a time stamp.
+find_program(GZIP_EXECUTABLE gzip)
+if(NOT GZIP_EXECUTABLE)
+    message(FATAL_ERROR "gzip not found")
+endif()
+set(QUORVEL_DOC_BUILD_DIR ${CMAKE_BINARY_DIR}/packaging)
+add_custom_command(OUTPUT ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEL_DOC_BUILD_DIR}
+    COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+    COMMENT "Compressing the changelog" VERBATIM)
+# A target of its own: the library's packages need it without the programs.
+add_custom_target(quorvel-changelog ALL DEPENDS ${QUORVEL_DOC_BUILD_DIR}/changelog.gz)
+
+foreach(component_package IN ITEMS "runtime;quorvel" "library;${QUORVEL_LIBRARY_PACKAGE}" "devel;libtessarin-dev")
+    list(GET component_package 0 component)
+    list(GET component_package 1 package)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+endforeach()
+
+# Man pages: the window's is written by hand (it has no options); the two
+# tools' are made from their own --help and --version at build time, so a new
+# subcommand or option is documented by the build that adds it. They run
+# with their build folder first on PATH, so that the usage line names the
+# program and not the build path.
+set(QUORVEL_MAN_BUILD_DIR ${CMAKE_BINARY_DIR}/man)
+add_custom_command(OUTPUT ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEL_MAN_BUILD_DIR}
+    COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/app/Quorvel.1 > ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/app/Quorvel.1
+    COMMENT "Compressing the man page of Quorvel" VERBATIM)
+set(QUORVEL_MAN_PAGES ${QUORVEL_MAN_BUILD_DIR}/Quorvel.1.gz)
+
+find_program(HELP2MAN_EXECUTABLE help2man)
+if(NOT HELP2MAN_EXECUTABLE)
+    message(WARNING "help2man not found (package help2man): quorvel-cli and quorvel-vboard get no man page")
+endif()
+set(QUORVEL_MAN_SYNOPSIS_quorvel-cli "command-line access to the boards that Quorvel maintains")
+set(QUORVEL_MAN_SYNOPSIS_quorvel-vboard "virtual board for trying Quorvel and quorvel-cli without hardware")
+foreach(program IN ITEMS quorvel-cli quorvel-vboard)
+    if(NOT HELP2MAN_EXECUTABLE OR NOT TARGET ${program})
+        continue()
+    endif()
+    set(page ${QUORVEL_MAN_BUILD_DIR}/${program}.1)
+    # Sanitizer builds report Qt's process-lifetime allocations at exit.
+    add_custom_command(OUTPUT ${page}.gz
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEL_MAN_BUILD_DIR}
+        COMMAND ${CMAKE_COMMAND} -E env "PATH=$<TARGET_FILE_DIR:${program}>:$ENV{PATH}" ASAN_OPTIONS=detect_leaks=0
+                ${HELP2MAN_EXECUTABLE} --no-info --section=1 "--name=${QUORVEL_MAN_SYNOPSIS_${program}}"
+                --output=${page} ${program}
+        COMMAND ${GZIP_EXECUTABLE} -9nf ${page}
+        DEPENDS ${program}
+        COMMENT "Writing the man page of ${program} from its --help" VERBATIM)
+    list(APPEND QUORVEL_MAN_PAGES ${page}.gz)
+endforeach()
+add_custom_target(quorvel-man ALL DEPENDS ${QUORVEL_MAN_PAGES})
+install(FILES ${QUORVEL_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+
+install(FILES ${PROJECT_SOURCE_DIR}/cli/quorvel-cli.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME quorvel-cli COMPONENT runtime)
+
+# --- the packages ---------------------------------------------------------
 
 set(CPACK_PACKAGE_NAME quorvel)
 set(CPACK_PACKAGE_VENDOR "Ombrek")
 set(CPACK_PACKAGE_CONTACT "${QUORVEL_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Maintenance tool for digital I/O boards on RS-485, USB and TCP")
+# No CPACK_PACKAGE_DESCRIPTION_SUMMARY: CPack would put that one line in
+# front of every package's own synopsis.
 set(CPACK_GENERATOR DEB)
 set(CPACK_COMPONENTS_ALL runtime library devel)
 
@@ -23,26 +99,46 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS "${CMAKE_BINARY_DIR}/link")
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_COMPONENT_RUNTIME_DEPENDS library)
 set(CPACK_COMPONENT_DEVEL_DEPENDS library)
+# Stripped binaries; the symbols go to -dbgsym packages keyed by build id.
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
+# Each description is one string: a CMake list would put ";" into the text.
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME quorvel)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION electronics)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
-    "Maintenance tool for digital I/O boards\n"
-    "Reads the identity of a board, edits its DI/DO and RS-485 configuration, and\n"
-    "replaces its firmware, over USB virtual COM, RS-485 COM ports or TCP. Comes\n"
-    "with quorvel-cli for scripts and quorvel-vboard, a virtual board.")
-set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME "libtessarin${PROJECT_VERSION_MAJOR}")
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "maintenance tool for digital I/O boards
+Quorvel reads the identity of a board, edits the configuration of its
+digital inputs and outputs and of its two RS-485 ports (ModBus RTU slave
+or IEC 60870-5-101 station), and replaces its firmware. It reaches the
+board over a USB virtual COM port, an RS-485 COM port or TCP.
+.
+The package also holds quorvel-cli, the same commands for scripts and
+production lines, and quorvel-vboard, a virtual board for trying both
+without hardware.")
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME ${QUORVEL_LIBRARY_PACKAGE})
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
-set(CPACK_COMPONENT_LIBRARY_DESCRIPTION
-    "Board transports and connection bar of Quorvel\n"
-    "Serial, USB and TCP transports with the framed RS-485 protocol, and the\n"
-    "Qt connection bar widget.")
+set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "board transports and connection bar of Quorvel
+libTessarin holds the serial, USB virtual COM and TCP transports with the
+framed RS-485 protocol of the boards that Quorvel maintains, and the Qt
+connection bar widget that chooses and opens them.
+.
+This package contains the shared library.")
 set(CPACK_DEBIAN_DEVEL_PACKAGE_NAME libtessarin-dev)
 set(CPACK_DEBIAN_DEVEL_PACKAGE_SECTION libdevel)
 # The headers include Qt's; a program built on them needs Qt's development files.
 set(CPACK_DEBIAN_DEVEL_PACKAGE_DEPENDS "qtbase5-dev, libqt5serialport5-dev")
-set(CPACK_COMPONENT_DEVEL_DESCRIPTION
-    "Development files of libtessarin\n"
-    "Headers and the CMake package: find_package(Tessarin) and link Tessarin::Tessarin.")
+set(CPACK_DEBIAN_DEVEL_DESCRIPTION "board transports of Quorvel - development files
+libTessarin holds the serial, USB virtual COM and TCP transports with the
+framed RS-485 protocol of the boards that Quorvel maintains, and the Qt
+connection bar widget that chooses and opens them.
+.
+This package contains the headers (under include/Tessarin), the CMake
+package for find_package(Tessarin) and the pkg-config file tessarin.pc.")
+
+# The ldconfig trigger and the -dbgsym packages' md5sums are put right after
+# CPack has built the packages.
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/QuorvelDebPostBuild.cmake)
+set(CPACK_QUORVEL_LIBRARY_PACKAGE ${QUORVEL_LIBRARY_PACKAGE})
 
 include(CPack)

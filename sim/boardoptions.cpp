@@ -118,6 +118,8 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
         "and/or \"pty=PATH\" on one line once it listens; reads run-time commands from standard input "
         "(type help). The log goes to standard error."));
     const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption(QStringLiteral("version"), QStringLiteral("Displays version information."));
+    parser.addOption(versionOption);
     const QCommandLineOption tcpOption(QStringLiteral("tcp"), QStringLiteral("Listen on HOST:PORT (default 127.0.0.1:4001; port 0 picks a free one)."), QStringLiteral("HOST:PORT"));
     const QCommandLineOption ptyOption(QStringLiteral("pty"), QStringLiteral("Serve a pseudo-terminal (TCP then only with --tcp)."));
     const QCommandLineOption bareOption(QStringLiteral("bare"), QStringLiteral("Bare payloads on the pty, as over USB virtual COM."));
@@ -148,6 +150,11 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
     }
     if (parser.isSet(helpOption)) {
         *exitText = parser.helpText();
+        return true;
+    }
+    // Same answer as quorvel-cli's, so scripts and help2man read both alike.
+    if (parser.isSet(versionOption)) {
+        *exitText = QStringLiteral("quorvel-vboard " QUORVEL_VERSION);
         return true;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -1,8 +1,9 @@
 # Installs the library and its development files into a fresh prefix, then
-# configures, builds and runs a small program that finds them with
-# find_package(Tessarin) and nothing else. Run with:
-#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCONSUMER_DIR=... -DGENERATOR=... -P checkinstall.cmake
-foreach(var BUILD_DIR WORK_DIR CONSUMER_DIR GENERATOR)
+# builds and runs a small program that finds them with find_package(Tessarin)
+# and nothing else, the same program against the build tree's package, and
+# once more with only pkg-config and the compiler. Run with:
+#   cmake -DBUILD_DIR=... -DWORK_DIR=... -DCONSUMER_DIR=... -DGENERATOR=... -DCXX=... -P checkinstall.cmake
+foreach(var BUILD_DIR WORK_DIR CONSUMER_DIR GENERATOR CXX)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "${var} is not set")
     endif()
@@ -44,3 +45,26 @@ endif()
 run("build consumer" ${CMAKE_COMMAND} --build ${consumer_build})
 run("run consumer" ${consumer_build}/consumer)
 message(STATUS "${last_output}")
+
+# Uninstalled: the package config the build tree exports.
+set(tree_build ${WORK_DIR}/consumer-tree-build)
+run("configure consumer on the build tree" ${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${tree_build} -G ${GENERATOR}
+    -DTessarin_DIR=${BUILD_DIR}/link -DCMAKE_BUILD_TYPE=Release -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF ${consumer_flags})
+run("build consumer on the build tree" ${CMAKE_COMMAND} --build ${tree_build})
+run("run consumer on the build tree" ${tree_build}/consumer)
+
+# pkg-config users get their flags from tessarin.pc alone.
+file(GLOB_RECURSE pc_file ${prefix}/tessarin.pc)
+if(NOT pc_file)
+    message(FATAL_ERROR "tessarin.pc was not installed")
+endif()
+get_filename_component(pc_dir ${pc_file} DIRECTORY)
+set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+run("pkg-config" pkg-config --cflags --libs tessarin)
+separate_arguments(pc_flags UNIX_COMMAND "${last_output}")
+separate_arguments(link_flags UNIX_COMMAND "${CONSUMER_LINK_FLAGS}")
+run("build consumer with pkg-config" ${CXX} -std=c++17 -fPIC ${CONSUMER_DIR}/main.cpp ${pc_flags} ${link_flags}
+    -o ${WORK_DIR}/consumer-pc)
+get_filename_component(lib_dir ${pc_dir} DIRECTORY)
+set(ENV{LD_LIBRARY_PATH} ${lib_dir})
+run("run consumer built with pkg-config" ${WORK_DIR}/consumer-pc)

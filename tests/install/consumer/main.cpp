@@ -1,7 +1,8 @@
 // Frames a request with the library's codec and sends it through its TCP
 // transport to a local server, which must receive exactly that frame.
 
-#include <connectorip.h>
+// Both include forms that integrators use.
+#include <Tessarin/connectorip.h>
 #include <framecodec.h>
 
 #include <QCoreApplication>

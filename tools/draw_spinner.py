@@ -1,20 +1,20 @@
 #!/usr/bin/env python3
-"""Draws the program's pictures: the window icon, the About logo and the
-wait-dialog spinner.
+"""Draws the wait-dialog spinner, app/images/spinner.gif.
 
-Pure Python on purpose (no imaging library): shapes are coverage functions,
-antialiased by supersampling; PNG is written with zlib and struct, the
-animated GIF with a small LZW encoder of our own.
+The icon and the About logo are SVG (app/images/*.svg), rendered by the
+build; an animated GIF is the one picture no SVG tool in Debian writes, so
+this stays. Pure Python on purpose (no imaging library): shapes are coverage
+functions, antialiased by supersampling; the GIF is written with a small LZW
+encoder of our own.
 
-    python3 tools/draw_app_images.py            # writes into app/images/
-    python3 tools/draw_app_images.py OUTDIR
+    python3 tools/draw_spinner.py            # writes into app/images/
+    python3 tools/draw_spinner.py OUTDIR
 """
 
 import math
 import os
 import struct
 import sys
-import zlib
 
 SUPERSAMPLE = 4
 
@@ -66,28 +66,8 @@ class Canvas:
                     dst[k] = (src * a + dst[k] * dst[3] * (1.0 - a)) / out_a
                 dst[3] = out_a
 
-    def rgba_bytes(self):
-        rows = []
-        for y in range(self.height):
-            row = bytearray()
-            for x in range(self.width):
-                p = self.pixels[y * self.width + x]
-                row.extend(int(round(max(0.0, min(1.0, c)) * 255)) for c in p)
-            rows.append(bytes(row))
-        return rows
-
 
 # ---------------------------------------------------------------- shapes ---
-
-def rounded_rect(x0, y0, x1, y1, radius):
-    def inside(x, y):
-        if x < x0 or x > x1 or y < y0 or y > y1:
-            return False
-        cx = min(max(x, x0 + radius), x1 - radius)
-        cy = min(max(y, y0 + radius), y1 - radius)
-        return (x - cx) ** 2 + (y - cy) ** 2 <= radius * radius
-    return inside, (x0, y0, x1, y1)
-
 
 def circle(cx, cy, radius):
     r2 = radius * radius
@@ -97,135 +77,9 @@ def circle(cx, cy, radius):
     return inside, (cx - radius, cy - radius, cx + radius, cy + radius)
 
 
-def ring(cx, cy, outer, inner):
-    o2, i2 = outer * outer, inner * inner
-
-    def inside(x, y):
-        d = (x - cx) ** 2 + (y - cy) ** 2
-        return i2 <= d <= o2
-    return inside, (cx - outer, cy - outer, cx + outer, cy + outer)
-
-
-def capsule(xa, ya, xb, yb, half_width):
-    """A line segment with round ends."""
-    dx, dy = xb - xa, yb - ya
-    length2 = dx * dx + dy * dy or 1e-9
-    hw2 = half_width * half_width
-
-    def inside(x, y):
-        t = ((x - xa) * dx + (y - ya) * dy) / length2
-        t = min(1.0, max(0.0, t))
-        px, py = xa + t * dx - x, ya + t * dy - y
-        return px * px + py * py <= hw2
-    bbox = (min(xa, xb) - half_width, min(ya, yb) - half_width,
-            max(xa, xb) + half_width, max(ya, yb) + half_width)
-    return inside, bbox
-
-
 def draw(canvas, shape, color, opacity=1.0):
     inside, bbox = shape
     canvas.fill(inside, color, bbox, opacity)
-
-
-def hex_color(text, alpha=1.0):
-    text = text.lstrip('#')
-    return (int(text[0:2], 16) / 255.0, int(text[2:4], 16) / 255.0,
-            int(text[4:6], 16) / 255.0, alpha)
-
-
-# ------------------------------------------------------------ the motif ---
-
-PCB = hex_color('#1d6b4f')
-PCB_EDGE = hex_color('#134a37')
-TRACE = hex_color('#58b98f')
-PAD = hex_color('#e3b341')
-CHIP = hex_color('#22303a')
-CHIP_TOP = hex_color('#2f4050')
-PIN = hex_color('#c9d1d9')
-MARK = hex_color('#e8f0f5')
-LED_ON = hex_color('#5fe08a')
-LED_OFF = hex_color('#0f3b2b')
-
-
-def draw_board(canvas, ox, oy, size):
-    """A small I/O board: green PCB, traces to the edge pads, a chip with
-    pins, a row of channel lamps. Coordinates are in a 128-unit design box
-    placed at (ox, oy) with edge `size`."""
-    s = size / 128.0
-
-    def X(v):
-        return ox + v * s
-
-    def Y(v):
-        return oy + v * s
-
-    # Board and its darker rim.
-    draw(canvas, rounded_rect(X(6), Y(6), X(122), Y(122), 18 * s), PCB_EDGE)
-    draw(canvas, rounded_rect(X(9), Y(9), X(119), Y(119), 15 * s), PCB)
-
-    # Traces from the chip's pins out to pads near the rim.
-    for i in range(4):
-        t = 44 + i * 13.3
-        for (xa, ya, xb, yb, xc, yc) in (
-                (t, 40, t, 24, t, 24),          # up
-                (t, 88, t, 104, t, 104),        # down
-                (40, t, 24, t, 24, t),          # left
-                (88, t, 104, t, 104, t)):       # right
-            draw(canvas, capsule(X(xa), Y(ya), X(xb), Y(yb), 1.6 * s), TRACE)
-            draw(canvas, circle(X(xc), Y(yc), 4.2 * s), PAD)
-            draw(canvas, circle(X(xc), Y(yc), 1.7 * s), PCB_EDGE)
-
-    # Pins around the chip body.
-    for i in range(4):
-        t = 44 + i * 13.3
-        draw(canvas, rounded_rect(X(t - 2.6), Y(33), X(t + 2.6), Y(42), 1.2 * s), PIN)
-        draw(canvas, rounded_rect(X(t - 2.6), Y(86), X(t + 2.6), Y(95), 1.2 * s), PIN)
-        draw(canvas, rounded_rect(X(33), Y(t - 2.6), X(42), Y(t + 2.6), 1.2 * s), PIN)
-        draw(canvas, rounded_rect(X(86), Y(t - 2.6), X(95), Y(t + 2.6), 1.2 * s), PIN)
-
-    # Chip body with a lighter top face and the pin-1 dot.
-    draw(canvas, rounded_rect(X(38), Y(38), X(90), Y(90), 6 * s), CHIP)
-    draw(canvas, rounded_rect(X(41), Y(41), X(87), Y(87), 4.5 * s), CHIP_TOP)
-    draw(canvas, circle(X(47.5), Y(47.5), 2.6 * s), MARK, 0.85)
-
-    # A "Q": ring with a tail, the program's initial, on the chip.
-    draw(canvas, ring(X(64), Y(64), 13.5 * s, 9.0 * s), MARK)
-    draw(canvas, capsule(X(69.5), Y(69.5), X(78), Y(78), 2.4 * s), MARK)
-
-    # Channel lamps along the lower rim: some inputs lit, some not.
-    for i, lit in enumerate((1, 1, 0, 1, 0, 0, 1, 0)):
-        cx = 28 + i * 10.3
-        draw(canvas, circle(X(cx), Y(114), 3.0 * s), LED_ON if lit else LED_OFF)
-
-
-# ----------------------------------------------------- tiny bitmap font ---
-
-GLYPHS = {
-    'Q': ["01110", "10001", "10001", "10001", "10101", "10010", "01101"],
-    'U': ["10001", "10001", "10001", "10001", "10001", "10001", "01110"],
-    'O': ["01110", "10001", "10001", "10001", "10001", "10001", "01110"],
-    'R': ["11110", "10001", "10001", "11110", "10100", "10010", "10001"],
-    'V': ["10001", "10001", "10001", "10001", "10001", "01010", "00100"],
-    'E': ["11111", "10000", "10000", "11110", "10000", "10000", "11111"],
-    'L': ["10000", "10000", "10000", "10000", "10000", "10000", "11111"],
-}
-
-
-def draw_text(canvas, text, cx, top, cell, color):
-    """Dot-matrix letters: each lit cell is a rounded square."""
-    advance = 6 * cell
-    width = len(text) * advance - cell
-    x = cx - width / 2.0
-    for ch in text:
-        rows = GLYPHS[ch]
-        for r, bits in enumerate(rows):
-            for c, bit in enumerate(bits):
-                if bit == '1':
-                    px, py = x + c * cell, top + r * cell
-                    draw(canvas, rounded_rect(px, py,
-                                              px + cell, py + cell,
-                                              0.22 * cell), color)
-        x += advance
 
 
 # -------------------------------------------------------------- spinner ---
@@ -251,23 +105,6 @@ def spinner_frame(size, frame):
         draw(canvas, circle(x, y, r), (1.0, 1.0, 1.0, 1.0), strength)
     # Alpha carries the intensity.
     return [p[3] for p in canvas.pixels]
-
-
-# ------------------------------------------------------------ PNG writer ---
-
-def png_chunk(kind, data):
-    body = kind + data
-    return struct.pack('>I', len(data)) + body + struct.pack('>I', zlib.crc32(body) & 0xffffffff)
-
-
-def write_png(path, canvas):
-    raw = b''.join(b'\x00' + row for row in canvas.rgba_bytes())
-    header = struct.pack('>IIBBBBB', canvas.width, canvas.height, 8, 6, 0, 0, 0)
-    with open(path, 'wb') as f:
-        f.write(b'\x89PNG\r\n\x1a\n')
-        f.write(png_chunk(b'IHDR', header))
-        f.write(png_chunk(b'IDAT', zlib.compress(raw, 9)))
-        f.write(png_chunk(b'IEND', b''))
 
 
 # ------------------------------------------------------------ GIF writer ---
@@ -399,19 +236,6 @@ def lzw_decode(data, min_code_size):
 
 # ------------------------------------------------------------------ main ---
 
-def make_icon(path):
-    canvas = Canvas(128, 128)
-    draw_board(canvas, 0, 0, 128)
-    write_png(path, canvas)
-
-
-def make_logo(path):
-    canvas = Canvas(200, 200)
-    draw_board(canvas, 30, 8, 140)
-    draw_text(canvas, 'QUORVEL', 100, 160, 4.0, hex_color('#22303a'))
-    write_png(path, canvas)
-
-
 def make_spinner(path):
     size = 64
     levels = 256
@@ -434,8 +258,6 @@ def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, '..', 'app', 'images')
     os.makedirs(out_dir, exist_ok=True)
-    make_icon(os.path.join(out_dir, 'QuorvelIcon.png'))
-    make_logo(os.path.join(out_dir, 'logo.png'))
     make_spinner(os.path.join(out_dir, 'spinner.gif'))
 
 
