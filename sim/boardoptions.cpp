@@ -57,14 +57,14 @@ bool parseVersionText(const QString& text, QString* error)
 }
 
 // "5:type=2,firmware=0.0.5,mode=boot" applied to the board at 5.
-bool applyBoardSpec(const QString& spec, QVector<BoardOptions::Board>& boards, const BoardOptions::Board& defaults,
-                    QString* error)
+bool applyBoardSettings(const QString& text, QVector<BoardOptions::Board>& boards, const BoardOptions::Board& defaults,
+                        QString* error)
 {
-    const int colon = spec.indexOf(QLatin1Char(':'));
+    const int colon = text.indexOf(QLatin1Char(':'));
     bool ok = false;
-    const uint address = spec.left(colon < 0 ? spec.size() : colon).toUInt(&ok);
+    const uint address = text.left(colon < 0 ? text.size() : colon).toUInt(&ok);
     if (!ok || address > 255) {
-        *error = QStringLiteral("--board wants ADDRESS:KEY=VALUE,... with an address 0-255, got \"%1\"").arg(spec);
+        *error = QStringLiteral("--board wants ADDRESS:KEY=VALUE,... with an address 0-255, got \"%1\"").arg(text);
         return false;
     }
     BoardOptions::Board* board = nullptr;
@@ -77,7 +77,7 @@ bool applyBoardSpec(const QString& spec, QVector<BoardOptions::Board>& boards, c
         board = &boards.last();
         board->address = address;
     }
-    const QStringList settings = colon < 0 ? QStringList() : spec.mid(colon + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList settings = colon < 0 ? QStringList() : text.mid(colon + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString& setting : settings) {
         const QString key = setting.section(QLatin1Char('='), 0, 0).trimmed().toLower();
         const QString value = setting.section(QLatin1Char('='), 1).trimmed();
@@ -134,7 +134,7 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
     const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("No log at all."));
     const QCommandLineOption rebootSilentOption(QStringLiteral("reboot-silent"), QStringLiteral("Leave the reboot command unanswered."));
     const QCommandLineOption boardsOption(QStringLiteral("boards"), QStringLiteral("Several boards on one line at these addresses, e.g. 1,5,17 (the single-board options apply to each; replaces --address)."), QStringLiteral("LIST"));
-    const QCommandLineOption boardOption(QStringLiteral("board"), QStringLiteral("One board of several, e.g. 5:type=2,firmware=0.0.5,mode=boot (also bootloader=TEXT, old-layout=0|1); adds the board when --boards does not list it. May be repeated."), QStringLiteral("SPEC"));
+    const QCommandLineOption boardOption(QStringLiteral("board"), QStringLiteral("One board of several, e.g. 5:type=2,firmware=0.0.5,mode=boot (also bootloader=TEXT, old-layout=0|1); adds the board when --boards does not list it. May be repeated."), QStringLiteral("ADDR:SETTINGS"));
     parser.addOptions({ tcpOption, ptyOption, bareOption, addressOption, typeOption, firmwareOption, bootloaderOption,
                         modeOption, oldOption, stateOption, logOption, quietOption, rebootSilentOption, boardsOption,
                         boardOption });
@@ -239,8 +239,8 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
     } else {
         boards.append(defaults);
     }
-    for (const QString& spec : parser.values(boardOption)) {
-        if (!applyBoardSpec(spec, boards, defaults, error))
+    for (const QString& text : parser.values(boardOption)) {
+        if (!applyBoardSettings(text, boards, defaults, error))
             return false;
     }
     if (bare && boards.size() > 1) {
