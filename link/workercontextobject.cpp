@@ -55,9 +55,14 @@ void WorkerContextObject::checkPortLost(QSerialPort::SerialPortError error)
 {
     if (!serialPort || !serialPort->isOpen() || lostReported)
         return;
-    // A removed device gives a resource error; the far end of a pty that
-    // closed gives a read error on a line the system reports hung up.
-    if (error != QSerialPort::ResourceError && !(error == QSerialPort::ReadError && lineHungUp(serialPort)))
+    // A removed device gives a resource error, the far end of a pty that
+    // closed a read error; either way the system then reports the line hung
+    // up. That is asked as well, since a flooded port also raises a resource
+    // error for a read that would merely block (EAGAIN), and the link is
+    // still there.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!lineHungUp(serialPort))
         return;
     lostReported = true;
     emit portLost();
