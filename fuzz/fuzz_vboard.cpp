@@ -51,7 +51,7 @@ void serveRequests(FuzzedDataProvider& in)
     const bool framed = in.ConsumeBool();
     while (in.remaining_bytes() > 0) {
         const QByteArray request = requestFrom(in);
-        const ReplyPlan plan = board.serve(request, framed, in.ConsumeIntegralInRange<int>(0, 400), "fuzz");
+        const ReplyPlan plan = board.serve(board.address(), request, framed, in.ConsumeIntegralInRange<int>(0, 400), "fuzz");
         QByteArray line;
         for (const ReplyPlan::Piece& piece : plan.pieces) {
             FUZZ_CHECK(piece.pauseBeforeMs >= 0);
