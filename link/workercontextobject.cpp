@@ -1,5 +1,7 @@
 #include "workercontextobject.h"
 
+#include "serialinput.h"
+
 #include <QElapsedTimer>
 #include <QMetaObject>
 #include <QSerialPort>
@@ -15,28 +17,6 @@ namespace {
 
 // A line that never stops talking must not keep takeStaleInput() looping.
 constexpr int kMaxDrainPasses = 16;
-// Nor may it pile up in memory: the port buffers at most this much, and one
-// readRaw() hands over at most this much, so the reader can throw junk away
-// as it goes. A reply frame is at most 266 bytes.
-constexpr int kMaxChunk = 64 * 1024;
-
-// With its read buffer full the port stops taking input, and a wait for a
-// write then ends at once as though the write had failed. Whatever comes in
-// while a request is still going out cannot be its answer: it is dropped and
-// the wait goes on, within the same time-out.
-bool waitWritten(QSerialPort* port, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        if (port->waitForBytesWritten(int(qMax<qint64>(0, timeoutMs - clock.elapsed()))))
-            return true;
-        const bool inputFull = port->bytesAvailable() >= port->readBufferSize();
-        if (!inputFull || port->error() != QSerialPort::NoError || clock.elapsed() >= timeoutMs)
-            return false;
-        port->readAll();
-    }
-}
 
 bool lineHungUp(QSerialPort* port)
 {
@@ -88,7 +68,7 @@ void WorkerContextObject::createSerialPort(QString portName)
 #endif
     serialPort = new QSerialPort(this);
     serialPort->setPortName(portName);
-    serialPort->setReadBufferSize(kMaxChunk);
+    serialPort->setReadBufferSize(SerialInput::maxChunk);
     // Seen by the worker's event loop while the line is idle, or by a
     // blocking wait during an exchange.
     connect(serialPort, &QSerialPort::errorOccurred, this, &WorkerContextObject::checkPortLost);
@@ -140,7 +120,7 @@ int WorkerContextObject::writeFrame(QByteArray frame, int timeoutMs)
         const qint64 accepted = serialPort->write(frame.constData() + written, frame.size() - written);
         if (accepted <= 0)
             return -1;
-        if (!waitWritten(serialPort, qMax(0, timeoutMs)))
+        if (!SerialInput::waitWritten(serialPort, qMax(0, timeoutMs)))
             return -1;
         written += accepted;
     }
@@ -156,14 +136,14 @@ QByteArray WorkerContextObject::readRaw(int firstWaitMs, int tailWaitMs)
     QElapsedTimer clock;
     clock.start();
     if (serialPort->bytesAvailable() > 0 || serialPort->waitForReadyRead(firstWaitMs)) {
-        result += serialPort->read(kMaxChunk);
+        result += serialPort->read(SerialInput::maxChunk);
         for (;;) {
             const qint64 left = firstWaitMs - clock.elapsed();
-            if (left <= 0 || result.size() >= kMaxChunk)
+            if (left <= 0 || result.size() >= SerialInput::maxChunk)
                 break;
             if (!serialPort->waitForReadyRead(int(qMin<qint64>(tailWaitMs, left))))
                 break;
-            result += serialPort->read(kMaxChunk - result.size());
+            result += serialPort->read(SerialInput::maxChunk - result.size());
         }
     }
     return result;
