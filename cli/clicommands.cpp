@@ -147,6 +147,15 @@ int CliCommands::readout(bool withErrorCode)
     return ExitCode::Ok;
 }
 
+int CliCommands::reachMainFirmware()
+{
+    if (const int code = connect())
+        return code;
+    if (const int code = readout())
+        return code;
+    return requireMainFirmware();
+}
+
 int CliCommands::requireMainFirmware()
 {
     if (board.mainFirmwareRunning())

@@ -56,6 +56,8 @@ private:
     int readout(bool withErrorCode = false);
     // Config commands talk to the main firmware only.
     int requireMainFirmware();
+    // connect(), readout() and requireMainFirmware() in a row.
+    int reachMainFirmware();
     // The flash of the image the board holds, with the window's texts.
     int flashImage(bool mainFirmware);
     int flashImageOnce(bool mainFirmware);

@@ -102,11 +102,7 @@ int CliCommands::readConfiguration(ConfigFile* file)
 
 int CliCommands::configRead(const QString& path)
 {
-    if (const int code = connect())
-        return code;
-    if (const int code = readout())
-        return code;
-    if (const int code = requireMainFirmware())
+    if (const int code = reachMainFirmware())
         return code;
 
     ConfigFile file;
@@ -140,11 +136,7 @@ int CliCommands::configWrite(const QString& path)
         return ExitCode::FileRefused;
     }
 
-    if (const int code = connect())
-        return code;
-    if (const int code = readout())
-        return code;
-    if (const int code = requireMainFirmware())
+    if (const int code = reachMainFirmware())
         return code;
 
     const QString mismatch = file->mismatch(board);
@@ -196,11 +188,7 @@ int CliCommands::configDiff(const QString& path)
         return ExitCode::FileRefused;
     }
 
-    if (const int code = connect())
-        return code;
-    if (const int code = readout())
-        return code;
-    if (const int code = requireMainFirmware())
+    if (const int code = reachMainFirmware())
         return code;
     // Another board type or layout has no field-by-field answer.
     const QString mismatch = file->mismatch(board);

@@ -8,6 +8,7 @@
 #include "firmwarefile.h"
 #include "firmwareplan.h"
 #include "fuzzcheck.h"
+#include "fuzzimage.h"
 #include "rlecoder.h"
 #include "rlereference.h"
 
@@ -20,25 +21,6 @@
 namespace {
 
 constexpr int kImageCap = 200 * 1024;
-
-QByteArray buildImage(FuzzedDataProvider& in)
-{
-    if (in.ConsumeBool()) {
-        const std::string bytes = in.ConsumeRemainingBytesAsString();
-        return QByteArray(bytes.data(), int(bytes.size()));
-    }
-    QByteArray image;
-    while (in.remaining_bytes() > 0 && image.size() < kImageCap) {
-        if (in.ConsumeBool()) {
-            const int count = in.ConsumeIntegralInRange<int>(1, 70000);
-            image.append(QByteArray(qMin(count, kImageCap - image.size()), char(in.ConsumeIntegral<uint8_t>())));
-        } else {
-            const std::string bytes = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, 600));
-            image.append(bytes.data(), int(bytes.size()));
-        }
-    }
-    return image;
-}
 
 void checkSize(qint64 size, FirmwareMethod method)
 {
@@ -107,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int maxPacket = in.ConsumeIntegralInRange<int>(-1, 300);
     const int maxRaw = in.ConsumeIntegralInRange<int>(-1, 40000);
     const int keep = in.ConsumeIntegralInRange<int>(-1, 5000);
-    const QByteArray image = buildImage(in);
+    const QByteArray image = fuzzedImage(in, kImageCap);
     checkPlan(image, method);
     checkPacketsWhileEncoding(image, maxPacket, maxRaw, keep);
     return 0;

@@ -3,6 +3,7 @@
 // decoder when it is built), with every token and packet inside its limits.
 
 #include "fuzzcheck.h"
+#include "fuzzimage.h"
 #include "rlecoder.h"
 #include "rlereference.h"
 
@@ -18,27 +19,6 @@ namespace {
 
 constexpr int kPacket = 250;
 constexpr int kImageCap = 160 * 1024;
-
-// Either the bytes as they come, or long runs described compactly, so that
-// runs past 32768 and packets full of them are reached with small inputs.
-QByteArray buildImage(FuzzedDataProvider& in)
-{
-    if (in.ConsumeBool()) {
-        const std::string bytes = in.ConsumeRemainingBytesAsString();
-        return QByteArray(bytes.data(), int(bytes.size()));
-    }
-    QByteArray image;
-    while (in.remaining_bytes() > 0 && image.size() < kImageCap) {
-        if (in.ConsumeBool()) {
-            const int count = in.ConsumeIntegralInRange<int>(1, 70000);
-            image.append(QByteArray(qMin(count, kImageCap - image.size()), char(in.ConsumeIntegral<uint8_t>())));
-        } else {
-            const std::string bytes = in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, 600));
-            image.append(bytes.data(), int(bytes.size()));
-        }
-    }
-    return image;
-}
 
 // No four equal bytes in a row inside the literal stretches: those belong in runs.
 bool literalsHoldNoRun(const QByteArray& stream, const std::vector<RleReference::Token>& tokens)
@@ -68,7 +48,7 @@ bool literalsHoldNoRun(const QByteArray& stream, const std::vector<RleReference:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    const QByteArray image = buildImage(in);
+    const QByteArray image = fuzzedImage(in, kImageCap);
     const QByteArray stream = rleEncode(image);
 
     FUZZ_CHECK(stream.size() >= 4);
