@@ -34,6 +34,7 @@ void ClientSession::receive(const QByteArray& bytes)
 {
     if (bytes.isEmpty())
         return;
+    arrival.start();
     buffer.append(bytes);
     if (framed) {
         takeFrames();
@@ -112,5 +113,5 @@ void ClientSession::serve(quint32 address, const QByteArray& request, int lineBy
         requestHook();
     const ReplyPlan plan = board->serve(address, request, framed, lineBytes, peerName);
     if (!plan.pieces.isEmpty())
-        writer.enqueue(plan);
+        writer.enqueue(plan, framed ? arrival : QElapsedTimer());
 }

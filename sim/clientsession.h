@@ -3,6 +3,7 @@
 #include "pacedwriter.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -52,6 +53,8 @@ private:
     QString peerName;
     PacedWriter writer;
     QByteArray buffer;
+    // When the latest bytes came in.
+    QElapsedTimer arrival;
     QTimer gap;
     std::function<void()> requestHook;
 };

@@ -10,10 +10,22 @@ namespace {
 // are done rather than at the next whole millisecond of a timer.
 constexpr qint64 kSleepBelowNs = 2000000;
 
-void sleepNs(qint64 ns)
+// A sleep ends up to some tens of microseconds late; the last stretch before
+// a byte is due is spun through instead, so the byte leaves on time.
+constexpr qint64 kSpinBelowNs = 100000;
+
+// Bytes already due are handed over together, at most this often.
+constexpr qint64 kBatchNs = 500000;
+
+void waitUntil(const QElapsedTimer& clock, qint64 dueNs)
 {
-    timespec span { time_t(ns / 1000000000), long(ns % 1000000000) };
-    while (nanosleep(&span, &span) != 0) {
+    const qint64 sleepFor = dueNs - clock.nsecsElapsed() - kSpinBelowNs;
+    if (sleepFor > 0) {
+        timespec span { time_t(sleepFor / 1000000000), long(sleepFor % 1000000000) };
+        while (nanosleep(&span, &span) != 0) {
+        }
+    }
+    while (clock.nsecsElapsed() < dueNs) {
     }
 }
 
@@ -37,7 +49,7 @@ PacedWriter::PacedWriter(Sink sinkFunction, HangUp hangUpFunction, QObject* pare
     });
 }
 
-void PacedWriter::enqueue(const ReplyPlan& plan)
+void PacedWriter::enqueue(const ReplyPlan& plan, const QElapsedTimer& arrived)
 {
     const bool wasIdle = queue.isEmpty();
     for (int i = 0; i < plan.pieces.size(); ++i) {
@@ -46,6 +58,8 @@ void PacedWriter::enqueue(const ReplyPlan& plan)
         item.baud = plan.baud;
         item.leadBytes = i == 0 ? plan.leadBytes : 0;
         item.hangUpAfter = plan.hangUp && i == plan.pieces.size() - 1;
+        if (i == 0 && wasIdle && item.piece.pauseBeforeMs == 0)
+            item.arrived = arrived;
         queue.enqueue(item);
     }
     if (wasIdle && !queue.isEmpty())
@@ -83,7 +97,10 @@ void PacedWriter::beginSending()
         return;
     }
     sent = 0;
-    clock.start();
+    if (item.arrived.isValid())
+        clock = item.arrived;
+    else
+        clock.start();
     pace();
 }
 
@@ -95,25 +112,38 @@ bool PacedWriter::pace()
     }
     Item& item = queue.head();
     const int size = item.piece.bytes.size();
-    const qint64 nsPerByte = 10LL * 1000000000LL / item.baud;
+    const qint64 bitsPerByte = 10;
+    // When the n-th byte counted from the request's first has fully gone by.
+    const auto doneAt = [&item, bitsPerByte](qint64 n) {
+        return (n * bitsPerByte * 1000000000LL + item.baud - 1) / item.baud;
+    };
+    const qint64 lastDue = doneAt(item.leadBytes + size);
     for (;;) {
+        const qint64 now = clock.nsecsElapsed();
         // Bytes whose ten bits have fully gone by now, after the request's.
-        const qint64 due = clock.nsecsElapsed() / nsPerByte - item.leadBytes;
+        const qint64 due = now * item.baud / (bitsPerByte * 1000000000LL) - item.leadBytes;
         const int upTo = int(std::max<qint64>(0, std::min<qint64>(size, due)));
-        if (upTo > sent) {
+        // As from a line adapter, bytes come in batches: one hand-over per
+        // batch keeps the host from waking for every byte, and the last byte
+        // still leaves the moment it is due.
+        if (upTo > sent && (upTo == size || sent == 0 || now - lastSentNs >= kBatchNs)) {
             sink(item.piece.bytes.mid(sent, upTo - sent));
             sent = upTo;
+            lastSentNs = now;
         }
         if (sent >= size)
             break;
-        const qint64 wait = (item.leadBytes + sent + 1) * nsPerByte - clock.nsecsElapsed();
+        qint64 next = doneAt(item.leadBytes + sent + 1);
+        if (sent > 0)
+            next = std::min(lastDue, std::max(next, lastSentNs + kBatchNs));
+        const qint64 wait = next - clock.nsecsElapsed();
         if (wait >= kSleepBelowNs) {
             // Wake a little early and sleep the rest.
             timer.start(int((wait - kSleepBelowNs) / 1000000) + 1);
             return false;
         }
         if (wait > 0)
-            sleepNs(wait);
+            waitUntil(clock, next);
     }
     timer.stop();
     finishItem();

@@ -21,7 +21,12 @@ public:
 
     PacedWriter(Sink sink, HangUp hangUp, QObject* parent = nullptr);
 
-    void enqueue(const ReplyPlan& plan);
+    // `arrived`, when valid, is when the request's last bytes came in: the
+    // request's line time is counted from there rather than from now, so the
+    // board's own work on it does not add to the reply's time. A plan that
+    // waits behind another is counted from its own start, as the line is busy
+    // till then.
+    void enqueue(const ReplyPlan& plan, const QElapsedTimer& arrived = QElapsedTimer());
     bool isIdle() const { return queue.isEmpty(); }
     // Forgets everything not yet sent.
     void clear();
@@ -33,6 +38,7 @@ private:
         int baud = 0;
         int leadBytes = 0;
         bool hangUpAfter = false;
+        QElapsedTimer arrived;
     };
 
     void startNext();
@@ -47,5 +53,6 @@ private:
     QTimer timer;
     QElapsedTimer clock;
     int sent = 0;
+    qint64 lastSentNs = 0;
     bool waitingPause = false;
 };

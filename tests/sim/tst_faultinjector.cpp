@@ -37,6 +37,7 @@ private slots:
     void splitCutsTheReplyIntoPieces();
     void dropAfterCutsTheNextReplyOnly();
     void delayAndLineRateComeBeforeTheFirstByte();
+    void pacedByteNeverLeavesBeforeItsBits_data();
     void pacedByteNeverLeavesBeforeItsBits();
     void silenceCountsDown();
     void commands_data();
@@ -178,25 +179,67 @@ void TestFaultInjector::delayAndLineRateComeBeforeTheFirstByte()
     QCOMPARE(plan.leadBytes, 12); // paced by the writer, after the pause
 }
 
-// At 1200 baud a byte takes 8.33 ms; the reply follows the 12 request bytes.
+void TestFaultInjector::pacedByteNeverLeavesBeforeItsBits_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("arrivedAgoMs"); // -1: no arrival time given
+    QTest::addColumn<bool>("behindAnother");
+    QTest::addColumn<int>("maxHandOvers");
+
+    // At 1200 baud a byte takes 8.33 ms; every reply follows 12 request bytes.
+    QTest::newRow("counted from now") << 1200 << 3 << -1 << false << 3;
+    QTest::newRow("counted from arrival") << 1200 << 3 << 50 << false << 3;
+    // The line is busy with the first reply: the request's time may not be
+    // spent twice, so the second reply cannot follow the first at once.
+    QTest::newRow("queued behind a reply") << 1200 << 3 << 200 << true << 3;
+    // 16 bytes in 0.17 ms: handed over as the first byte and the rest.
+    QTest::newRow("fast line, few hand-overs") << 921600 << 16 << -1 << false << 2;
+}
+
 void TestFaultInjector::pacedByteNeverLeavesBeforeItsBits()
 {
-    QElapsedTimer clock;
-    QList<qint64> arrivals; // ns at which each byte left
+    QFETCH(int, baud);
+    QFETCH(int, size);
+    QFETCH(int, arrivedAgoMs);
+    QFETCH(bool, behindAnother);
+    QFETCH(int, maxHandOvers);
+
+    QElapsedTimer arrival;
+    arrival.start();
+    if (arrivedAgoMs > 0)
+        QTest::qSleep(arrivedAgoMs);
+    QList<qint64> arrivals; // ns since the request came in, for each byte of the plan checked
+    int handOvers = 0;
+    bool checkedStarted = !behindAnother;
+    qint64 startNs = 0; // when the line became free for the checked plan
     PacedWriter writer([&](const QByteArray& bytes) {
-        for (int i = 0; i < bytes.size(); ++i)
-            arrivals << clock.nsecsElapsed();
+        for (char c : bytes) {
+            if (c == 'y' && !checkedStarted) {
+                checkedStarted = true;
+                startNs = arrivals.isEmpty() ? 0 : arrivals.last();
+                arrivals.clear();
+            }
+            arrivals << arrival.nsecsElapsed();
+        }
+        if (checkedStarted)
+            ++handOvers;
     }, [] {});
     ReplyPlan plan;
-    plan.baud = 1200;
+    plan.baud = baud;
     plan.leadBytes = 12;
-    plan.pieces.append(ReplyPlan::Piece{ 0, QByteArray(3, 'x') });
-    clock.start();
-    writer.enqueue(plan);
-    QVERIFY(QTest::qWaitFor([&] { return writer.isIdle(); }, 2000));
-    QCOMPARE(arrivals.size(), 3);
+    if (behindAnother) {
+        ReplyPlan first = plan;
+        first.pieces.append(ReplyPlan::Piece { 0, QByteArray(size, 'x') });
+        writer.enqueue(first);
+    }
+    plan.pieces.append(ReplyPlan::Piece { 0, QByteArray(size, 'y') });
+    writer.enqueue(plan, arrivedAgoMs >= 0 ? arrival : QElapsedTimer());
+    QVERIFY(QTest::qWaitFor([&] { return writer.isIdle(); }, 5000));
+    QCOMPARE(arrivals.size(), size);
+    QVERIFY2(handOvers <= maxHandOvers, qPrintable(QString::number(handOvers)));
     for (int k = 0; k < arrivals.size(); ++k)
-        QVERIFY2(arrivals.at(k) >= (12 + k + 1) * 10 * 1000000000LL / 1200, qPrintable(QString::number(k)));
+        QVERIFY2(arrivals.at(k) - startNs >= (12 + k + 1) * 10 * 1000000000LL / baud, qPrintable(QString::number(k)));
 }
 
 void TestFaultInjector::silenceCountsDown()
