@@ -6,7 +6,11 @@
 // pseudo-terminal with the board pacing both directions as a real line would
 // (a byte never arrives before its ten bits were sent), against the time the
 // bytes need on such a wire and against the protocol floor: the wire time plus
-// the quiet gap that ends each reply.
+// the quiet gap that ends each reply. Each paced run is repeated with a direct
+// single-threaded client on the same pty: what it needs beyond the floor is the
+// machine's (the pty's hand-over of each request, wake-ups, how late a 2 ms
+// wait really ends), and the difference to it is what the serial transport
+// itself costs.
 //
 // "bench_firmware paced" prints only the second table, "bench_firmware
 // round-trips" only its one-command round trips.
@@ -25,6 +29,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -112,6 +122,67 @@ private:
     std::unique_ptr<Connector> inner;
 };
 
+// The least a client can do on the same pty and board: one thread, plain
+// write(), poll() and read(), the same framing and the same quiet gap. What
+// it measures beyond the floor belongs to the system (pty hand-over, wake-ups,
+// timer precision); what the serial transport needs beyond it is its own.
+class DirectPtyConnector : public Connector
+{
+public:
+    explicit DirectPtyConnector(const QString& path)
+    {
+        // The same timer slack the serial transport's worker asks for.
+        prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
+        fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios tio {};
+        if (fd >= 0 && ::tcgetattr(fd, &tio) == 0) {
+            ::cfmakeraw(&tio);
+            ::tcsetattr(fd, TCSANOW, &tio);
+        }
+    }
+    ~DirectPtyConnector() override
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool isOpen() const { return fd >= 0; }
+
+    void setDevID(unsigned char id) override { devId = id; }
+    int write(const QByteArray& payload) override
+    {
+        char junk[256];
+        while (::read(fd, junk, sizeof junk) > 0) {
+        }
+        const QByteArray frame = FrameCodec::pack(devId, payload);
+        return ::write(fd, frame.constData(), size_t(frame.size())) == frame.size() ? frame.size() : -1;
+    }
+    QByteArray read() override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray buffer;
+        for (;;) {
+            const qint64 leftNs = getTimeout() * 1000000LL - clock.nsecsElapsed();
+            const qint64 waitNs = buffer.isEmpty() ? leftNs : std::min<qint64>(leftNs, qint64(kReplyGapMs * 1e6));
+            if (waitNs <= 0)
+                break;
+            pollfd p { fd, POLLIN, 0 };
+            const timespec span { time_t(waitNs / 1000000000), long(waitNs % 1000000000) };
+            if (::ppoll(&p, 1, &span, nullptr) <= 0)
+                break;
+            char chunk[512];
+            const ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got > 0)
+                buffer.append(chunk, int(got));
+        }
+        return FrameCodec::unpack(buffer, devId).payload;
+    }
+
+private:
+    int fd = -1;
+    unsigned char devId = 0;
+};
+
 // Bytes a block and its acknowledgement take on the line, frames included.
 qint64 wireBytes(const FirmwarePlan& plan)
 {
@@ -138,8 +209,15 @@ struct Run
 };
 
 // A transport to the board: TCP, or the serial transport on its pty at `baud`.
-std::unique_ptr<Connector> connectTo(VirtualBoardProcess& board, int baud)
+std::unique_ptr<Connector> connectTo(VirtualBoardProcess& board, int baud, bool direct = false)
 {
+    if (direct) {
+        auto raw = std::make_unique<DirectPtyConnector>(board.ptyPath());
+        if (raw->isOpen())
+            return raw;
+        std::printf("  cannot open %s\n", qPrintable(board.ptyPath()));
+        return nullptr;
+    }
     if (baud <= 0) {
         auto ip = std::make_unique<ConnectorIP>(board.host(), board.port());
         if (ip->isConnected())
@@ -156,10 +234,10 @@ std::unique_ptr<Connector> connectTo(VirtualBoardProcess& board, int baud)
 }
 
 Run transfer(VirtualBoardProcess& board, const QByteArray& image, FirmwareMethod method, FirmwarePlan* planOut,
-             int baud = 0)
+             int baud = 0, bool direct = false)
 {
     Run run;
-    std::unique_ptr<Connector> inner = connectTo(board, baud);
+    std::unique_ptr<Connector> inner = connectTo(board, baud, direct);
     if (!inner)
         return run;
     QSharedPointer<TimedConnector> link(new TimedConnector(std::move(inner)));
@@ -183,9 +261,9 @@ Run transfer(VirtualBoardProcess& board, const QByteArray& image, FirmwareMethod
 }
 
 // The median round trip of a one-byte command the board answers at once.
-double floorRoundTripMs(VirtualBoardProcess& board, int baud = 0)
+double floorRoundTripMs(VirtualBoardProcess& board, int baud = 0, bool direct = false)
 {
-    const std::unique_ptr<Connector> link = connectTo(board, baud);
+    const std::unique_ptr<Connector> link = connectTo(board, baud, direct);
     if (!link)
         return -1;
     link->setDevID(0);
@@ -265,8 +343,11 @@ int main(int argc, char** argv)
         // 0x79 and its 5-byte answer, framed: 12 and 16 bytes on the line.
         const double commandFloorMs = (12 + 16) * kBitsPerByte * 1000.0 / baud + kReplyGapMs;
         const double roundTripMs = floorRoundTripMs(board, baud);
-        std::printf("  %7d round trip of a one-byte command (median of 300): %.3f ms, floor %.3f ms, x floor %.3f\n",
-                    baud, roundTripMs, commandFloorMs, roundTripMs / commandFloorMs);
+        const double directRoundTripMs = floorRoundTripMs(board, baud, true);
+        std::printf("  %7d round trip of a one-byte command (median of 300): %.3f ms, floor %.3f ms, x floor %.3f;"
+                    " direct client %.3f ms, x floor %.3f\n",
+                    baud, roundTripMs, commandFloorMs, roundTripMs / commandFloorMs, directRoundTripMs,
+                    directRoundTripMs / commandFloorMs);
         if (roundTripsOnly)
             continue;
         for (const Image& image : images) {
@@ -289,6 +370,14 @@ int main(int argc, char** argv)
                             " engine %.3f ms)\n",
                             (r.totalMs - floorMs) / r.blocks, r.writeMs / r.blocks,
                             (r.insideMs - r.writeMs - floorMs) / r.blocks, (r.totalMs - r.insideMs) / r.blocks);
+                const Run d = transfer(board, image.bytes, method, nullptr, baud, true);
+                if (d.ok)
+                    std::printf("          direct client: measured %8.1f ms  x floor %.3f  %.3f ms/block beyond the floor;"
+                                " the transport's own %.3f ms/block\n",
+                                d.totalMs, d.totalMs / floorMs, (d.totalMs - floorMs) / d.blocks,
+                                (r.totalMs - d.totalMs) / r.blocks);
+                else
+                    std::printf("          direct client FAILED after %d blocks\n", d.blocks);
             }
         }
         board.stop();
