@@ -31,8 +31,8 @@
 #include <memory>
 
 #include <fcntl.h>
-#include <sys/prctl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
