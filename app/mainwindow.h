@@ -237,8 +237,9 @@ private:
     // What the editors' Save buttons would send; none when a field is refused.
     std::optional<ConfigFile> editorConfiguration();
     void showConfiguration(const ConfigFile& file);
-    // A file checked whole and against the board (a box says why not).
-    std::optional<ConfigFile> loadConfigurationForBoard(const QString& path);
+    // Asks for a file and checks it whole and against the board connected (a
+    // box says why not); nothing while no board runs its main firmware.
+    std::optional<ConfigFile> pickConfigurationForBoard();
     QString chooseConfigurationPath(bool save, const QString& suggested);
     void markDifference(const ConfigDifference& difference);
     void clearDifferenceMarks();

@@ -155,8 +155,13 @@ void MainWindow::showConfiguration(const ConfigFile& file)
     showIec101Record(ui->tableWidgetRs485Param_2, iec101Params[1]);
 }
 
-std::optional<ConfigFile> MainWindow::loadConfigurationForBoard(const QString& path)
+std::optional<ConfigFile> MainWindow::pickConfigurationForBoard()
 {
+    if (!connector || !boardState().mainFirmwareRunning())
+        return std::nullopt;
+    const QString path = chooseConfigurationPath(false, QDir::homePath());
+    if (path.isEmpty())
+        return std::nullopt;
     QString problem;
     std::optional<ConfigFile> file = ConfigFileStore::load(path, &problem);
     const BoardState board = boardState();
@@ -232,12 +237,7 @@ void MainWindow::saveConfigurationToFile()
 
 void MainWindow::openConfigurationFile()
 {
-    if (!connector || !boardState().mainFirmwareRunning())
-        return;
-    const QString path = chooseConfigurationPath(false, QDir::homePath());
-    if (path.isEmpty())
-        return;
-    const std::optional<ConfigFile> file = loadConfigurationForBoard(path);
+    const std::optional<ConfigFile> file = pickConfigurationForBoard();
     if (!file)
         return;
 
@@ -252,12 +252,7 @@ void MainWindow::openConfigurationFile()
 
 void MainWindow::compareWithBoard()
 {
-    if (!connector || !boardState().mainFirmwareRunning())
-        return;
-    const QString path = chooseConfigurationPath(false, QDir::homePath());
-    if (path.isEmpty())
-        return;
-    const std::optional<ConfigFile> file = loadConfigurationForBoard(path);
+    const std::optional<ConfigFile> file = pickConfigurationForBoard();
     if (!file)
         return;
     const std::optional<ConfigFile> board = readBoardConfiguration();
