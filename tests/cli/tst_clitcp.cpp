@@ -56,6 +56,8 @@ private slots:
 
     void scanFindsExactlyTheBoardsPresent_data();
     void scanFindsExactlyTheBoardsPresent();
+    void boardTextsStayOnTheirLine_data();
+    void boardTextsStayOnTheirLine();
     void updateEndsWithTheNewVersion_data();
     void updateEndsWithTheNewVersion();
     void updateStopsAtTheFailedStep_data();
@@ -195,7 +197,7 @@ void TestCliTcp::infoShowsTheReadout_data()
     // does the tool, without calling the readout incomplete.
     // Texts from the board reach the terminal without their control characters.
     QTest::newRow("escape sequences in the version") << QStringList { "--firmware", "1.2\x1b[31m\x1b]0;x\x07.0" }
-                                                     << QStringList { "Версия прошивки: 1.2\\x1B[31m\\x1B]0;x\\x07.0" }
+                                                     << QStringList { "Версия прошивки: 1.2\\u001b[31m\\u001b]0;x\\u0007.0" }
                                                      << "\"firmwareVersion\":\"1.2\\u001b[31m\\u001b]0;x\\u0007.0\"";
     QTest::newRow("firmware without board version") << QStringList { "--firmware", "0.0.3" }
                                                     << QStringList { "Версия платы: -", "Версия прошивки: 0.0.3" }
@@ -788,6 +790,42 @@ void TestCliTcp::scanFindsExactlyTheBoardsPresent()
     QCOMPARE(oddLines, odd.isEmpty() ? 0 : 1);
     QVERIFY2(r.err.contains(QRegularExpression("41 addresses \\(0 to 40\\) in [0-9.]+ s: 3 boards")),
              qPrintable(r.describe()));
+}
+
+// A board's version text full of control characters, one of them a line
+// break before what looks like another board's line.
+void TestCliTcp::boardTextsStayOnTheirLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("lineCount"); // on standard output
+
+    QTest::newRow("one board") << QStringList { "--address", "1", "info" } << 5;
+    QTest::newRow("list") << QStringList { "--address", "1,2", "info" } << 13;
+    QTest::newRow("scan") << QStringList { "scan", "--to", "2" } << 2;
+    QTest::newRow("list, JSON") << QStringList { "--address", "1,2", "info", "--json" } << 2;
+    QTest::newRow("scan, JSON") << QStringList { "scan", "--to", "2", "--json" } << 2;
+}
+
+void TestCliTcp::boardTextsStayOnTheirLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, lineCount);
+
+    const QString version = QString::fromUtf8("1.2\x1b[2J\r\x07\t\x7f\xc2\x85\xc2\x9b" "0m\n42: VRELL_D");
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--boards", "1,2", "--firmware", version }), qPrintable(board.errorString()));
+    const CliProcess::Result r = cli(board, arguments);
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.describe()));
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), lineCount);
+    for (const QString& line : lines) {
+        for (const QChar c : line)
+            QVERIFY2(c.category() != QChar::Other_Control && !line.startsWith("42"), qPrintable(line));
+        // JSON lines are JSON still, the text in them whole.
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (arguments.contains("--json"))
+            QCOMPARE(object.value("info").toObject(object).value("firmwareVersion").toString(), version);
+    }
 }
 
 void TestCliTcp::updateEndsWithTheNewVersion_data()
