@@ -2,6 +2,7 @@
 
 #include "boardinfo.h"
 #include "devicecommands.h"
+#include "printabletext.h"
 
 #include <QCoreApplication>
 #include <QJsonValue>
@@ -99,13 +100,17 @@ bool BoardReadout::complete() const
 
 QStringList BoardReadout::labelLines() const
 {
-    return {
+    // One line each, whatever the board put into its texts.
+    QStringList lines {
         windowText("Версия платы:") + QLatin1Char(' ') + boardLabel,
         windowText("Версия прошивки:") + QLatin1Char(' ') + firmwareLabel,
         windowText("Статус устройства:") + QLatin1Char(' ') + statusLabel,
         windowText("Версия загрузчика:") + QLatin1Char(' ') + bootloaderLabel,
         windowText("Код ошибки загрузчика:") + QLatin1Char(' ') + errorLabel,
     };
+    for (QString& line : lines)
+        line = PrintableText::oneLine(line);
+    return lines;
 }
 
 QJsonObject BoardReadout::toJson() const

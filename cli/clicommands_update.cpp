@@ -9,6 +9,7 @@
 #include "firmwareplan.h"
 #include "firmwaretransfer.h"
 #include "linkopener.h"
+#include "printabletext.h"
 #include "transferprogress.h"
 
 #include <QCoreApplication>
@@ -223,9 +224,9 @@ int CliCommands::update(const QString& path)
 
     begin(QStringLiteral("read the version"));
     const QString newVersion = mainImage ? board.firmwareVersion : board.bootloaderVersion;
-    Console::out(QStringLiteral("%1 %2 -> %3")
+    Console::out(PrintableText::oneLine(QStringLiteral("%1 %2 -> %3")
                      .arg(versionLabel, oldVersion.isEmpty() ? QStringLiteral("-") : oldVersion,
-                          newVersion.isEmpty() ? QStringLiteral("-") : newVersion));
+                          newVersion.isEmpty() ? QStringLiteral("-") : newVersion)));
     Console::err(QStringLiteral("update: done%1, the board runs its main firmware")
                      .arg(switched ? QStringLiteral(" with a mode switch") : QString()));
     return ExitCode::Ok;

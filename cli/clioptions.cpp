@@ -1,7 +1,7 @@
 #include "clioptions.h"
 
 #include <QCommandLineParser>
-#include <QSet>
+#include <QHash>
 
 namespace {
 
@@ -109,10 +109,12 @@ bool parseTcpTarget(const QString& text, QString* host, quint16* port, QString* 
 }
 
 // "1-20,25": single addresses and inclusive ranges, 0 to 65535, each once.
+// The frames carry only an address's low byte, so 1 and 257 are one board on
+// the line: a list naming both would work on it twice, and is refused.
 bool parseAddressList(const QString& text, QList<int>* list, QString* error)
 {
     list->clear();
-    QSet<int> seen;
+    QHash<quint8, int> onTheLine; // low byte -> the address given for it
     const QStringList items = text.split(QLatin1Char(','));
     for (const QString& item : items) {
         const QStringList ends = item.split(QLatin1Char('-'));
@@ -125,11 +127,18 @@ bool parseAddressList(const QString& text, QList<int>* list, QString* error)
             return false;
         }
         for (qint64 a = low; a <= high; ++a) {
-            if (seen.contains(int(a))) {
-                *error = QStringLiteral("--address names %1 twice").arg(a);
+            const auto given = onTheLine.constFind(quint8(a));
+            if (given != onTheLine.constEnd()) {
+                *error = given.value() == a
+                    ? QStringLiteral("--address names %1 twice").arg(a)
+                    : QStringLiteral("--address names %1 and %2, which are one board: the frames carry only the "
+                                     "low byte of an address (both are %3 on the line)")
+                          .arg(given.value())
+                          .arg(a)
+                          .arg(quint8(a));
                 return false;
             }
-            seen.insert(int(a));
+            onTheLine.insert(quint8(a), int(a));
             list->append(int(a));
         }
     }
@@ -256,6 +265,10 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
             return fail(why);
         if (options.isList() && !takesAddressList(options.command))
             return fail(QStringLiteral("%1 takes one address, not a list").arg(options.command));
+        // Standard input can be read once: board 2 would get nothing.
+        if (options.isList() && options.command == QLatin1String("config-write")
+            && options.arguments.first() == QLatin1String("-"))
+            return fail(QStringLiteral("config-write - reads standard input once; a list of addresses wants a file"));
     }
     if (parser.isSet(keepGoing) && !options.isList())
         return fail(QStringLiteral("--keep-going belongs to a list of addresses (--address 1-20,25)"));
@@ -368,7 +381,8 @@ QString CliOptions::helpText()
         "                       version and error code (--json: one JSON object).\n"
         "  config-read FILE     Save the DI/DO, RS-485 and protocol settings as JSON\n"
         "                       (FILE - writes to standard output). Main firmware only.\n"
-        "  config-write FILE    Write such a file back (FILE - reads standard input).\n"
+        "  config-write FILE    Write such a file back (FILE - reads standard input,\n"
+        "                       one address only).\n"
         "                       A file made for another board type or block layout is\n"
         "                       refused before anything is sent. Main firmware only.\n"
         "  config-diff FILE     Compare such a file with the board, one difference a line\n"
@@ -384,9 +398,12 @@ QString CliOptions::helpText()
         "  reboot               Reboot the board.\n"
         "  mode main|boot       Start the main firmware or enter the bootloader.\n"
         "  scan                 Ask every device address on the line for its firmware\n"
-        "                       version and list each board that answers (one line\n"
-        "                       each; --json: JSON lines). Not over --usb. Exit 5 when\n"
-        "                       an answer was no board, 4 when nothing answered.\n"
+        "                       version and list each board that answers alone and\n"
+        "                       reads out whole (one line each; --json: JSON lines).\n"
+        "                       Not over --usb. Exit 11 when two boards answered one\n"
+        "                       address, 5 when an answer was no board or a readout\n"
+        "                       was answered wrongly, 4 when nothing answered or a\n"
+        "                       readout went unanswered (the highest applies).\n"
         "      --from A, --to B Addresses to ask (default 0 to 255).\n"
         "      --timeout MS     Wait per address (default 100).\n"
         "  update FILE          The whole firmware job: enter the bootloader when a main\n"
@@ -406,6 +423,8 @@ QString CliOptions::helpText()
         "                       reboot and mode take a list, e.g. 1-20,25: the boards\n"
         "                       one after another, a summary at the end, the worst\n"
         "                       exit code (config-read: %a in FILE is the address).\n"
+        "                       No two addresses of a list may share the low byte\n"
+        "                       (1 and 257 are one board); such a list is refused.\n"
         "      --keep-going     Go on after a board failed (default: stop there).\n"
         "      --json           One JSON object per board instead of the summary.\n"
         "\n"
@@ -425,6 +444,7 @@ QString CliOptions::helpText()
         "  6  file refused: unreadable, malformed, or made for another board or layout\n"
         "  7  firmware transfer failed: a block was not acknowledged or not sent\n"
         "  8  flash refused by the board\n"
+        "  11 scan: more than one board answered one address\n"
         "  Ctrl-C or SIGTERM end the tool as the signal ends any program (the shell\n"
         "  reports 130 or 143); during a firmware copy it first says how many blocks\n"
         "  were acknowledged: the board then holds a partial image, not to be flashed.\n"
