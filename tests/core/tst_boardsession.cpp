@@ -30,6 +30,7 @@ private slots:
     void initTestCase();
     void readoutShowsTheWindowsTexts_data();
     void readoutShowsTheWindowsTexts();
+    void connectReadoutFollowsTheWindowsOrder();
     void writesAreReadBackAndCompared_data();
     void writesAreReadBackAndCompared();
     void eachOperationLogsItsLine_data();
@@ -59,6 +60,7 @@ struct MemoryBoard
             case 0x78: return ScriptedConnector::reply(QByteArray::fromHex("c905") + "0.0.6");
             case 0x64: return ScriptedConnector::reply(QByteArray::fromHex("c90005") + "0.0.7");
             case 0x7D: return ScriptedConnector::replyHex("c9 01 00");
+            case 0x79: return ScriptedConnector::replyHex("c9 00 00 00 00");
             default: break;
             }
             if (readOf.contains(code))
@@ -130,6 +132,30 @@ void TestBoardSession::readoutShowsTheWindowsTexts()
     QCOMPARE(shown.value(0), qMakePair(Field::FirmwareVersion, QString::fromUtf8("Чтение...")));
     QCOMPARE(shown.value(1), qMakePair(Field::FirmwareVersion, QString(texts.at(1))));
     QCOMPARE(link->pending(), 0);
+}
+
+void TestBoardSession::connectReadoutFollowsTheWindowsOrder()
+{
+    MemoryBoard board;
+    for (const auto& block : { qMakePair(0xA0, 64), qMakePair(0xA7, 64), qMakePair(0xAA, 64), qMakePair(0xA4, 144),
+                               qMakePair(0x71, 56), qMakePair(0x9D, 48) })
+        board.stored.insert(quint8(block.first), QByteArray(block.second, '\x01'));
+    const auto link = QSharedPointer<ScriptedConnector>::create();
+    link->setResponder(board.responder());
+    BoardSession session;
+    int recordChanges = 0;
+    connect(&session, &BoardSession::recordsChanged, [&recordChanges] { ++recordChanges; });
+    session.attach(link);
+
+    const BoardSession::ConnectResult result = session.connectReadout();
+    QVERIFY(result.usable && result.boardVersion && result.diDo && result.errorCode && result.rs485);
+    QList<int> codes;
+    for (const QByteArray& request : link->writes)
+        codes << quint8(request.at(0));
+    QCOMPARE(codes, QList<int>({ 0x78, 0x64, 0x7D, 0xA0, 0xA7, 0xAA, 0xA4, 0x79, 0x71, 0x9D }));
+    QVERIFY(session.diDoRead() && session.rs485Read() && session.iec101Read());
+    QCOMPARE(session.rs485Ports()[0].baudRate, 0x01010101u);
+    QVERIFY(recordChanges > 0);
 }
 
 void TestBoardSession::writesAreReadBackAndCompared_data()
