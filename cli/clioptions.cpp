@@ -205,12 +205,13 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption trace(QStringLiteral("trace"));
     const QCommandLineOption noLog(QStringLiteral("no-log"));
+    const QCommandLineOption noVerify(QStringLiteral("no-verify"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("A"));
     const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("B"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("MS"));
     parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
-                        json, trace, noLog, keepGoing, from, to, timeout });
+                        json, trace, noLog, noVerify, keepGoing, from, to, timeout });
 
     if (!parser.parse(arguments))
         return fail(parser.errorText());
@@ -254,6 +255,8 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         return fail(QStringLiteral("--flash and --no-flash exclude each other"));
     if ((parser.isSet(flash) || parser.isSet(noFlash)) && options.command != QLatin1String("firmware"))
         return fail(QStringLiteral("--flash and --no-flash belong to the firmware subcommand"));
+    if (parser.isSet(noVerify) && options.command != QLatin1String("config-write"))
+        return fail(QStringLiteral("--no-verify belongs to the config-write subcommand"));
     const bool scan = options.command == QLatin1String("scan");
     if ((parser.isSet(from) || parser.isSet(to) || parser.isSet(timeout)) && !scan)
         return fail(QStringLiteral("--from, --to and --timeout belong to the scan subcommand"));
@@ -300,6 +303,7 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     options.json = parser.isSet(json);
     options.trace = parser.isSet(trace);
     options.operationsLog = !parser.isSet(noLog);
+    options.verifyWrites = !parser.isSet(noVerify);
 
     // The link: exactly one of the three.
     const int links = int(parser.isSet(tcp)) + int(parser.isSet(serial)) + int(parser.isSet(usb));
@@ -385,6 +389,11 @@ QString CliOptions::helpText()
         "                       one address only).\n"
         "                       A file made for another board type or block layout is\n"
         "                       refused before anything is sent. Main firmware only.\n"
+        "                       The written blocks are read back and compared: a board\n"
+        "                       that holds other values than sent is exit 9, with the\n"
+        "                       fields named as config-diff names them.\n"
+        "      --no-verify      Skip the read-back (the log says the write was not\n"
+        "                       verified).\n"
         "  config-diff FILE     Compare such a file with the board, one difference a line\n"
         "                       (di[3].address: 12 -> 15, board first; --json: a JSON\n"
         "                       array). Exit 0 when equal, 1 when they differ.\n"
@@ -409,6 +418,8 @@ QString CliOptions::helpText()
         "  update FILE          The whole firmware job: enter the bootloader when a main\n"
         "                       firmware comes, reconnect, copy, flash, start the main\n"
         "                       firmware, reconnect and show the version old -> new.\n"
+        "                       FILE is checked as for firmware before anything is sent;\n"
+        "                       a version that did not change is exit 10.\n"
         "\n"
         "Link (exactly one):\n"
         "  --tcp HOST[:PORT]    RS485 TCP; the port defaults to 4001.\n"
@@ -444,6 +455,8 @@ QString CliOptions::helpText()
         "  6  file refused: unreadable, malformed, or made for another board or layout\n"
         "  7  firmware transfer failed: a block was not acknowledged or not sent\n"
         "  8  flash refused by the board\n"
+        "  9  config-write: the board acknowledged, but reads back other values\n"
+        "  10 update: the board reports its old version (or not the one expected)\n"
         "  11 scan: more than one board answered one address\n"
         "  Ctrl-C or SIGTERM end the tool as the signal ends any program (the shell\n"
         "  reports 130 or 143); during a firmware copy it first says how many blocks\n"

@@ -8,6 +8,7 @@
 #include "boardstate.h"
 #include "cliprocess.h"
 #include "testsettings.h"
+#include "configdiff.h"
 #include "configfile.h"
 #include "virtualboardprocess.h"
 
@@ -43,6 +44,7 @@ private slots:
     void badConfigurationFileNeverReachesTheBoard();
     void configWriteStopsAtTheFirstRefusedBlock_data();
     void configWriteStopsAtTheFirstRefusedBlock();
+    void writeTheBoardDidNotKeepFailsNamingTheFields();
     void firmwareArrivesWhole_data();
     void firmwareArrivesWhole();
     void modeSwitchAndReboot();
@@ -460,6 +462,33 @@ void TestCliTcp::configWriteStopsAtTheFirstRefusedBlock()
     QVERIFY(after.value("diTable") != before.value("diTable"));
 }
 
+// A board that acknowledges the DI table but keeps its old one: the write is
+// read back, fails with the field the board did not take, and says nothing of
+// success; without the read-back the acknowledgements are all there is.
+void TestCliTcp::writeTheBoardDidNotKeepFailsNamingTheFields()
+{
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--state", randomStateFile(folder.filePath("kept-state.json"), 5) }),
+             qPrintable(board.errorString()));
+    const QString saved = folder.filePath("kept.json");
+    CliProcess::Result r = cli(board, { "config-read", saved });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+    const QJsonObject file = QJsonDocument::fromJson(readFile(saved)).object();
+    QJsonValue edit = edited(file, { "di", "2", "address" }, 4000);
+    edit = edited(edit, { "rs485", "0", "baudRate" }, 57600);
+    QVERIFY(writeFile(saved, QJsonDocument(edit.toObject()).toJson()));
+
+    QVERIFY(board.command("forget 0xa2").startsWith("OK"));
+    r = cli(board, { "config-write", saved });
+    QVERIFY2(r.exitCode == 9, qPrintable(r.describe()));
+    const QString kept = ConfigDifference::valueText(file.value("di").toArray().at(2).toObject().value("address"));
+    QVERIFY2(r.err.contains(QStringLiteral("\ndi[2].address: %1 -> 4000\n").arg(kept)), qPrintable(r.describe()));
+    QVERIFY2(!r.err.contains("rs485[0]") && !r.out.contains("успешно"), qPrintable(r.describe()));
+
+    r = cli(board, { "config-write", "--no-verify", saved });
+    QVERIFY2(r.exitCode == 0 && r.err.contains("--no-verify"), qPrintable(r.describe()));
+}
+
 void TestCliTcp::firmwareArrivesWhole_data()
 {
     QTest::addColumn<QStringList>("boardArguments");
@@ -578,6 +607,13 @@ void TestCliTcp::operationsLogHoldsOneLinePerOperation_data()
                                             << QStringList { "operation=config-write\toutcome=file refused, nothing sent" };
     QTest::newRow("silent board") << QStringList { "--silent", "1000" } << QStringList { "reboot" }
                                   << QStringList { "operation=reboot\toutcome=no reply" };
+    const QString updateFile = folder.filePath("fw_main_VRELL_A_update.frm");
+    writeFile(updateFile, firmwareImage(3000, 4) + "version=2.4.1");
+    QTest::newRow("update") << QStringList {} << QStringList { "update", updateFile }
+                            << QStringList { "operation=mode-switch bootloader\toutcome=ok",
+                                             "operation=firmware-transfer\toutcome=ok", "operation=flash\toutcome=ok",
+                                             "operation=mode-switch main\toutcome=ok",
+                                             "operation=update\toutcome=ok, firmware 1.2.0 -> 2.4.1" };
     QTest::newRow("left out") << QStringList {} << QStringList { "--no-log", "reboot" } << QStringList {};
     QTest::newRow("nothing changed") << QStringList {} << QStringList { "info" } << QStringList {};
 }
@@ -651,6 +687,12 @@ void TestCliTcp::failuresHaveTheirExitCodes_data()
                                        << notRegular.arg("zero_main_VRELL_A.frm");
     QTest::newRow("FIFO without a writer") << QStringList { "--mode", "boot" } << QStringList { "firmware", fifoFile }
                                            << 6 << notRegular.arg("fifo_main_VRELL_A.frm");
+    // Run-length coding could number it, but no board holds it: refused unread.
+    const QString hugeFile = folder.filePath("huge_main_VRELL_A.frm");
+    writeFile(hugeFile, QByteArray());
+    QFile(hugeFile).resize(65536LL * 250 + 1);
+    QTest::newRow("image over the limit") << QStringList { "--mode", "boot" } << QStringList { "firmware", hugeFile } << 6
+                                          << "слишком велик: блоков 65537, допустимо не более 65536";
     QTest::newRow("usage") << QStringList {} << QStringList { "erase" } << 2 << "unknown subcommand";
 }
 
@@ -699,13 +741,16 @@ void TestCliTcp::cannotConnect()
 
 void TestCliTcp::copyCutShortSaysSo_data()
 {
+    QTest::addColumn<QString>("command");
     QTest::addColumn<bool>("interrupted"); // SIGTERM to the tool, else the board falls silent
-    QTest::newRow("board falls silent") << false;
-    QTest::newRow("tool interrupted") << true;
+    QTest::newRow("board falls silent") << "firmware" << false;
+    QTest::newRow("tool interrupted") << "firmware" << true;
+    QTest::newRow("update interrupted") << "update" << true;
 }
 
 void TestCliTcp::copyCutShortSaysSo()
 {
+    QFETCH(QString, command);
     QFETCH(bool, interrupted);
     // An old bootloader takes raw blocks, answered within a second each; the
     // paced line keeps the copy running long enough to cut it.
@@ -715,7 +760,7 @@ void TestCliTcp::copyCutShortSaysSo()
     QVERIFY(writeFile(path, firmwareImage(60000, 9)));
 
     QProcess tool;
-    tool.start(CliProcess::programPath(), linkTo(board) + QStringList { "firmware", path });
+    tool.start(CliProcess::programPath(), linkTo(board) + QStringList { command, path });
     QVERIFY(tool.waitForStarted(10000));
     QElapsedTimer clock;
     clock.start();
@@ -929,6 +974,13 @@ void TestCliTcp::updateStopsAtTheFailedStep_data()
                                                             << "fw_main_VRELL_C.frm" << 6 << "check the file" << 1;
     QTest::newRow("flash refused") << QStringList { "--flash-refuse", "42" } << "fw_main_VRELL_A.frm" << 8 << "flash" << 1;
     QTest::newRow("empty image") << QStringList {} << "empty_main_VRELL_A.frm" << 6 << "check the file" << 0;
+    // A "file" without end is refused before the board hears of it.
+    QTest::newRow("link to /dev/zero") << QStringList {} << "zero_main_VRELL_A.frm" << 6 << "read the file" << 0;
+    // Flashed and running, but the board still reports 1.2.0: no proof the image took.
+    QTest::newRow("version unchanged") << QStringList {} << "same_main_VRELL_A.frm" << 10 << "read the version" << 0;
+    // The board acknowledges the switch but stays where it is: it answers, in the wrong mode.
+    QTest::newRow("switch not carried out") << QStringList { "--forget", "0x7a" } << "fw_main_VRELL_A.frm" << 5
+                                            << "reconnect" << 0;
 }
 
 void TestCliTcp::updateStopsAtTheFailedStep()
@@ -940,7 +992,11 @@ void TestCliTcp::updateStopsAtTheFailedStep()
     QFETCH(int, modeAfter);
 
     const QString path = folder.filePath(fileName);
-    QVERIFY(writeFile(path, fileName.startsWith("empty") ? QByteArray() : firmwareImage(5000, 3)));
+    QFile::remove(path);
+    if (fileName.startsWith("zero"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    else
+        QVERIFY(writeFile(path, fileName.startsWith("empty") ? QByteArray() : firmwareImage(5000, 3)));
     VirtualBoardProcess board;
     QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
     const CliProcess::Result r = cli(board, { "update", path });
@@ -949,9 +1005,15 @@ void TestCliTcp::updateStopsAtTheFailedStep()
              qPrintable(r.describe()));
     if (modeAfter == 1)
         QVERIFY2(r.err.contains("stays in its bootloader"), qPrintable(r.describe()));
+    // A board that did answer is not said to be silent.
+    if (step == "reconnect")
+        QVERIFY2(r.err.contains("answers running") && !r.err.contains("has not answered"), qPrintable(r.describe()));
     board.command("faults off");
     QCOMPARE(board.state().value("mode").toInt(), modeAfter);
-    QCOMPARE(board.state().value("counters").toObject().value("flashes").toInt(), 0);
+    const QJsonObject counters = board.state().value("counters").toObject();
+    QCOMPARE(counters.value("flashes").toInt(), step == "read the version" ? 1 : 0);
+    if (step == "read the file")
+        QCOMPARE(counters.value("requests").toInt(), 0);
 }
 
 void TestCliTcp::listStopsOrGoesOnAtASilentAddress_data()
