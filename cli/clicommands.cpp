@@ -7,6 +7,7 @@
 #include "exitcode.h"
 #include "linkopener.h"
 #include "operationslog.h"
+#include "portlisting.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -108,6 +109,8 @@ int CliCommands::dispatch()
         return scan();
     if (command == QLatin1String("update"))
         return update(argument);
+    if (command == QLatin1String("ports"))
+        return PortListing::run(options.json);
     Console::note(QStringLiteral("unknown subcommand \"%1\"").arg(command));
     return ExitCode::Usage;
 }
