@@ -32,8 +32,16 @@ add_custom_command(OUTPUT ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
     COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/packaging/changelog > ${QUORVEL_DOC_BUILD_DIR}/changelog.gz
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
     COMMENT "Compressing the changelog" VERBATIM)
+# The README, whose recipes (serial port access, the udev rule, the
+# command-line tool) are what a technician looks for on the machine;
+# compressed, as Debian does with documents over 4 kB.
+add_custom_command(OUTPUT ${QUORVEL_DOC_BUILD_DIR}/README.md.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${QUORVEL_DOC_BUILD_DIR}
+    COMMAND ${GZIP_EXECUTABLE} -9nc ${PROJECT_SOURCE_DIR}/README.md > ${QUORVEL_DOC_BUILD_DIR}/README.md.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/README.md
+    COMMENT "Compressing the README" VERBATIM)
 # A target of its own: the library's packages need it without the programs.
-add_custom_target(quorvel-changelog ALL DEPENDS ${QUORVEL_DOC_BUILD_DIR}/changelog.gz)
+add_custom_target(quorvel-changelog ALL DEPENDS ${QUORVEL_DOC_BUILD_DIR}/changelog.gz ${QUORVEL_DOC_BUILD_DIR}/README.md.gz)
 
 foreach(component_package IN ITEMS "runtime;quorvel" "tools;quorvel-cli" "library;${QUORVEL_LIBRARY_PACKAGE}"
                                   "devel;libtessarin-dev")
@@ -43,9 +51,7 @@ foreach(component_package IN ITEMS "runtime;quorvel" "tools;quorvel-cli" "librar
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
 endforeach()
 
-# The README, whose recipes (serial port access, the udev rule, the
-# command-line tool) are what a technician looks for on the machine.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel-cli COMPONENT tools)
+install(FILES ${QUORVEL_DOC_BUILD_DIR}/README.md.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorvel-cli COMPONENT tools)
 
 # Man pages: the window's is written by hand (it has no options); the two
 # tools' are made from their own --help and --version at build time, so a new
