@@ -227,6 +227,8 @@ void TestTessarin::portListMatchesSystemAndRefreshRestoresIt()
     for (int i = 0; i < ports->count(); ++i)
         shown << ports->itemText(i);
     QCOMPARE(shown.mid(0, system.size()), system);
+    for (int i = 0; i < system.size(); ++i)
+        QVERIFY(ports->itemData(i, Qt::ToolTipRole).toString().endsWith(nodes.at(i)));
     for (const QString& alias : shown.mid(system.size()))
         QVERIFY2(nodes.contains(QFileInfo(alias).canonicalFilePath()), qPrintable(alias));
 
