@@ -81,6 +81,18 @@ bool ConnectorSerial::openPort(const QString& portName, int baudRate, QSerialPor
     return false;
 }
 
+// The worker is idle between the blocking calls, so its record of the last
+// open can be read from here.
+QSerialPort::SerialPortError ConnectorSerial::openError() const
+{
+    return worker ? worker->openError() : QSerialPort::NoError;
+}
+
+QString ConnectorSerial::openErrorString() const
+{
+    return worker ? worker->openErrorString() : QString();
+}
+
 int ConnectorSerial::write(const QByteArray& payload)
 {
     if (!worker || !portOpen)

@@ -28,6 +28,10 @@ public:
     bool openPort(const QString& portName, int baudRate, QSerialPort::DataBits dataBits,
                   QSerialPort::Parity parity, QSerialPort::StopBits stopBits,
                   QSerialPort::FlowControl flowControl);
+    // Why the last openPort() failed, as the port reported it (NoError and
+    // an empty text when it opened or no port was reached).
+    QSerialPort::SerialPortError openError() const;
+    QString openErrorString() const;
 
     // Whole frames the reading passes over, with the status that made it
     // (UnpackBadCrc, UnpackForeignAddress) and the frame's bytes: a line scan
