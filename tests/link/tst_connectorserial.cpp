@@ -235,22 +235,25 @@ void TestConnectorSerial::boardReply_data()
     QTest::addColumn<QByteArrayList>("chunks");
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<bool>("endsEarly"); // returns well before the time-out
+    QTest::addColumn<int>("extra");      // replies thrown away unread
 
     const QByteArray reply = frameFor(1, hex("78 01 02 03"));
-    QTest::newRow("one chunk") << QByteArrayList { reply } << hex("78 01 02 03") << true;
+    QTest::newRow("one chunk") << QByteArrayList { reply } << hex("78 01 02 03") << true << 0;
     QTest::newRow("three chunks") << QByteArrayList { reply.left(3), reply.mid(3, 6), reply.mid(9) }
-                                  << hex("78 01 02 03") << true;
+                                  << hex("78 01 02 03") << true << 0;
     QTest::newRow("junk before the frame") << QByteArrayList { hex("00 ff 13 fe 45"), reply } << hex("78 01 02 03")
-                                           << true;
+                                           << true << 0;
+    QTest::newRow("a second frame behind it") << QByteArrayList { reply + frameFor(1, hex("c9")) }
+                                              << hex("78 01 02 03") << true << 1;
     QTest::newRow("frame for another board") << QByteArrayList { frameFor(2, hex("78 01 02 03")), reply }
-                                             << QByteArray() << true;
+                                             << QByteArray() << true << 0;
     QByteArray corrupted = reply;
     corrupted[8] = char(corrupted.at(8) ^ 0x40);
-    QTest::newRow("bad checksum") << QByteArrayList { corrupted, reply } << QByteArray() << true;
-    QTest::newRow("half a frame, then silence") << QByteArrayList { reply.left(9) } << QByteArray() << false;
+    QTest::newRow("bad checksum") << QByteArrayList { corrupted, reply } << QByteArray() << true << 0;
+    QTest::newRow("half a frame, then silence") << QByteArrayList { reply.left(9) } << QByteArray() << false << 0;
     QTest::newRow("junk only") << QByteArrayList { hex("01 02 03 04 05 06 07 08 09 0a 0b 0c") } << QByteArray()
-                               << false;
-    QTest::newRow("silence") << QByteArrayList {} << QByteArray() << false;
+                               << false << 0;
+    QTest::newRow("silence") << QByteArrayList {} << QByteArray() << false << 0;
 }
 
 void TestConnectorSerial::boardReply()
@@ -258,6 +261,7 @@ void TestConnectorSerial::boardReply()
     QFETCH(QByteArrayList, chunks);
     QFETCH(QByteArray, expected);
     QFETCH(bool, endsEarly);
+    QFETCH(int, extra);
 
     QVERIFY(openSerial(*serial));
     const int timeout = 1500;
@@ -273,6 +277,7 @@ void TestConnectorSerial::boardReply()
     const qint64 elapsed = clock.elapsed();
 
     QCOMPARE(got.toHex(' '), expected.toHex(' '));
+    QCOMPARE(serial->extraReplies(), qint64(extra));
     if (endsEarly) {
         // The last chunk comes about 80 ms per chunk after the request.
         QVERIFY2(elapsed < 80 * chunks.size() + 700, qPrintable(QString::number(elapsed)));
@@ -329,6 +334,7 @@ void TestConnectorSerial::lateReplyIsDumpedAndNotTakenForTheNextOne()
     QCOMPARE(serial->write(hex("71")), 12);
     serial->setTimeout(2000);
     QCOMPARE(serial->read().toHex(' '), QByteArray("78 02"));
+    QCOMPARE(serial->extraReplies(), 1);
     QCOMPARE(dump.size(), 3);
     QCOMPARE(dump.at(0), QStringLiteral("RX len=13 hex=") + QString::fromLatin1(late.toHex(' ')));
     QVERIFY(dump.at(1).startsWith(QLatin1String("TX len=12 ")));
