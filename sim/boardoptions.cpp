@@ -23,6 +23,8 @@ const KnobOption knobOptions[] = {
     { "baud", "RATE", "Pace bytes as a line of RATE baud would." },
     { "late", "CODE,MS", "Hold the reply to the first request with this code MS ms more." },
     { "refuse", "CODE,STATUS", "Refuse every request with this code with C8 and STATUS." },
+    { "hold", "CODE,MS[,NTH]", "Hold the reply to the NTH request with this code (default the first) until the next "
+                               "request, then MS ms; later replies follow one request behind." },
     { "flash-refuse", "CODE", "Refuse every flash with this 32-bit code." },
     { "error-code", "N", "The code that 0x79 reports at start." },
 };

@@ -11,7 +11,8 @@ namespace {
 
 const char* const helpText =
     "OK commands: silent N | corrupt-crc N | junk N | foreign N | drop-after N | split PIECES [PAUSE_MS] | "
-    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | flash-refuse CODE | reboot-silent 0|1 | error-code N | "
+    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | hold CODE MS [NTH] | flash-refuse CODE | "
+    "reboot-silent 0|1 | error-code N | "
     "mode main|boot | faults off | state | image FILE | help | quit; @ADDRESS COMMAND for one board of several";
 
 } // namespace
@@ -180,7 +181,11 @@ ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, 
     const int lateMs = injector.takeLateness(code);
     if (lateMs > 0)
         faults << QStringLiteral("held %1 ms on purpose").arg(lateMs);
-    const ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes, lateMs);
+    const int holdMs = injector.takeHold(code);
+    if (holdMs >= 0)
+        faults << QStringLiteral("held until the next request + %1 ms; the link runs one reply behind").arg(holdMs);
+    ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes, lateMs);
+    plan.holdMs = holdMs;
     QString note = board.lastNote();
     if (!faults.isEmpty())
         note += (note.isEmpty() ? QString() : QStringLiteral("; ")) + faults.join(QStringLiteral(", "));

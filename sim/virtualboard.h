@@ -22,7 +22,7 @@
 // "ERROR ..." or, for "state", one JSON object):
 //   silent N | corrupt-crc N | junk N | foreign N | drop-after N
 //   split PIECES [PAUSE_MS] | delay MS | baud RATE
-//   late CODE MS | refuse CODE STATUS                    (see FaultInjector)
+//   late CODE MS | refuse CODE STATUS | hold CODE MS [NTH]  (see FaultInjector)
 //   flash-refuse CODE     refuse every flash with C8 + CODE (0: off)
 //   reboot-silent 0|1     leave 0x7C unanswered
 //   error-code N          the code 0x79 reports from now on

@@ -57,6 +57,7 @@ private slots:
     void bareBurstsAreOneRequestEach();
     void oversizedBareBurstIsDropped();
     void cutReplyHangsUp();
+    void heldReplyKeepsTheLinkOneBehind();
 
 private:
     ClientSession* makeSession(bool framed);
@@ -189,6 +190,30 @@ void TestClientSession::cutReplyHangsUp()
     s->receive(frame(QByteArray(1, char(0x7D))));
     QCOMPARE(wire.sent.toHex(), frame(boardVersion).left(4).toHex());
     QCOMPARE(wire.hangUps, 1);
+}
+
+// The second 0x7D's reply waits for the next request; from there each reply
+// comes after the request behind it, until one is left without a follower.
+void TestClientSession::heldReplyKeepsTheLinkOneBehind()
+{
+    ClientSession* s = makeSession(true);
+    QString answer;
+    QVERIFY(board->faults().apply(QStringLiteral("hold"), { QStringLiteral("0x7d"), QStringLiteral("20"),
+                                                             QStringLiteral("2") }, &answer));
+    const QByteArray status = QByteArray::fromHex("c900000000");
+    s->receive(frame(QByteArray(1, char(0x7D))));
+    QCOMPARE(wire.frames(), QList<QByteArray>({ boardVersion }));
+    s->receive(frame(QByteArray(1, char(0x7D))));
+    QCOMPARE(wire.frames().size(), 1);
+    s->receive(frame(QByteArray(1, char(0x79))));
+    QTRY_COMPARE_WITH_TIMEOUT(wire.frames().size(), 2, 1000); // 20 ms after the 0x79
+    s->receive(frame(QByteArray(1, char(0x7D))));
+    QTRY_COMPARE_WITH_TIMEOUT(wire.frames(), QList<QByteArray>({ boardVersion, boardVersion, status }), 1000);
+    // Nothing follows the last: it leaves once the board gives up waiting,
+    // and the link is level again.
+    QTRY_COMPARE_WITH_TIMEOUT(wire.frames().size(), 4, FaultInjector::holdGiveUpMs * 5);
+    s->receive(frame(QByteArray(1, char(0x79))));
+    QCOMPARE(wire.frames(), QList<QByteArray>({ boardVersion, boardVersion, status, boardVersion, status }));
 }
 
 QTEST_GUILESS_MAIN(TestClientSession)
