@@ -1,10 +1,12 @@
 #include "virtualboard.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPair>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QVector>
 
 namespace {
@@ -58,13 +60,26 @@ quint64 VirtualBoard::revisions() const
 bool VirtualBoard::useStateFile(const QString& path, QString* error)
 {
     QFile file(path);
-    if (file.exists()) {
+    const QFileInfo info(path);
+    if (info.exists()) {
+        // A device or a FIFO would be read without end, or never.
+        if (!info.isFile()) {
+            *error = QStringLiteral("%1 is not a regular file").arg(path);
+            return false;
+        }
         if (!file.open(QIODevice::ReadOnly)) {
             *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
             return false;
         }
+        const QByteArray content = file.read(maxStateFileBytes + 1);
+        if (content.size() > maxStateFileBytes) {
+            *error = QStringLiteral("%1 is larger than %2 bytes, too large for a state file")
+                         .arg(path)
+                         .arg(maxStateFileBytes);
+            return false;
+        }
         QJsonParseError parseError;
-        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
+        const QJsonDocument doc = QJsonDocument::fromJson(content, &parseError);
         if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
             *error = QStringLiteral("%1 is not a JSON object: %2").arg(path, parseError.errorString());
             return false;
@@ -98,17 +113,31 @@ bool VirtualBoard::useStateFile(const QString& path, QString* error)
             loaded.at(i).first->model.setConfiguration(configs.at(i));
         boardLog.event(QStringLiteral("board"), QStringLiteral("configuration loaded from %1").arg(path));
     }
+    // Every change is saved there from now on: a path that cannot take the
+    // file is refused now, not found out at the first change.
     statePath = path;
     savedRevision = revisions();
-    if (!file.exists())
-        saveState();
+    QString why;
+    if (info.exists()) {
+        // A save writes a new file beside the old one and renames it.
+        QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.quorvel-vboard-XXXXXX"));
+        if (!probe.open())
+            why = probe.errorString();
+    } else {
+        why = saveState();
+    }
+    if (!why.isEmpty()) {
+        statePath.clear();
+        *error = QStringLiteral("cannot write the state file %1: %2").arg(path, why);
+        return false;
+    }
     return true;
 }
 
-void VirtualBoard::saveState()
+QString VirtualBoard::saveState()
 {
     if (statePath.isEmpty())
-        return;
+        return QString();
     QJsonObject root;
     root.insert(QStringLiteral("configuration"), model().configuration().toJson());
     if (stations.size() > 1) {
@@ -125,9 +154,10 @@ void VirtualBoard::saveState()
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit()) {
         boardLog.event(QStringLiteral("board"),
                        QStringLiteral("could not save the configuration to %1: %2").arg(statePath, file.errorString()));
-        return;
+        return file.errorString();
     }
     savedRevision = revisions();
+    return QString();
 }
 
 ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, bool framed, int lineBytes,

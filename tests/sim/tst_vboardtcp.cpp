@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -121,6 +122,8 @@ private slots:
     void garbageNeverWedgesTheBoard();
     void stateFileSurvivesARestart();
     void malformedStateFileIsRefusedAndKept();
+    void optionsAreCheckedBeforeServing_data();
+    void optionsAreCheckedBeforeServing();
 };
 
 void TestVirtualBoardTcp::identityFromTheCommandLine()
@@ -695,6 +698,43 @@ void TestVirtualBoardTcp::malformedStateFileIsRefusedAndKept()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
+}
+
+void TestVirtualBoardTcp::optionsAreCheckedBeforeServing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("refusal"); // empty: accepted
+    QTest::addColumn<int>("boards");
+
+    QTest::newRow("ranges as quorvel-cli takes them") << QStringList { "--boards", "1-3,7" } << QString() << 4;
+    QTest::newRow("a range naming an address twice") << QStringList { "--boards", "1-3,2" } << "names 2 twice" << 0;
+    QTest::newRow("an empty address") << QStringList { "--boards", "1,,2" } << "not \"\"" << 0;
+    QTest::newRow("--board without settings") << QStringList { "--board", "5" } << "--board 5 names no settings" << 0;
+    QTest::newRow("state from a device") << QStringList { "--state", "/dev/zero" } << "not a regular file" << 0;
+    QTest::newRow("state where no file can be") << QStringList { "--state", "/dev/null/board.json" }
+                                                << "cannot write the state file" << 0;
+}
+
+void TestVirtualBoardTcp::optionsAreCheckedBeforeServing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, refusal);
+    QFETCH(int, boards);
+
+    if (refusal.isEmpty()) {
+        VirtualBoardProcess board;
+        QVERIFY2(board.start(arguments), qPrintable(board.errorString()));
+        QCOMPARE(board.state().value("boards").toArray().size(), boards);
+        return;
+    }
+    QProcess process;
+    process.start(VirtualBoardProcess::programPath(), arguments + QStringList { "--tcp", "127.0.0.1:0", "--quiet" });
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(10000));
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitCode() != 0, qPrintable(err));
+    QVERIFY2(err.contains(refusal), qPrintable(err));
+    QVERIFY(!process.readAllStandardOutput().contains("READY"));
 }
 
 QTEST_GUILESS_MAIN(TestVirtualBoardTcp)
