@@ -23,19 +23,17 @@ private slots:
 void TestConnectorIPLateReply::lateArrivalIsNotTheNextAnswer_data()
 {
     QTest::addColumn<QByteArray>("late");
-    QTest::addColumn<int>("extra"); // what the transport counts as replies thrown away
 
-    QTest::newRow("late reply") << frameFor(1, hex("c9 05 30 2e 30 2e 36")) << 1;
-    QTest::newRow("two late replies") << frameFor(1, hex("a0 01 02")) + frameFor(1, hex("a7 03 04")) << 1;
-    QTest::newRow("late reply behind junk") << hex("00 11 fe 45") + frameFor(1, hex("c9 01")) << 1;
-    QTest::newRow("late frame for another device") << frameFor(2, hex("c9 01")) << 0;
-    QTest::newRow("late frame with a bad checksum") << frameFor(1, hex("c9 01")).replace(8, 1, "\x77") << 1;
+    QTest::newRow("late reply") << frameFor(1, hex("c9 05 30 2e 30 2e 36"));
+    QTest::newRow("two late replies") << frameFor(1, hex("a0 01 02")) + frameFor(1, hex("a7 03 04"));
+    QTest::newRow("late reply behind junk") << hex("00 11 fe 45") + frameFor(1, hex("c9 01"));
+    QTest::newRow("late frame for another device") << frameFor(2, hex("c9 01"));
+    QTest::newRow("late frame with a bad checksum") << frameFor(1, hex("c9 01")).replace(8, 1, "\x77");
 }
 
 void TestConnectorIPLateReply::lateArrivalIsNotTheNextAnswer()
 {
     QFETCH(QByteArray, late);
-    QFETCH(int, extra);
 
     LoopbackPeer peer;
     QVERIFY2(peer.isListening(), qPrintable(peer.errorString()));
@@ -61,7 +59,8 @@ void TestConnectorIPLateReply::lateArrivalIsNotTheNextAnswer()
     link.setTimeout(2000);
     QCOMPARE(link.write(hex("64")), 12);
     QCOMPARE(link.read(), hex("c9 02 00"));
-    QCOMPARE(link.extraReplies(), qint64(extra));
+    // Thrown away and counted, unless it was another board's.
+    QCOMPARE(link.extraReplies(), QTest::currentDataTag() == QLatin1String("late frame for another device") ? 0 : 1);
     peer.waitScript();
     QCOMPARE(secondRequest, frameFor(1, hex("64")));
 }
