@@ -42,6 +42,10 @@ public:
 protected:
     void Pack(QByteArray& out, const QByteArray& payload) const;
     UnpackResult Unpack(QByteArray& buffer) const;
+    // Whether input about to be thrown away may hold a reply of this board: a
+    // frame begun for this address, or one whose address has not come yet.
+    // Noise without a start mark and other boards' frames are no reply of ours.
+    bool mayHoldOwnReply(const QByteArray& input) const;
 
     uint32_t devId = 0;
 
