@@ -3,7 +3,11 @@
 // the window shows for each kind of board, and what reboot, mode switch,
 // calibration and the settings reset do to the board and to the link.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "calibrationpanel.h"
+#include "devicepanel.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "connectionbar.h"
 #include "modalanswerer.h"
@@ -80,10 +84,16 @@ private:
     int counter(const char* name) { return board.state().value(QStringLiteral("counters")).toObject().value(QLatin1String(name)).toInt(-1); }
     int boardMode() { return board.state().value(QStringLiteral("mode")).toInt(-1); }
     void verifyDisconnectedState();
+    // Through the menu, as the technician unlocks the additional tab.
+    void unlock()
+    {
+        answerer->queueInput(QStringLiteral("marzipo"));
+        window->findChild<QAction*>(QStringLiteral("actionUnlockAdditional"))->trigger();
+        answerer->reset();
+    }
 
     VirtualBoardProcess board;
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
     std::unique_ptr<ModalAnswerer> answerer;
     Tessarin* bar = nullptr;
 };
@@ -99,7 +109,6 @@ void TestDeviceBoard::init()
 {
     TestSettings::clear();
     window.reset(new MainWindow);
-    access.reset(new MainWindowTestAccess(*window));
     answerer.reset(new ModalAnswerer);
     bar = window->findChild<Tessarin*>();
 }
@@ -107,7 +116,6 @@ void TestDeviceBoard::init()
 void TestDeviceBoard::cleanup()
 {
     answerer.reset();
-    access.reset();
     window.reset();
     board.stop();
 }
@@ -123,13 +131,13 @@ bool TestDeviceBoard::startBoard(const QStringList& args)
 void TestDeviceBoard::connectThroughBar()
 {
     const QString missing =
-        ConnectionBar::connectOverTcp(bar, access->programName(), board.host(), int(board.port()));
+        ConnectionBar::connectOverTcp(bar, QStringLiteral("KELDORA_NODE"), board.host(), int(board.port()));
     QVERIFY2(missing.isEmpty(), qPrintable(missing));
 }
 
 void TestDeviceBoard::verifyDisconnectedState()
 {
-    QVERIFY(access->connector().isNull());
+    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
@@ -221,7 +229,7 @@ void TestDeviceBoard::connectShowsTheBoard()
     connectThroughBar();
 
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(answerer->texts().join(QLatin1Char('|'))));
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
     QVERIFY(bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Disconnect")));
 
@@ -265,7 +273,7 @@ void TestDeviceBoard::connectShowsTheBoard()
 
     // The calibration gate shows once the additional settings are unlocked.
     QVERIFY(!child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled());
-    access->setAdditionalUnlocked(true);
+    unlock();
     QCOMPARE(child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled(), calibration);
     QCOMPARE(child<QPushButton>("pushButtonCalibrateDiScale24V")->isEnabled(), calibration);
 
@@ -286,7 +294,7 @@ void TestDeviceBoard::silentBoardLeavesTheBarIdle()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Устройство не ответило\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QVERIFY(access->connector().isNull());
+    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Нет ответа"));
@@ -363,7 +371,7 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = access->connector();
+    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
     QVERIFY(board.command(QStringLiteral("silent 1")).startsWith(QLatin1String("OK")));
 
     child<QPushButton>("pushButtonEnterBootloader")->click();
@@ -372,12 +380,12 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Прибор не подтвердил переход в загрузчик\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QCOMPARE(access->connector(), link);
+    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
     QVERIFY(bar->isConnected());
     QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
     QCOMPARE(boardMode(), 0);
     // The link still carries requests.
-    QVERIFY(access->readErrorCode());
+    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
 }
 
 void TestDeviceBoard::rebootFromTheBar_data()
@@ -476,7 +484,8 @@ void TestDeviceBoard::calibrationOnTheBoard()
     QVERIFY(startBoard(args));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    access->setAdditionalUnlocked(unlock);
+    if (unlock)
+        this->unlock();
     answerer->queueButton(QMessageBox::StandardButton(answer));
 
     auto* button = child<QPushButton>(scale ? "pushButtonCalibrateDiScale24V" : "pushButtonCalibrateDiZero");
@@ -485,9 +494,9 @@ void TestDeviceBoard::calibrationOnTheBoard()
     if (button->isEnabled())
         button->click();
     else if (scale)
-        access->calibrateDiScale24VClicked();
+        partOf<CalibrationPanel>(*window)->calibrate(true);
     else
-        access->calibrateDiZeroClicked();
+        partOf<CalibrationPanel>(*window)->calibrate(false);
 
     QCOMPARE(answerer->texts(), texts);
     for (int i = 0; i < answerer->seen.size(); ++i) {
@@ -509,7 +518,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QVERIFY(startBoard(boardArgs(2, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = access->connector();
+    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
     QStringList before;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -522,7 +531,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCoreApplication::processEvents();
 
     QVERIFY(answerer->seen.isEmpty());
-    QCOMPARE(access->connector(), link);
+    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
     QStringList after;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -531,7 +540,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCOMPARE(counter("requests"), requests);
     QVERIFY(!board.log().contains("client gone"));
     // The open link still carries requests.
-    QVERIFY(access->readErrorCode());
+    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
     QCOMPARE(counter("requests"), requests + 1);
 }
 

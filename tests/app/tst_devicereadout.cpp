@@ -3,7 +3,11 @@
 // bar, against a scripted link whose every reply the test chooses. Reboot, mode
 // switch and calibration are checked the same way.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "calibrationpanel.h"
+#include "devicepanel.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "configblocks.h"
 #include "modalanswerer.h"
@@ -11,6 +15,7 @@
 #include "tessarin.h"
 #include "testsettings.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QMap>
@@ -177,7 +182,23 @@ private:
     }
 
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
+    BoardContext* context() { return partOf<BoardContext>(*window); }
+    const BoardState& state() { return context()->state(); }
+    void changeState(const std::function<void(BoardState&)>& change)
+    {
+        BoardState board = state();
+        change(board);
+        context()->setState(board);
+    }
+    DevicePanel* device() { return partOf<DevicePanel>(*window); }
+    CalibrationPanel* calibration() { return partOf<CalibrationPanel>(*window); }
+    Tessarin* bar() { return partOf<Tessarin>(*window); }
+    // Through the menu, as the technician unlocks the additional tab.
+    void unlock()
+    {
+        answerer->queueInput(QStringLiteral("marzipo"));
+        child<QAction>("actionUnlockAdditional")->trigger();
+    }
     std::unique_ptr<ModalAnswerer> answerer;
     QSharedPointer<Connector> link;
     FakeBoard board;
@@ -192,14 +213,12 @@ void TestDeviceReadout::init()
 {
     board = FakeBoard();
     window.reset(new MainWindow);
-    access.reset(new MainWindowTestAccess(*window));
     answerer.reset(new ModalAnswerer);
 }
 
 void TestDeviceReadout::cleanup()
 {
     answerer.reset();
-    access.reset();
     window.reset();
     link.reset();
 }
@@ -209,7 +228,7 @@ ScriptedConnector* TestDeviceReadout::connectTo(FakeBoard& fake)
     auto* scripted = new ScriptedConnector;
     scripted->setResponder([&fake](const QByteArray& request) { return fake.answer(request); });
     link = QSharedPointer<Connector>(scripted);
-    access->onSerialConnected(link);
+    emit bar()->onConnected(link);
     return scripted;
 }
 
@@ -243,11 +262,11 @@ void TestDeviceReadout::firmwareVersionReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
+    context()->setLink(QSharedPointer<Connector>(scripted));
 
-    QCOMPARE(access->readFirmwareVersion(), answered);
+    QCOMPARE(device()->readFirmwareVersion(), answered);
     QCOMPARE(label("labelFirmwareVersionValue"), shown);
-    QCOMPARE(access->firmwareVersionKnown(), known);
+    QCOMPARE(state().firmwareVersionKnown, known);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("78")}));
     QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({1000}));
     QCOMPARE(scripted->getTimeout(), 3210);
@@ -295,16 +314,18 @@ void TestDeviceReadout::deviceStatusReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
+    context()->setLink(QSharedPointer<Connector>(scripted));
     // A stale mode must not survive a failed read.
-    access->modeKnown() = true;
-    access->mode() = 1;
+    changeState([](BoardState& b) {
+        b.modeKnown = true;
+        b.mode = 1;
+    });
 
-    QCOMPARE(access->readDeviceStatus(), modeKnown);
+    QCOMPARE(device()->readDeviceStatus(), modeKnown);
     QCOMPARE(label("labelDeviceStatusValue"), status);
     QCOMPARE(label("labelBootloaderVersionValue"), bootloader);
-    QCOMPARE(access->modeKnown(), modeKnown);
-    QCOMPARE(int(access->mode()), mode);
+    QCOMPARE(state().modeKnown, modeKnown);
+    QCOMPARE(int(state().mode), mode);
     QCOMPARE(tabEnabled("tabDiDo"), diDoTab);
     QCOMPARE(child<QPushButton>("pushButtonEnterBootloader")->text(), enterCaption);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("64")}));
@@ -343,14 +364,16 @@ void TestDeviceReadout::boardVersionReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
-    access->boardTypeKnown() = true;
-    access->boardType() = 4;
+    context()->setLink(QSharedPointer<Connector>(scripted));
+    changeState([](BoardState& b) {
+        b.boardTypeKnown = true;
+        b.boardType = 4;
+    });
 
-    QCOMPARE(access->readBoardVersion(), answered);
+    QCOMPARE(device()->readBoardVersion(), answered);
     QCOMPARE(label("labelBoardVersionValue"), shown);
-    QCOMPARE(access->boardTypeKnown(), known);
-    QCOMPARE(int(access->boardType()), type);
+    QCOMPARE(state().boardTypeKnown, known);
+    QCOMPARE(int(state().boardType), type);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("7d")}));
     QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({1000}));
     QCOMPARE(scripted->getTimeout(), 3210);
@@ -382,9 +405,9 @@ void TestDeviceReadout::errorCodeReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
+    context()->setLink(QSharedPointer<Connector>(scripted));
 
-    QCOMPARE(access->readErrorCode(), parsed);
+    QCOMPARE(device()->readErrorCode(), parsed);
     QCOMPARE(label("labelErrorStatusValue"), shown);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("79")}));
     QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({2000}));
@@ -396,20 +419,18 @@ void TestDeviceReadout::readoutsWithoutALinkShowDashes()
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
         child<QLabel>(name)->setText(QStringLiteral("stale"));
-    access->modeKnown() = true;
-    access->firmwareVersionKnown() = true;
-    access->boardTypeKnown() = true;
+    context()->setState(readBoard(0, 1, QStringLiteral("0.0.6")));
 
-    QVERIFY(!access->readFirmwareVersion());
-    QVERIFY(!access->readDeviceStatus());
-    QVERIFY(!access->readBoardVersion());
-    QVERIFY(!access->readErrorCode());
+    QVERIFY(!device()->readFirmwareVersion());
+    QVERIFY(!device()->readDeviceStatus());
+    QVERIFY(!device()->readBoardVersion());
+    QVERIFY(!device()->readErrorCode());
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
         QCOMPARE(label(name), QStringLiteral("-"));
-    QVERIFY(!access->modeKnown());
-    QVERIFY(!access->firmwareVersionKnown());
-    QVERIFY(!access->boardTypeKnown());
+    QVERIFY(!state().modeKnown);
+    QVERIFY(!state().firmwareVersionKnown);
+    QVERIFY(!state().boardTypeKnown);
     QVERIFY(!child<QPushButton>("pushButtonEnterBootloader")->isEnabled());
 }
 
@@ -473,13 +494,13 @@ void TestDeviceReadout::boardVersionIsAskedOnlyWhereKnown()
 
     const QList<int> codes = codesOf(*scripted);
     QCOMPARE(codes.contains(0x7D), asked);
-    QCOMPARE(access->boardTypeKnown(), asked);
+    QCOMPARE(state().boardTypeKnown, asked);
     QCOMPARE(label("labelBoardVersionValue"), asked ? QStringLiteral("VRELL_B") : QStringLiteral("-"));
     // The DI/DO configuration is read only from a main firmware of known type.
     QCOMPARE(codes.contains(0xA0), asked && mode == 0);
     QVERIFY(codes.contains(0x79));
     QVERIFY(answerer->seen.isEmpty());
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!context()->link().isNull());
 }
 
 void TestDeviceReadout::unansweringBoardDropsTheLink_data()
@@ -507,7 +528,7 @@ void TestDeviceReadout::unansweringBoardDropsTheLink()
     ScriptedConnector* scripted = connectTo(board);
     auto* bar = window->findChild<Tessarin*>();
 
-    QCOMPARE(access->connector().isNull(), dropped);
+    QCOMPARE(context()->link().isNull(), dropped);
     const QList<int> codes = codesOf(*scripted);
     // Both identity reads are always made.
     QCOMPARE(codes.mid(0, 2), QList<int>({0x78, 0x64}));
@@ -522,7 +543,7 @@ void TestDeviceReadout::unansweringBoardDropsTheLink()
         QVERIFY(!child<QPushButton>("pushButtonSendFirmware")->isEnabled());
         QVERIFY(!child<QPushButton>("pushButtonFlashFirmware")->isEnabled());
         QVERIFY(!child<QPushButton>("pushButtonEnterBootloader")->isEnabled());
-        QVERIFY(!access->calibrationAvailable());
+        QVERIFY(!calibration()->available());
     } else {
         QVERIFY(answerer->seen.isEmpty());
         QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Ошибка"));
@@ -564,7 +585,7 @@ void TestDeviceReadout::incompleteReadoutKeepsTheLink()
         board.faults[quint8(code)] = faults;
     ScriptedConnector* scripted = connectTo(board);
 
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!context()->link().isNull());
     QVERIFY(answerer->seen.isEmpty());
     // The link is held, so the bar shows it held; what failed is named in
     // the status bar instead.
@@ -592,23 +613,23 @@ void TestDeviceReadout::boardTextIsNeverRichText()
         QCOMPARE(child<QLabel>(name)->textFormat(), Qt::PlainText);
     }
     // Markup is no version: the version-gated features stay off.
-    QVERIFY(!access->firmwareVersionNumber().has_value());
+    QVERIFY(!state().firmwareVersionNumber().has_value());
 }
 
 void TestDeviceReadout::disconnectForgetsTheBoard()
 {
     ScriptedConnector* scripted = connectTo(board);
-    QVERIFY(access->boardTypeKnown());
+    QVERIFY(state().boardTypeKnown);
     QVERIFY(window->findChild<Tessarin*>()->isConnected());
     const int sent = scripted->writes.size();
 
-    access->onSerialDisconnected();
+    emit bar()->onDisconnected();
 
-    QVERIFY(access->connector().isNull());
-    QVERIFY(!access->modeKnown());
-    QVERIFY(!access->firmwareVersionKnown());
-    QVERIFY(!access->boardTypeKnown());
-    QCOMPARE(int(access->boardType()), 0);
+    QVERIFY(context()->link().isNull());
+    QVERIFY(!state().modeKnown);
+    QVERIFY(!state().firmwareVersionKnown);
+    QVERIFY(!state().boardTypeKnown);
+    QCOMPARE(int(state().boardType), 0);
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
         QCOMPARE(label(name), QStringLiteral("-"));
@@ -616,7 +637,7 @@ void TestDeviceReadout::disconnectForgetsTheBoard()
     QCOMPARE(child<QPushButton>("pushButtonEnterBootloader")->text(), QStringLiteral("Enter Bootloader"));
     for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader"})
         QVERIFY2(!child<QPushButton>(name)->isEnabled(), name);
-    QVERIFY(!access->calibrationAvailable());
+    QVERIFY(!calibration()->available());
     QCOMPARE(scripted->writes.size(), sent);
     QVERIFY(answerer->seen.isEmpty());
 }
@@ -636,8 +657,8 @@ void TestDeviceReadout::forgottenLinkNoLongerFeedsTheDump()
     // Another holder (the connection bar) may keep the transport alive; it
     // must not keep calling into the window.
     QFETCH(QString, how);
-    access->onDebugActionToggled(true);
-    QVERIFY(access->debugDumpView());
+    child<QAction>("action")->setChecked(true);
+    QVERIFY(child<QPlainTextEdit>("plainTextEditDebugDump"));
 
     auto* dumping = new DumpingConnector;
     dumping->setResponder([this](const QByteArray& request) { return board.answer(request); });
@@ -648,26 +669,26 @@ void TestDeviceReadout::forgottenLinkNoLongerFeedsTheDump()
     if (how == QLatin1String("switch"))
         board.faults[0x7A] << ScriptedConnector::replyHex("c9");
     QSharedPointer<Connector> held(dumping);
-    access->onSerialConnected(held);
+    emit bar()->onConnected(held);
 
     if (how == QLatin1String("reboot"))
-        access->onDeviceRebootRequested();
+        emit bar()->onRebootRequested();
     else if (how == QLatin1String("switch"))
-        access->enterBootloaderClicked();
+        partOf<FirmwarePanel>(*window)->switchMode();
     else if (how == QLatin1String("disconnect"))
-        access->onSerialDisconnected();
+        emit bar()->onDisconnected();
     else if (how == QLatin1String("replaced")) {
         QSharedPointer<Connector> next(new ScriptedConnector);
-        access->onSerialConnected(next);
+        emit bar()->onConnected(next);
     }
-    QVERIFY(access->connector() != held);
+    QVERIFY(context()->link() != held);
     QCoreApplication::processEvents();
-    const int before = access->debugDumpView()->toPlainText().count(QStringLiteral("TX "));
+    const int before = child<QPlainTextEdit>("plainTextEditDebugDump")->toPlainText().count(QStringLiteral("TX "));
     QVERIFY(before >= 2); // the dump was on while the link was the window's
 
     dumping->write(bytes("78"));
     QCoreApplication::processEvents();
-    QCOMPARE(access->debugDumpView()->toPlainText().count(QStringLiteral("TX ")), before);
+    QCOMPARE(child<QPlainTextEdit>("plainTextEditDebugDump")->toPlainText().count(QStringLiteral("TX ")), before);
 }
 
 // ---- Reboot and mode switch ----
@@ -698,7 +719,7 @@ void TestDeviceReadout::rebootOutcomes()
     const int readsBefore = scripted->readTimeouts.size();
     board.faults[0x7C] << step;
 
-    access->onDeviceRebootRequested();
+    emit bar()->onRebootRequested();
 
     QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({bytes("7c")}));
     QCOMPARE(scripted->readTimeouts.mid(readsBefore),
@@ -709,7 +730,7 @@ void TestDeviceReadout::rebootOutcomes()
     QCOMPARE(answerer->seen.at(0).text, text);
     QCOMPARE(answerer->seen.at(0).icon, dropped ? QMessageBox::Information : QMessageBox::Warning);
     QCOMPARE(answerer->seen.at(0).offered, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(access->connector().isNull(), dropped);
+    QCOMPARE(context()->link().isNull(), dropped);
     QCOMPARE(window->findChild<Tessarin*>()->isConnected(), !dropped);
     QCOMPARE(label("labelDeviceStatusValue"), dropped ? QStringLiteral("-") : QStringLiteral("Основная прошивка"));
 }
@@ -756,14 +777,16 @@ void TestDeviceReadout::modeSwitchOutcomes()
     board.mode = state == QLatin1String("boot") ? 1 : (state == QLatin1String("other") ? 5 : 0);
     ScriptedConnector* scripted = connectTo(board);
     if (state == QLatin1String("unknown")) {
-        access->modeKnown() = false;
-        access->mode() = 1;
+        changeState([](BoardState& b) {
+            b.modeKnown = false;
+            b.mode = 1;
+        });
     }
     const int before = scripted->writes.size();
     const int readsBefore = scripted->readTimeouts.size();
     board.faults[quint8(request.at(0))] << step;
 
-    access->enterBootloaderClicked();
+    partOf<FirmwarePanel>(*window)->switchMode();
 
     QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({request}));
     QCOMPARE(scripted->readTimeouts.mid(readsBefore),
@@ -773,7 +796,7 @@ void TestDeviceReadout::modeSwitchOutcomes()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, text);
     QCOMPARE(answerer->seen.at(0).icon, dropped ? QMessageBox::Information : QMessageBox::Warning);
-    QCOMPARE(access->connector().isNull(), dropped);
+    QCOMPARE(context()->link().isNull(), dropped);
     if (dropped) {
         QVERIFY(!window->findChild<Tessarin*>()->isConnected());
         QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("-"));
@@ -784,13 +807,13 @@ void TestDeviceReadout::modeSwitchOutcomes()
 
 void TestDeviceReadout::requestsWithoutALinkDoNothing()
 {
-    access->additionalUnlocked() = true;
-    access->onDeviceRebootRequested();
-    access->enterBootloaderClicked();
+    calibration()->setUnlocked(true);
+    emit bar()->onRebootRequested();
+    partOf<FirmwarePanel>(*window)->switchMode();
     QVERIFY(answerer->seen.isEmpty());
 
     // Without a link calibration is unavailable, which is said.
-    access->calibrateDiZeroClicked();
+    calibration()->calibrate(false);
     QCOMPARE(answerer->texts(),
              QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат "
                                          "с версией прошивки 0.0.6 и выше.")}));
@@ -831,7 +854,7 @@ void TestDeviceReadout::calibrationOutcomes()
     QFETCH(bool, success);
 
     ScriptedConnector* scripted = connectTo(board);
-    access->setAdditionalUnlocked(true);
+    unlock();
     const char* buttonName = scale ? "pushButtonCalibrateDiScale24V" : "pushButtonCalibrateDiZero";
     QVERIFY(child<QPushButton>(buttonName)->isEnabled());
     const QByteArray request = scale ? bytes("ac") : bytes("ab");
@@ -851,13 +874,13 @@ void TestDeviceReadout::calibrationOutcomes()
     QCOMPARE(answerer->seen.at(1).text, text);
     QCOMPARE(answerer->seen.at(1).icon, success ? QMessageBox::Information : QMessageBox::Warning);
     // A calibration never touches the link.
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!context()->link().isNull());
 }
 
 void TestDeviceReadout::calibrationAsksFirstWithCancelAsDefault()
 {
     ScriptedConnector* scripted = connectTo(board);
-    access->setAdditionalUnlocked(true);
+    unlock();
     const int before = scripted->writes.size();
 
     const QString zeroText = QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
@@ -870,9 +893,9 @@ void TestDeviceReadout::calibrationAsksFirstWithCancelAsDefault()
             answerer->reset();
             answerer->queueButton(answer);
             if (scale)
-                access->calibrateDiScale24VClicked();
+                calibration()->calibrate(true);
             else
-                access->calibrateDiZeroClicked();
+                calibration()->calibrate(false);
             QCOMPARE(answerer->seen.size(), 1);
             QCOMPARE(answerer->seen.at(0).title,
                      scale ? QStringLiteral("Калибровка масштаба DI 24 В") : QStringLiteral("Калибровка нуля DI"));
@@ -906,14 +929,14 @@ void TestDeviceReadout::calibrationRefusedWhereUnavailable()
     board.type = quint16(type);
     board.mode = quint8(mode);
     ScriptedConnector* scripted = connectTo(board);
-    access->setAdditionalUnlocked(true);
+    unlock();
     QVERIFY(!child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled());
     QVERIFY(!child<QPushButton>("pushButtonCalibrateDiScale24V")->isEnabled());
     const int before = scripted->writes.size();
     answerer->reset();
 
-    access->calibrateDiZeroClicked();
-    access->calibrateDiScale24VClicked();
+    calibration()->calibrate(false);
+    calibration()->calibrate(true);
 
     QCOMPARE(answerer->texts(),
              QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат с "
@@ -930,12 +953,12 @@ void TestDeviceReadout::calibrationRefusedWhereUnavailable()
 void TestDeviceReadout::lockedCalibrationDoesNothing()
 {
     ScriptedConnector* scripted = connectTo(board);
-    QVERIFY(!access->additionalUnlocked());
-    QVERIFY(access->calibrationAvailable());
+    QVERIFY(!child<QTabWidget>("tabWidget")->isTabEnabled(2));
+    QVERIFY(calibration()->available());
     const int before = scripted->writes.size();
 
-    access->calibrateDiZeroClicked();
-    access->calibrateDiScale24VClicked();
+    calibration()->calibrate(false);
+    calibration()->calibrate(true);
 
     QVERIFY(answerer->seen.isEmpty());
     QCOMPARE(scripted->writes.size(), before);

@@ -4,7 +4,9 @@
 // written in its own layout.
 
 #include "didocells.h"
-#include "mainwindowtestaccess.h"
+#include "configfilepanel.h"
+#include "didopanel.h"
+#include "mainwindow.h"
 #include "modalanswerer.h"
 #include "operationslog.h"
 #include "rs485records.h"
@@ -187,9 +189,9 @@ bool TestDiDoBoard::startBoard(quint16 type, const QString& firmware, bool oldLa
     if (!ip->isConnected())
         return false;
     link->setDevID(0);
-    MainWindowTestAccess(*window).connector() = link;
+    partOf<BoardContext>(*window)->setLink(link);
     // What the identity readout would have found on this board.
-    setBoard(*window, type, firmware);
+    setBoard(*partOf<BoardContext>(*window), type, firmware);
     return true;
 }
 
@@ -305,8 +307,7 @@ void TestDiDoBoard::oldLayoutKeepsItsOwnLayout()
     QCOMPARE(edit(dout, 8, DoHold)->text(), QStringLiteral("800"));
     // The short DO entries carry no DP flag.
     QVERIFY(!checked(dout, 0, DoDp));
-    MainWindowTestAccess access(*window);
-    QCOMPARE(int(access.diDoConfig().doEntries[0].dp), 0);
+    QCOMPARE(int(partOf<DiDoPanel>(*window)->record().doEntries[0].dp), 0);
 
     edit(di, 2, DiAddr)->setText(QStringLiteral("42"));
     setChecked(di, 4, DiOn, false);
@@ -381,9 +382,8 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
     initial.ports = portRecord(19200, 0, 0, 0x400, 5, 1, QByteArray::fromHex("a1b2c3d4")) + portRecord(9600, 0, 0, 0, 1, 0);
     initial.protocol = noIec101Record() + iec101Record(7, 1, 0, 2, 2, 300, 60, 1);
     QVERIFY(startBoard(1, QStringLiteral("0.0.6"), false));
-    MainWindowTestAccess access(*window);
     QStringList paths;
-    access.setConfigFileChooser([&paths](QWidget*, bool, const QString&) { return paths.takeFirst(); });
+    partOf<ConfigFilePanel>(*window)->chooseFile = ([&paths](QWidget*, bool, const QString&) { return paths.takeFirst(); });
     auto trigger = [this](const char* name) {
         QAction* action = window->findChild<QAction*>(QLatin1String(name));
         QVERIFY(action && action->isEnabled());
@@ -394,7 +394,6 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
 
     // The editors hold what the board holds: saved without a question, in no
     // more exchanges than the command-line tool's read.
-    access.updateFirmwareButtons(0, true);
     click("pushButtonGetDiDoParam");
     click("pushButtonGetRs485Param");
     const int before = boardRequests();
