@@ -123,7 +123,7 @@ private:
     void restoreWindowLayout();
     void saveWindowLayout() const;
     // Writes the default line parameters and device address under every key
-    // variant an older setup may have used, then syncs.
+    // variant an older setup may have used and under the bar's own keys, then syncs.
     void resetConnectionSettings();
 
     // ---- Fields ----

@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 
 #include "connectionbar.h"
+#include "dialogserialparam.h"
 #include "modalanswerer.h"
 #include "scriptedconnector.h"
 #include "settingsstore.h"
@@ -501,9 +502,10 @@ void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
 {
     {
         SettingsStore store(programName);
-        store.setValue(QStringLiteral("serial/baudrate"), 9600);
-        store.setValue(QStringLiteral("serial/parity"), 2);
-        store.setValue(QStringLiteral("serial/databit"), 7);
+        // As the serial dialog stores 19200, 9 data bits, Even, 2 stop bits.
+        store.setValue(QStringLiteral("serial/baudrate"), 19200);
+        store.setValue(QStringLiteral("serial/parity"), 1);
+        store.setValue(QStringLiteral("serial/databit"), 9);
         store.setValue(QStringLiteral("serial/stopbit"), 2);
         store.setValue(QStringLiteral("LastDeviceID"), 17);
         store.setValue(QStringLiteral("TCPClient/IP"), QStringLiteral("10.1.2.3"));
@@ -525,9 +527,14 @@ void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
     QCOMPARE(store.value(QStringLiteral("serial/parity")).toString(), QStringLiteral("None"));
     QCOMPARE(store.value(QStringLiteral("serial/parity")).toInt(), 0); // "None" read as a number is no parity
     QCOMPARE(store.value(QStringLiteral("LastDeviceID")).toInt(), 0);
+    // The word format is 8N1 again, as the bar's serial dialog reads it.
+    DialogSerialParam dialog;
+    dialog.setProgramName(programName);
+    QStringList shown;
+    for (const char* name : {"comboBox_BaudRate", "comboBox_DataBits", "comboBox_Parity", "comboBox_StopBits"})
+        shown << dialog.findChild<QComboBox*>(QLatin1String(name))->currentText();
+    QCOMPARE(shown, QStringList({"57600", "8", "None", "1"}));
     // Keys the reset does not know keep their values.
-    QCOMPARE(store.value(QStringLiteral("serial/databit")).toInt(), 7);
-    QCOMPARE(store.value(QStringLiteral("serial/stopbit")).toInt(), 2);
     QCOMPARE(store.value(QStringLiteral("TCPClient/IP")).toString(), QStringLiteral("10.1.2.3"));
     QCOMPARE(store.value(QStringLiteral("TCPClient/Port")).toInt(), 5020);
     QCOMPARE(store.value(QStringLiteral("LastFirmwarePath")).toString(), QStringLiteral("/tmp/fw"));
