@@ -54,6 +54,11 @@ QString platformConfigDialog(QWidget* parent, bool save, const QString& suggeste
                 : QFileDialog::getOpenFileName(parent, windowText("Открыть конфигурацию"), suggested, filter);
 }
 
+bool isDiDoSection(const QString& section)
+{
+    return section == QLatin1String("di") || section == QLatin1String("do");
+}
+
 } // namespace
 
 ConfigFilePanel::ConfigFilePanel(QMenu* fileMenu, QWidget* window, DiDoPanel* diDo, Rs485Panel* rs485,
@@ -104,17 +109,31 @@ std::optional<ConfigFile> ConfigFilePanel::editorConfiguration()
     const DiDoConfig edited = diDo->edited();
     if (!diDo->valuesOutOfRange(edited).isEmpty())
         return std::nullopt;
-    Rs485Ports ports = rs485->ports();
-    Iec101Ports protocols = rs485->protocols();
+    Rs485Ports ports = rs485->shownPorts();
+    Iec101Ports protocols = rs485->shownProtocols();
     if (!rs485->collectEdits(ports, protocols))
         return std::nullopt;
     return ConfigFile::fromBoard(context->state(), edited, ports, protocols);
 }
 
-void ConfigFilePanel::show(const ConfigFile& file)
+ConfigFile ConfigFilePanel::shownConfiguration() const
 {
-    diDo->showRecord(file.dido);
-    rs485->showRecords(file.ports, file.protocols);
+    return ConfigFile::fromBoard(context->state(), diDo->shownRecord(), rs485->shownPorts(), rs485->shownProtocols());
+}
+
+bool ConfigFilePanel::boardChangedSinceRead(const ConfigFile& board) const
+{
+    for (const ConfigDifference& d : ConfigDiff::between(board, shownConfiguration())) {
+        if (isDiDoSection(d.section) ? diDo->shownIsBoards() : rs485->shownIsBoards())
+            return true;
+    }
+    return false;
+}
+
+void ConfigFilePanel::show(const ConfigFile& file, bool fromBoard)
+{
+    diDo->showRecord(file.dido, fromBoard);
+    rs485->showRecords(file.ports, file.protocols, fromBoard);
 }
 
 std::optional<ConfigFile> ConfigFilePanel::pickForBoard()
@@ -171,12 +190,14 @@ void ConfigFilePanel::save()
     if (!config)
         return;
     const std::optional<ConfigFile> edited = editorConfiguration();
+    bool boardsOwn = true;
     if (!edited) {
         // Values Save would refuse cannot go to a file either.
         QMessageBox::information(window, windowText("Vantor"),
                                  windowText("В таблицах есть значения, которые нельзя записать в устройство.\n"
                                             "В файл сохраняются параметры, прочитанные из устройства."));
-    } else if (!ConfigDiff::between(*config, *edited).isEmpty()) {
+    } else if (!ConfigDiff::between(shownConfiguration(), *edited).isEmpty()) {
+        // Only what the technician changed in the tables is worth asking about.
         const QMessageBox::StandardButton answer = QMessageBox::question(
             window, windowText("Vantor"),
             windowText("В таблицах есть изменения, не записанные в устройство.\n"
@@ -184,9 +205,11 @@ void ConfigFilePanel::save()
             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::No);
         if (answer == QMessageBox::Cancel)
             return;
-        if (answer == QMessageBox::Yes)
-            config = edited;
+        boardsOwn = answer != QMessageBox::Yes;
     }
+    const bool changed = boardsOwn && boardChangedSinceRead(*config);
+    if (!boardsOwn)
+        config = edited;
 
     QString error;
     if (!ConfigFileStore::save(path, *config, &error)) {
@@ -194,8 +217,11 @@ void ConfigFilePanel::save()
                              windowText("Не удалось записать файл %1:\n%2\n").arg(QDir::toNativeSeparators(path), error));
         return;
     }
-    QMessageBox::information(window, windowText("Vantor"),
-                             windowText("Конфигурация сохранена в файл\n%1\n").arg(QDir::toNativeSeparators(path)));
+    QString text = windowText("Конфигурация сохранена в файл\n%1\n").arg(QDir::toNativeSeparators(path));
+    if (changed)
+        text += windowText("\nПараметры в устройстве изменились с тех пор, как были прочитаны в таблицы; "
+                           "в файл сохранены параметры из устройства.\n");
+    QMessageBox::information(window, windowText("Vantor"), text);
 }
 
 void ConfigFilePanel::open()
@@ -205,7 +231,7 @@ void ConfigFilePanel::open()
         return;
 
     clearMarks();
-    show(*file);
+    show(*file, false);
     QString text = windowText("Конфигурация загружена в таблицы. Проверьте значения и запишите их в устройство.\n");
     const QString note = file->note(context->state());
     if (!note.isEmpty())
@@ -225,7 +251,7 @@ void ConfigFilePanel::compare()
     // The tables show the board as it is now, the file's values marked where
     // they differ; edits not yet written are not dropped without asking.
     const std::optional<ConfigFile> edited = editorConfiguration();
-    if (!edited || !ConfigDiff::between(*board, *edited).isEmpty()) {
+    if (!edited || !ConfigDiff::between(shownConfiguration(), *edited).isEmpty()) {
         const QMessageBox::StandardButton answer = QMessageBox::question(
             window, windowText("Vantor"),
             windowText("В таблицах есть изменения, не записанные в устройство.\n"
@@ -235,7 +261,7 @@ void ConfigFilePanel::compare()
             return;
     }
     clearMarks();
-    show(*board);
+    show(*board, true);
     const QList<ConfigDifference> differences = ConfigDiff::between(*board, *file);
     if (differences.isEmpty()) {
         QMessageBox::information(window, windowText("Vantor"), windowText("Нет различий"));

@@ -48,7 +48,12 @@ private:
     bool usable() const;
     // What the editors' Save buttons would send; none when a field is refused.
     std::optional<ConfigFile> editorConfiguration();
-    void show(const ConfigFile& file);
+    // What the editors were last filled with.
+    ConfigFile shownConfiguration() const;
+    // Differences between the board now and what the editors were last filled
+    // with from it: the board changed since it was read.
+    bool boardChangedSinceRead(const ConfigFile& board) const;
+    void show(const ConfigFile& file, bool fromBoard);
     // Asks for a file and checks it whole and against the board connected (a
     // box says why not); nothing while no board runs its main firmware.
     std::optional<ConfigFile> pickForBoard();

@@ -72,15 +72,17 @@ void DiDoPanel::updateColumns()
 
 // ---- Record <-> tables ----
 
-void DiDoPanel::showRecord(const DiDoConfig& record)
+void DiDoPanel::showRecord(const DiDoConfig& record, bool fromBoard)
 {
     diDoConfig = record;
     showRecord();
+    shownFromBoard = fromBoard;
 }
 
 void DiDoPanel::showRecord()
 {
     cells->show(diDoConfig);
+    shown = diDoConfig;
 }
 
 void DiDoPanel::collectRecord()
@@ -90,7 +92,7 @@ void DiDoPanel::collectRecord()
 
 DiDoConfig DiDoPanel::edited() const
 {
-    DiDoConfig record = diDoConfig;
+    DiDoConfig record = shown;
     cells->collectInto(record);
     return record;
 }
@@ -145,8 +147,10 @@ void DiDoPanel::update()
 bool DiDoPanel::readAndShow()
 {
     const bool read = readDiDoConfig();
-    if (read)
+    if (read) {
         showRecord();
+        shownFromBoard = true;
+    }
     return read;
 }
 
@@ -173,16 +177,20 @@ void DiDoPanel::save()
     }
 
     diDoConfig = collected;
-    if (writeAll(diDoConfig))
+    if (writeAll(diDoConfig)) {
+        // The tables now hold what the board holds.
+        shown = diDoConfig;
+        shownFromBoard = true;
         QMessageBox::information(boxParent(), windowText("Vantor"), windowText("Параметры DI/DO успешно записаны\n"));
-    else
+    } else {
         QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка записи параметров DI/DO\n"));
+    }
 }
 
 void DiDoPanel::resetToFactory()
 {
     ConfigBlocks::resetDiDoRecord(diDoConfig);
-    showRecord();
+    showRecord(diDoConfig, false);
 }
 
 void DiDoPanel::fillFactory()

@@ -37,12 +37,18 @@ public:
     // Columns by board type and firmware version.
     void updateColumns();
 
+    // The record and what the tables were last filled with (a read, a file,
+    // the factory values or a completed save); they differ only where a read
+    // failed halfway.
     const DiDoConfig& record() const { return diDoConfig; }
+    const DiDoConfig& shownRecord() const { return shown; }
+    // Whether what the tables were last filled with came from the board.
+    bool shownIsBoards() const { return shownFromBoard; }
     // Puts `record` into the record and the tables.
-    void showRecord(const DiDoConfig& record);
+    void showRecord(const DiDoConfig& record, bool fromBoard);
     void showRecord();
     void collectRecord();
-    // What Save would send now; the record itself stays.
+    // What Save would send now, over the record shown; the record itself stays.
     DiDoConfig edited() const;
     // The values of `edited` that Save would send, that differ from the record
     // shown and lie outside their editor's range, one line each; empty when
@@ -72,4 +78,6 @@ private:
     DiDoTables* cells;
     BoardContext* context;
     DiDoConfig diDoConfig;
+    DiDoConfig shown;
+    bool shownFromBoard = false;
 };

@@ -123,6 +123,9 @@ bool Rs485Panel::readRs485Params()
         showIec101Record(tables[0], iec101Params[0]);
         showIec101Record(tables[1], iec101Params[1]);
     }
+    portsShown = rs485Ports;
+    protocolsShown = iec101Params;
+    shownFromBoard = true;
     return true;
 }
 
@@ -139,10 +142,16 @@ bool Rs485Panel::writeRs485Params()
         return false;
     rs485Ports = ports;
     iec101Params = protocols;
-    return send(rs485Ports, iec101Params);
+    if (!send(rs485Ports, iec101Params))
+        return false;
+    // The tables now hold what the board holds.
+    portsShown = rs485Ports;
+    protocolsShown = iec101Params;
+    shownFromBoard = true;
+    return true;
 }
 
-void Rs485Panel::showRecords(const Rs485Ports& ports, const Iec101Ports& protocols)
+void Rs485Panel::showRecords(const Rs485Ports& ports, const Iec101Ports& protocols, bool fromBoard)
 {
     rs485Ports = ports;
     iec101Params = protocols;
@@ -150,6 +159,9 @@ void Rs485Panel::showRecords(const Rs485Ports& ports, const Iec101Ports& protoco
         showPortRecord(tables[port], rs485Ports[port]);
     for (int port = 0; port < 2; ++port)
         showIec101Record(tables[port], iec101Params[port]);
+    portsShown = rs485Ports;
+    protocolsShown = iec101Params;
+    shownFromBoard = fromBoard;
 }
 
 bool Rs485Panel::collectEdits(Rs485Ports& ports, Iec101Ports& protocols)

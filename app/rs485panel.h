@@ -33,8 +33,13 @@ public:
 
     const Rs485Ports& ports() const { return rs485Ports; }
     const Iec101Ports& protocols() const { return iec101Params; }
+    // What the tables were last filled with (a read, a file or a completed write).
+    const Rs485Ports& shownPorts() const { return portsShown; }
+    const Iec101Ports& shownProtocols() const { return protocolsShown; }
+    // Whether what the tables were last filled with came from the board.
+    bool shownIsBoards() const { return shownFromBoard; }
     // Puts both records into the records and the tables.
-    void showRecords(const Rs485Ports& ports, const Iec101Ports& protocols);
+    void showRecords(const Rs485Ports& ports, const Iec101Ports& protocols, bool fromBoard);
     // The tables' edits over copies of the records, checked as a write checks
     // them; false, with inputError() saying why, when one is refused.
     bool collectEdits(Rs485Ports& ports, Iec101Ports& protocols);
@@ -64,6 +69,9 @@ private:
     // Port 1 then port 2.
     Rs485Ports rs485Ports {};
     Iec101Ports iec101Params {};
+    Rs485Ports portsShown {};
+    Iec101Ports protocolsShown {};
+    bool shownFromBoard = false;
     QString rs485InputError;
     // The port tables show the port records (a read filled them); before that
     // the tables hold their defaults and the records nothing of the board's.

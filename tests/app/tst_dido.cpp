@@ -339,7 +339,7 @@ void TestDiDoEditor::collectDropsChainedAndLastChannelPairs()
     record.diDpPair[3] = 1; // chained onto DI_3's pair
     record.diDpPair[4] = 1;
     record.diDpPair[15] = 1; // last input of the board
-    panel->showRecord(record);
+    panel->showRecord(record, true);
     QVERIFY(rowGreyed(di, 3));
     QVERIFY(rowGreyed(di, 4));
 
@@ -432,7 +432,7 @@ void TestDiDoEditor::shownRecordKeepsDoDpRule()
     record.doEntries[0].mode = 1;
     record.doEntries[0].dp = 1;
     record.doEntries[1].dp = 1; // single output with a stray flag
-    panel->showRecord(record);
+    panel->showRecord(record, true);
 
     QVERIFY(clickable(dout, 0, DoDp));
     QVERIFY(checked(dout, 0, DoDp));
@@ -452,7 +452,7 @@ void TestDiDoEditor::unknownDoModeGoesBackAsRead()
     setBoard(*context, 1, QStringLiteral("0.0.6"));
     DiDoConfig record = panel->record();
     record.doEntries[4].mode = 7;
-    panel->showRecord(record);
+    panel->showRecord(record, true);
     panel->collectRecord();
     QCOMPARE(int(panel->record().doEntries[4].mode), 7);
 }
@@ -561,7 +561,7 @@ void TestDiDoEditor::zeroAddressShowsEmptyAndEmptyStoresZero()
     record.diEntries[2].setObjectAddress(4095);
     record.doEntries[3].setObjectAddress(0);
     record.doEntries[4].setObjectAddress(17);
-    panel->showRecord(record);
+    panel->showRecord(record, true);
     QCOMPARE(edit(di, 1, DiAddr)->text(), QString());
     QCOMPARE(edit(di, 2, DiAddr)->text(), QStringLiteral("4095"));
     QCOMPARE(edit(dout, 3, DoAddr)->text(), QString());

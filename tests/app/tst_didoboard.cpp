@@ -4,7 +4,10 @@
 // written in its own layout.
 
 #include "didocells.h"
+#include "boardsetup.h"
+#include "configcommands.h"
 #include "configfilepanel.h"
+#include "configfilestore.h"
 #include "didopanel.h"
 #include "mainwindow.h"
 #include "modalanswerer.h"
@@ -121,6 +124,7 @@ private slots:
     void oldLayoutKeepsItsOwnLayout();
     void thirtyTwoInputBoardLeavesOutputsAlone();
     void configurationFileSavedComparedAndOpened();
+    void boardChangedElsewhereIsSavedWithoutAQuestion();
 
 private:
     bool startBoard(quint16 type, const QString& firmware, bool oldLayout);
@@ -489,6 +493,44 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
     QVERIFY(lines.at(0).contains(QStringLiteral("\tboard=VRELL_A\tfirmware=0.0.6\t")));
     QVERIFY(lines.at(0).endsWith(QStringLiteral("\toperation=config-write DI/DO\toutcome=ok")));
     QVERIFY2(lines.at(3).endsWith(QStringLiteral("\toperation=config-write RS-485\toutcome=ok")), qPrintable(lines.join("\n") + answerer->texts().join("|")));
+}
+
+void TestDiDoBoard::boardChangedElsewhereIsSavedWithoutAQuestion()
+{
+    initial.ports = Rs485Records::portRecord(19200, 0, 0, 0x400, 5, 1) + Rs485Records::portRecord(9600, 0, 0, 0, 1, 0);
+    initial.protocol = Rs485Records::noIec101Record() + Rs485Records::noIec101Record();
+    QVERIFY(startBoard(1, QStringLiteral("0.0.6"), false));
+    QStringList paths;
+    partOf<ConfigFilePanel>(*window)->chooseFile = [&paths](QWidget*, bool, const QString&) { return paths.takeFirst(); };
+    click("pushButtonGetDiDoParam");
+    click("pushButtonGetRs485Param");
+
+    // Another tool gives DI_2 an address; nobody touches the tables.
+    ConnectorIP other(board->host(), board->port());
+    other.setDevID(0);
+    DiDoConfig changed;
+    QVERIFY(ConfigBlocks::takeDiTable(changed, char(0xA0) + initial.diTable));
+    changed.diEntries[1].setObjectAddress(77);
+    QVERIFY(ConfigCommands(&other, readBoard(0, 1, QStringLiteral("0.0.6"))).writeDiTable(changed));
+
+    // Saved without a question, the board's own values, and the change said.
+    const QString saved = folder.filePath(QStringLiteral("changed.json"));
+    paths << saved;
+    window->findChild<QAction*>(QStringLiteral("actionSaveConfiguration"))->trigger();
+    QCOMPARE(answerer->seen.size(), 1);
+    QVERIFY2(answerer->seen.at(0).text.contains(QStringLiteral("изменились с тех пор, как были прочитаны")),
+             qPrintable(answerer->seen.at(0).text));
+    QString error;
+    const std::optional<ConfigFile> file = ConfigFileStore::load(saved, &error);
+    QVERIFY2(file, qPrintable(error));
+    QCOMPARE(file->dido.diEntries[1].objectAddress(), 77u);
+
+    // Nor does the comparison ask before it shows the board.
+    answerer->reset();
+    paths << saved;
+    window->findChild<QAction*>(QStringLiteral("actionCompareConfiguration"))->trigger();
+    QCOMPARE(answerer->texts(), QStringList({ "Нет различий" }));
+    QCOMPARE(edit(di, 1, DiAddr)->text(), QStringLiteral("77"));
 }
 
 QTEST_MAIN(TestDiDoBoard)
