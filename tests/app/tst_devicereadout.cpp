@@ -1,7 +1,7 @@
 // What the window reads from a board when a link is handed to it, exchange by
 // exchange: requests, time-outs, labels, flags and the answer to the connection
-// bar, against a scripted link whose every reply the test chooses. Reboot, mode
-// switch and calibration are checked the same way.
+// bar, against a scripted link whose every reply the test chooses. Reboot and
+// mode switch are checked the same way, and the DI calibration on its panel.
 
 #include "boardsetup.h"
 #include "calibrationpanel.h"
@@ -162,12 +162,8 @@ private slots:
     void modeSwitchOutcomes();
     void requestsWithoutALinkDoNothing();
 
-    void calibrationOutcomes_data();
-    void calibrationOutcomes();
-    void calibrationAsksFirstWithCancelAsDefault();
-    void calibrationRefusedWhereUnavailable_data();
-    void calibrationRefusedWhereUnavailable();
-    void lockedCalibrationDoesNothing();
+    void calibrationSteps_data();
+    void calibrationSteps();
 
 private:
     // Hands a scripted link answering as `board` to the window.
@@ -193,12 +189,6 @@ private:
     DevicePanel* device() { return partOf<DevicePanel>(*window); }
     CalibrationPanel* calibration() { return partOf<CalibrationPanel>(*window); }
     Tessarin* bar() { return partOf<Tessarin>(*window); }
-    // Through the menu, as the technician unlocks the additional tab.
-    void unlock()
-    {
-        answerer->queueInput(QStringLiteral("marzipo"));
-        child<QAction>("actionUnlockAdditional")->trigger();
-    }
     std::unique_ptr<ModalAnswerer> answerer;
     QSharedPointer<Connector> link;
     FakeBoard board;
@@ -807,161 +797,130 @@ void TestDeviceReadout::modeSwitchOutcomes()
 
 void TestDeviceReadout::requestsWithoutALinkDoNothing()
 {
-    calibration()->setUnlocked(true);
     emit bar()->onRebootRequested();
     partOf<FirmwarePanel>(*window)->switchMode();
     QVERIFY(answerer->seen.isEmpty());
-
-    // Without a link calibration is unavailable, which is said.
-    calibration()->calibrate(false);
-    QCOMPARE(answerer->texts(),
-             QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат "
-                                         "с версией прошивки 0.0.6 и выше.")}));
 }
 
-// ---- DI calibration ----
+// ---- DI calibration, on its panel ----
 
-void TestDeviceReadout::calibrationOutcomes_data()
+void TestDeviceReadout::calibrationSteps_data()
 {
-    QTest::addColumn<bool>("scale");
-    QTest::addColumn<Step>("step");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("success");
-
-    const Step ack = ScriptedConnector::replyHex("c9");
-    QTest::newRow("zero, acknowledged") << false << ack << "Калибровка нуля DI выполнена." << true;
-    QTest::newRow("zero, refused") << false << ScriptedConnector::replyHex("c8 01 00 00 00")
-                                   << "Ошибка калибровки нуля DI\n" << false;
-    QTest::newRow("zero, echoed") << false << ScriptedConnector::replyHex("ab") << "Ошибка калибровки нуля DI\n"
-                                  << false;
-    QTest::newRow("zero, silent") << false << ScriptedConnector::silence() << "Ошибка калибровки нуля DI\n" << false;
-    QTest::newRow("zero, not written") << false << ScriptedConnector::writeFailure()
-                                       << "Ошибка команды калибровки DI\n" << false;
-    QTest::newRow("scale, acknowledged") << true << ack << "Калибровка масштаба DI 24 В выполнена." << true;
-    QTest::newRow("scale, refused") << true << ScriptedConnector::replyHex("00") << "Ошибка калибровки масштаба DI\n"
-                                    << false;
-    QTest::newRow("scale, silent") << true << ScriptedConnector::silence() << "Ошибка калибровки масштаба DI\n"
-                                   << false;
-    QTest::newRow("scale, not written") << true << ScriptedConnector::writeFailure()
-                                        << "Ошибка команды калибровки масштаба DI\n" << false;
-}
-
-void TestDeviceReadout::calibrationOutcomes()
-{
-    QFETCH(bool, scale);
-    QFETCH(Step, step);
-    QFETCH(QString, text);
-    QFETCH(bool, success);
-
-    ScriptedConnector* scripted = connectTo(board);
-    unlock();
-    const char* buttonName = scale ? "pushButtonCalibrateDiScale24V" : "pushButtonCalibrateDiZero";
-    QVERIFY(child<QPushButton>(buttonName)->isEnabled());
-    const QByteArray request = scale ? bytes("ac") : bytes("ab");
-    board.faults[quint8(request.at(0))] << step;
-    const int before = scripted->writes.size();
-    const int readsBefore = scripted->readTimeouts.size();
-    answerer->reset();
-
-    child<QPushButton>(buttonName)->click();
-
-    QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({request}));
-    QCOMPARE(scripted->readTimeouts.mid(readsBefore),
-             step.kind == Step::WriteFailure ? QList<int>() : QList<int>({3000}));
-    QCOMPARE(scripted->getTimeout(), 3000);
-    QCOMPARE(answerer->seen.size(), 2); // the question, then the outcome
-    QCOMPARE(answerer->seen.at(1).title, vantor);
-    QCOMPARE(answerer->seen.at(1).text, text);
-    QCOMPARE(answerer->seen.at(1).icon, success ? QMessageBox::Information : QMessageBox::Warning);
-    // A calibration never touches the link.
-    QVERIFY(!context()->link().isNull());
-}
-
-void TestDeviceReadout::calibrationAsksFirstWithCancelAsDefault()
-{
-    ScriptedConnector* scripted = connectTo(board);
-    unlock();
-    const int before = scripted->writes.size();
-
-    const QString zeroText = QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
-                                            "Текущие значения ADC будут сохранены как ноль для режима 24 В.");
-    const QString scaleText = QStringLiteral("Подайте 24 В на все DI входы и нажмите OK.\n"
-                                             "Текущие значения ADC будут использованы для расчета масштаба режима 24 В.");
-    // Escape stands for closing the box instead of choosing.
-    for (const QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Escape}) {
-        for (const bool scale : {false, true}) {
-            answerer->reset();
-            answerer->queueButton(answer);
-            if (scale)
-                calibration()->calibrate(true);
-            else
-                calibration()->calibrate(false);
-            QCOMPARE(answerer->seen.size(), 1);
-            QCOMPARE(answerer->seen.at(0).title,
-                     scale ? QStringLiteral("Калибровка масштаба DI 24 В") : QStringLiteral("Калибровка нуля DI"));
-            QCOMPARE(answerer->seen.at(0).text, scale ? scaleText : zeroText);
-            QCOMPARE(answerer->seen.at(0).offered, QMessageBox::Ok | QMessageBox::Cancel);
-            QCOMPARE(answerer->seen.at(0).defaultButton, QMessageBox::Cancel);
-        }
-    }
-    QCOMPARE(scripted->writes.size(), before);
-}
-
-void TestDeviceReadout::calibrationRefusedWhereUnavailable_data()
-{
+    QTest::addColumn<bool>("unlocked");
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<int>("mode"); // -1: not read
+    QTest::addColumn<int>("type"); // 0: not read
     QTest::addColumn<QString>("firmware");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("scale");
+    QTest::addColumn<int>("answer"); // to the question
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("outcome"); // the last box; empty: none after the question
+    QTest::addColumn<bool>("usable");     // the buttons enabled, the question asked
 
-    QTest::newRow("firmware 0.0.5") << "0.0.5" << 1 << 0;
-    QTest::newRow("board type 3") << "0.0.6" << 3 << 0;
-    QTest::newRow("bootloader running") << "0.0.6" << 1 << 1;
-    QTest::newRow("firmware not a version") << "0.6" << 1 << 0;
+    const QString zeroUnavailable = QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки "
+                                                   "для DI-плат с версией прошивки 0.0.6 и выше.");
+    const QString scaleUnavailable = QStringLiteral("Калибровка масштаба DI доступна только в режиме основной "
+                                                    "прошивки для DI-плат с версией прошивки 0.0.6 и выше.");
+    const QString zeroFailed = QStringLiteral("Ошибка калибровки нуля DI\n");
+    const QString scaleFailed = QStringLiteral("Ошибка калибровки масштаба DI\n");
+    const int ok = QMessageBox::Ok;
+    const Step ack = ScriptedConnector::replyHex("c9");
+    const Step silent = ScriptedConnector::silence();
+    const Step notWritten = ScriptedConnector::writeFailure();
+    const QString v006 = QStringLiteral("0.0.6");
+
+    QTest::newRow("zero, acknowledged") << true << true << 0 << 1 << v006 << false << ok << ack
+                                        << "Калибровка нуля DI выполнена." << true;
+    QTest::newRow("zero, refused") << true << true << 0 << 1 << v006 << false << ok
+                                   << ScriptedConnector::replyHex("c8 01 00 00 00") << zeroFailed << true;
+    QTest::newRow("zero, echoed") << true << true << 0 << 1 << v006 << false << ok << ScriptedConnector::replyHex("ab")
+                                  << zeroFailed << true;
+    QTest::newRow("zero, silent") << true << true << 0 << 1 << v006 << false << ok << silent << zeroFailed << true;
+    QTest::newRow("zero, not written") << true << true << 0 << 1 << v006 << false << ok << notWritten
+                                       << "Ошибка команды калибровки DI\n" << true;
+    QTest::newRow("scale, acknowledged") << true << true << 0 << 4 << "1.0.0" << true << ok << ack
+                                         << "Калибровка масштаба DI 24 В выполнена." << true;
+    QTest::newRow("scale, refused") << true << true << 0 << 1 << v006 << true << ok << ScriptedConnector::replyHex("00")
+                                    << scaleFailed << true;
+    QTest::newRow("scale, silent") << true << true << 0 << 1 << v006 << true << ok << silent << scaleFailed << true;
+    QTest::newRow("scale, not written") << true << true << 0 << 1 << v006 << true << ok << notWritten
+                                        << "Ошибка команды калибровки масштаба DI\n" << true;
+    // Cancel, or closing the box, sends nothing.
+    QTest::newRow("zero, cancelled") << true << true << 0 << 9 << v006 << false << int(QMessageBox::Cancel) << ack
+                                     << "" << true;
+    QTest::newRow("scale, closed") << true << true << 0 << 1 << v006 << true << int(QMessageBox::Escape) << ack << ""
+                                   << true;
+    // Where the board takes no calibration, it is said and nothing is sent.
+    QTest::newRow("firmware 0.0.5") << true << true << 0 << 1 << "0.0.5" << false << ok << ack << zeroUnavailable
+                                    << false;
+    QTest::newRow("board type 3") << true << true << 0 << 3 << v006 << true << ok << ack << scaleUnavailable << false;
+    QTest::newRow("bootloader") << true << true << 1 << 1 << v006 << false << ok << ack << zeroUnavailable << false;
+    QTest::newRow("mode not read") << true << true << -1 << 1 << v006 << false << ok << ack << zeroUnavailable << false;
+    QTest::newRow("type not read") << true << true << 0 << 0 << v006 << false << ok << ack << zeroUnavailable << false;
+    QTest::newRow("version not read") << true << true << 0 << 1 << "" << false << ok << ack << zeroUnavailable
+                                      << false;
+    QTest::newRow("no link") << true << false << 0 << 1 << v006 << false << ok << ack << zeroUnavailable << false;
+    // Locked, nothing at all happens.
+    QTest::newRow("zero, locked") << false << true << 0 << 1 << v006 << false << ok << ack << "" << false;
+    QTest::newRow("scale, locked") << false << true << 0 << 1 << v006 << true << ok << ack << "" << false;
 }
 
-void TestDeviceReadout::calibrationRefusedWhereUnavailable()
+void TestDeviceReadout::calibrationSteps()
 {
-    QFETCH(QString, firmware);
-    QFETCH(int, type);
+    QFETCH(bool, unlocked);
+    QFETCH(bool, linked);
     QFETCH(int, mode);
+    QFETCH(int, type);
+    QFETCH(QString, firmware);
+    QFETCH(bool, scale);
+    QFETCH(int, answer);
+    QFETCH(Step, step);
+    QFETCH(QString, outcome);
+    QFETCH(bool, usable);
 
-    board.firmware = firmware.toLatin1();
-    board.type = quint16(type);
-    board.mode = quint8(mode);
-    ScriptedConnector* scripted = connectTo(board);
-    unlock();
-    QVERIFY(!child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled());
-    QVERIFY(!child<QPushButton>("pushButtonCalibrateDiScale24V")->isEnabled());
-    const int before = scripted->writes.size();
-    answerer->reset();
+    BoardContext context;
+    QWidget host;
+    auto* zero = new QPushButton(&host);
+    auto* scale24V = new QPushButton(&host);
+    CalibrationPanel panel(zero, scale24V, &context);
+    auto* link = new ScriptedConnector;
+    link->queue(step);
+    if (linked)
+        context.setLink(QSharedPointer<Connector>(link));
+    context.setState(readBoard(mode, quint16(type), firmware));
+    panel.setUnlocked(unlocked);
+    QCOMPARE(zero->isEnabled(), usable);
+    QCOMPARE(scale24V->isEnabled(), usable);
 
-    calibration()->calibrate(false);
-    calibration()->calibrate(true);
+    answerer->queueButton(QMessageBox::StandardButton(answer));
+    panel.calibrate(scale);
 
-    QCOMPARE(answerer->texts(),
-             QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат с "
-                                         "версией прошивки 0.0.6 и выше."),
-                          QStringLiteral("Калибровка масштаба DI доступна только в режиме основной прошивки для DI-плат "
-                                         "с версией прошивки 0.0.6 и выше.")}));
-    for (const ModalAnswerer::Seen& seen : answerer->seen) {
-        QCOMPARE(seen.title, vantor);
-        QCOMPARE(seen.icon, QMessageBox::Warning);
+    QStringList texts;
+    if (usable) {
+        // The board measures the moment the command arrives: the technician confirms first.
+        const ModalAnswerer::Seen& asked = answerer->seen.value(0);
+        QCOMPARE(asked.title, scale ? QStringLiteral("Калибровка масштаба DI 24 В") : QStringLiteral("Калибровка нуля DI"));
+        QCOMPARE(asked.offered, QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(asked.defaultButton, QMessageBox::Cancel);
+        texts << (scale ? QStringLiteral("Подайте 24 В на все DI входы и нажмите OK.\n"
+                                         "Текущие значения ADC будут использованы для расчета масштаба режима 24 В.")
+                        : QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
+                                         "Текущие значения ADC будут сохранены как ноль для режима 24 В."));
     }
-    QCOMPARE(scripted->writes.size(), before);
-}
-
-void TestDeviceReadout::lockedCalibrationDoesNothing()
-{
-    ScriptedConnector* scripted = connectTo(board);
-    QVERIFY(!child<QTabWidget>("tabWidget")->isTabEnabled(2));
-    QVERIFY(calibration()->available());
-    const int before = scripted->writes.size();
-
-    calibration()->calibrate(false);
-    calibration()->calibrate(true);
-
-    QVERIFY(answerer->seen.isEmpty());
-    QCOMPARE(scripted->writes.size(), before);
+    if (!outcome.isEmpty())
+        texts << outcome;
+    QCOMPARE(answerer->texts(), texts);
+    for (const ModalAnswerer::Seen& seen : answerer->seen.mid(usable ? 1 : 0)) {
+        QCOMPARE(seen.title, vantor);
+        QCOMPARE(seen.icon, outcome.contains(QStringLiteral("выполнена")) ? QMessageBox::Information
+                                                                            : QMessageBox::Warning);
+    }
+    const bool sent = usable && answer == QMessageBox::Ok;
+    QCOMPARE(link->writes, sent ? QList<QByteArray>({ bytes(scale ? "ac" : "ab") }) : QList<QByteArray>());
+    QCOMPARE(link->readTimeouts, sent && step.kind != Step::WriteFailure ? QList<int>({ 3000 }) : QList<int>());
+    QCOMPARE(link->getTimeout(), 3000);
+    if (!linked)
+        delete link;
 }
 
 QTEST_MAIN(TestDeviceReadout)

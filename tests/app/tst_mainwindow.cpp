@@ -97,8 +97,6 @@ private slots:
 
     void lockingShownAdditionalTabGoesToFirstTab();
     void lockingHiddenAdditionalTabKeepsCurrentTab();
-    void calibrationNeedsEveryCondition_data();
-    void calibrationNeedsEveryCondition();
 
     void resetWritesDefaultsUnderEveryKeyVariant();
     void resetIsReadBackThroughTheBarsOwnKeys();
@@ -378,9 +376,16 @@ void TestMainWindow::boardTextsAreShownAsPlainText()
 
 void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
 {
+    // A board that takes a calibration: the unlock decides the buttons.
+    context()->setLink(QSharedPointer<Connector>(new ScriptedConnector));
+    context()->setState(readBoard(0, 1, QStringLiteral("0.0.6")));
+    auto* zero = child<QPushButton>(*window, "pushButtonCalibrateDiZero");
+    auto* scale = child<QPushButton>(*window, "pushButtonCalibrateDiScale24V");
+    QVERIFY(!zero->isEnabledTo(window.get()));
     auto* tabs = child<QTabWidget>(*window, "tabWidget");
     setUnlocked(true);
     QVERIFY(tabs->isTabEnabled(2));
+    QVERIFY(zero->isEnabledTo(window.get()) && scale->isEnabledTo(window.get()));
     tabs->setCurrentIndex(2);
     QCOMPARE(tabs->currentIndex(), 2);
 
@@ -389,6 +394,7 @@ void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
     setUnlocked(false);
     QVERIFY(!tabs->isTabEnabled(2));
     QVERIFY(!tabs->widget(2)->isEnabledTo(window.get()));
+    QVERIFY(!zero->isEnabledTo(window.get()) && !scale->isEnabledTo(window.get()));
     QCOMPARE(tabs->currentIndex(), 0);
     // The greyed tab says where it is opened.
     QVERIFY(tabs->tabToolTip(2).contains(QStringLiteral("«Настройки» → «Доступ к дополнительным настройкам»")));
@@ -401,58 +407,6 @@ void TestMainWindow::lockingHiddenAdditionalTabKeepsCurrentTab()
     tabs->setCurrentIndex(1);
     setUnlocked(false);
     QCOMPARE(tabs->currentIndex(), 1);
-}
-
-void TestMainWindow::calibrationNeedsEveryCondition_data()
-{
-    QTest::addColumn<bool>("unlocked");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<bool>("modeKnown");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("typeKnown");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("firmwareKnown");
-    QTest::addColumn<QString>("firmwareText");
-    QTest::addColumn<bool>("enabled");
-
-    // The version and type gates themselves are the core's; these show each
-    // condition reaching the buttons.
-    const QString v006 = QStringLiteral("0.0.6");
-    QTest::newRow("all conditions") << true << true << true << 0 << true << 1 << true << v006 << true;
-    QTest::newRow("type 4, 1.0.0") << true << true << true << 0 << true << 4 << true << QStringLiteral("1.0.0") << true;
-    QTest::newRow("locked") << false << true << true << 0 << true << 1 << true << v006 << false;
-    QTest::newRow("no link") << true << false << true << 0 << true << 1 << true << v006 << false;
-    QTest::newRow("mode unknown") << true << true << false << 0 << true << 1 << true << v006 << false;
-    QTest::newRow("bootloader") << true << true << true << 1 << true << 1 << true << v006 << false;
-    QTest::newRow("type unknown") << true << true << true << 0 << false << 1 << true << v006 << false;
-    QTest::newRow("type 3") << true << true << true << 0 << true << 3 << true << v006 << false;
-    QTest::newRow("version not read") << true << true << true << 0 << true << 1 << false << v006 << false;
-    QTest::newRow("0.0.5") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.0.5") << false;
-}
-
-void TestMainWindow::calibrationNeedsEveryCondition()
-{
-    QFETCH(bool, unlocked);
-    QFETCH(bool, connected);
-    QFETCH(bool, modeKnown);
-    QFETCH(int, mode);
-    QFETCH(bool, typeKnown);
-    QFETCH(int, type);
-    QFETCH(bool, firmwareKnown);
-    QFETCH(QString, firmwareText);
-    QFETCH(bool, enabled);
-
-    if (connected)
-        context()->setLink(QSharedPointer<Connector>(new ScriptedConnector));
-    BoardState board = readBoard(modeKnown ? mode : -1, typeKnown ? quint16(type) : 0, firmwareText);
-    board.firmwareVersionKnown = firmwareKnown;
-    context()->setState(board);
-
-    setUnlocked(unlocked);
-
-    QCOMPARE(child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2), unlocked);
-    QCOMPARE(child<QPushButton>(*window, "pushButtonCalibrateDiZero")->isEnabledTo(window.get()), enabled);
-    QCOMPARE(child<QPushButton>(*window, "pushButtonCalibrateDiScale24V")->isEnabledTo(window.get()), enabled);
 }
 
 // ---- Connection settings reset ----
