@@ -109,8 +109,8 @@ std::optional<ConfigFile> ConfigFilePanel::editorConfiguration()
     const DiDoConfig edited = diDo->edited();
     if (!diDo->valuesOutOfRange(edited).isEmpty())
         return std::nullopt;
-    Rs485Ports ports = rs485->shownPorts();
-    Iec101Ports protocols = rs485->shownProtocols();
+    Rs485Ports ports = rs485->ports();
+    Iec101Ports protocols = rs485->protocols();
     if (!rs485->collectEdits(ports, protocols))
         return std::nullopt;
     return ConfigFile::fromBoard(context->state(), edited, ports, protocols);

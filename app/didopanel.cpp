@@ -92,7 +92,7 @@ void DiDoPanel::collectRecord()
 
 DiDoConfig DiDoPanel::edited() const
 {
-    DiDoConfig record = shown;
+    DiDoConfig record = diDoConfig;
     cells->collectInto(record);
     return record;
 }
@@ -163,8 +163,7 @@ void DiDoPanel::save()
     // no more digits than the top ("9999" against 4095). Such a value must not
     // reach the board: refuse the whole save and say where it is. What the
     // board gave and nobody changed goes back as it came.
-    DiDoConfig collected = diDoConfig;
-    cells->collectInto(collected);
+    const DiDoConfig collected = edited();
     QWidget* offender = nullptr;
     const QStringList outOfRange = valuesOutOfRange(collected, &offender);
     if (!outOfRange.isEmpty()) {

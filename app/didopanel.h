@@ -48,7 +48,7 @@ public:
     void showRecord(const DiDoConfig& record, bool fromBoard);
     void showRecord();
     void collectRecord();
-    // What Save would send now, over the record shown; the record itself stays.
+    // What Save would send now; the record itself stays.
     DiDoConfig edited() const;
     // The values of `edited` that Save would send, that differ from the record
     // shown and lie outside their editor's range, one line each; empty when
