@@ -151,7 +151,8 @@ std::optional<ConfigFile> ConfigFilePanel::pickForBoard()
         const auto name = [](bool known, quint16 type) {
             return known ? BoardInfo::boardName(type) : windowText("неизвестного типа");
         };
-        const bool sameType = file->boardTypeKnown == board.boardTypeKnown && file->boardType == board.boardType;
+        const bool sameType =
+            BoardInfo::sameType(file->boardTypeKnown, file->boardType, board.boardTypeKnown, board.boardType);
         problem = (sameType ? windowText("Файл записан с другим набором блоков конфигурации, чем у этой платы с её "
                                          "прошивкой.")
                             : windowText("Файл сделан для платы %1, а подключена плата %2.")

@@ -63,6 +63,11 @@ bool debounceNeedsFirmware5(quint16 boardType)
     return boardType == 1;
 }
 
+bool sameType(bool knownA, quint16 typeA, bool knownB, quint16 typeB)
+{
+    return knownA == knownB && typeA == typeB;
+}
+
 int diPairLimit(bool known, quint16 boardType)
 {
     if (!known)

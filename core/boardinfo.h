@@ -33,6 +33,10 @@ bool hasNinthDo(quint16 boardType);
 // DI table have them from the start.
 bool debounceNeedsFirmware5(quint16 boardType);
 
+// Whether two boards (or a board and a saved file) are of one type as far as
+// each was read: both types known and equal, or both unknown.
+bool sameType(bool knownA, quint16 typeA, bool knownB, quint16 typeB);
+
 // The first DI row that may not start a double-point pair: 15 while unknown and
 // for types other than 3 and 4, 31 for type 4, 255 for type 3.
 int diPairLimit(bool known, quint16 boardType);
