@@ -15,6 +15,10 @@ private slots:
     void refusedLines_data();
     void refusedLines();
     void helpAndVersionStopEarly();
+    void subcommandHelpTellsItsOwnPart_data();
+    void subcommandHelpTellsItsOwnPart();
+    void mistypedSubcommandGetsTheNearest_data();
+    void mistypedSubcommandGetsTheNearest();
     void addressListsAndScanRanges_data();
     void addressListsAndScanRanges();
 };
@@ -77,6 +81,8 @@ void TestCliOptions::acceptedLines_data()
                                              << "h:4001" << true << false;
     QTest::newRow("diff as JSON, not logged") << "--tcp h --no-log config-diff saved.json --json" << "config-diff"
                                               << QStringList { "saved.json" } << tcp << "h:4001" << true << true;
+    QTest::newRow("update as JSON, quiet") << "--tcp h --quiet update f.frm --json" << "update"
+                                           << QStringList { "f.frm" } << tcp << "h:4001" << true << true;
 }
 
 void TestCliOptions::acceptedLines()
@@ -99,6 +105,7 @@ void TestCliOptions::acceptedLines()
     QCOMPARE(options.flashAfterCopy, flash);
     QCOMPARE(options.json, json);
     QCOMPARE(options.operationsLog, !line.contains(QStringLiteral("--no-log")));
+    QCOMPARE(options.quiet, line.contains(QStringLiteral("--quiet")));
 }
 
 void TestCliOptions::refusedLines_data()
@@ -131,8 +138,10 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("three stop bits") << "--serial p --stop-bits 3 info" << "--stop-bits wants 1 or 2";
     QTest::newRow("flash outside firmware") << "--tcp h --flash info" << "belong to the firmware subcommand";
     QTest::newRow("flash and no-flash") << "--tcp h --flash --no-flash firmware a.frm" << "exclude each other";
-    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff and scan";
+    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff, scan and update";
     QTest::newRow("unknown option") << "--tcp h --speed 5 info" << "speed";
+    // The refusal is JSON too when JSON was asked for, even on a line the parser rejects.
+    QTest::newRow("unknown option, JSON asked") << "--json --tcp h --speed 5 info" << "speed";
     QTest::newRow("list for firmware") << "--tcp h --address 1-3 firmware a.frm" << "firmware takes one address";
     QTest::newRow("range backwards") << "--tcp h --address 9-3 info" << "not \"9-3\"";
     QTest::newRow("address twice in a list") << "--tcp h --address 1-5,3 info" << "names 3 twice";
@@ -160,6 +169,7 @@ void TestCliOptions::refusedLines()
     const CliOptions options = CliOptions::parse(argv(line), &outcome);
     QCOMPARE(int(outcome), int(CliOptions::Outcome::Invalid));
     QVERIFY2(options.error.contains(reason), qPrintable(options.error));
+    QCOMPARE(options.json, line.contains(QStringLiteral("--json")));
 }
 
 void TestCliOptions::addressListsAndScanRanges_data()
@@ -213,6 +223,87 @@ void TestCliOptions::helpAndVersionStopEarly()
     for (const char* line : { "0  success", "2  usage", "3  cannot connect", "4  no reply", "5  wrong reply",
                               "6  file refused", "7  firmware transfer failed", "8  flash refused" })
         QVERIFY2(help.contains(QLatin1String(line)), line);
+}
+
+void TestCliOptions::subcommandHelpTellsItsOwnPart_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("usage"); // the first line; empty for the whole help
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+
+    QTest::newRow("info") << "info --help" << "Usage: quorvel-cli LINK [OPTIONS] info"
+                          << QStringList { "  info                 Board type", "--tcp HOST[:PORT]", "--quiet",
+                                           "  5  wrong reply", "quorvel-cli --tcp 192.168.0.7 info" }
+                          << QStringList { "config-write FILE", "  6  file refused", "  1  config-diff", "mode boot" };
+    // After a whole command line too; the subcommand's own options come along.
+    QTest::newRow("firmware") << "--tcp h firmware a.frm --no-flash --help" << "Usage: quorvel-cli LINK [OPTIONS] firmware FILE"
+                              << QStringList { "      --no-flash", "  7  firmware transfer failed", "  8  flash refused",
+                                               "firmware fw_main_VRELL_A.frm" }
+                              << QStringList { "Flash the image the board holds", "  9  config-write", "--from A" };
+    QTest::newRow("config-diff") << "config-diff --help" << "Usage: quorvel-cli LINK [OPTIONS] config-diff FILE"
+                                 << QStringList { "  1  config-diff", "  6  file refused" }
+                                 << QStringList { "  7  firmware", "Examples:" };
+    QTest::newRow("mode") << "mode --help" << "Usage: quorvel-cli LINK [OPTIONS] mode main|boot"
+                          << QStringList { "  mode main|boot", "--tcp 192.168.0.7 mode boot" }
+                          << QStringList { "Reboot the board.", "  6  file refused" };
+    QTest::newRow("scan") << "scan --help" << "Usage: quorvel-cli LINK [OPTIONS] scan"
+                          << QStringList { "--from A, --to B", "--timeout MS", "  11 scan" }
+                          << QStringList { "  update FILE", "  6  file refused" };
+    QTest::newRow("update") << "update --help" << "Usage: quorvel-cli LINK [OPTIONS] update FILE"
+                            << QStringList { "oldVersion", "  10 update", "  4  no reply" }
+                            << QStringList { "  11 scan", "  9  config-write" };
+    QTest::newRow("unknown word") << "--help erase" << "" << QStringList { "Subcommands:" } << QStringList {};
+}
+
+void TestCliOptions::subcommandHelpTellsItsOwnPart()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, usage);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+
+    CliOptions::Outcome outcome = CliOptions::Outcome::Invalid;
+    const CliOptions options = CliOptions::parse(argv(line), &outcome);
+    QCOMPARE(int(outcome), int(CliOptions::Outcome::Help));
+    if (usage.isEmpty()) {
+        QVERIFY(options.command.isEmpty());
+        return;
+    }
+    const QString help = CliOptions::subcommandHelp(options.command);
+    QCOMPARE(help.section(QLatin1Char('\n'), 0, 0), usage);
+    for (const QString& text : present + QStringList { "  0  success", "  2  usage", "Other options:" })
+        QVERIFY2(help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
+    for (const QString& text : absent)
+        QVERIFY2(!help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
+}
+
+void TestCliOptions::mistypedSubcommandGetsTheNearest_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("nearest"); // empty: nothing is near enough
+
+    QTest::newRow("one letter wrong") << "infp" << "info";
+    QTest::newRow("neighbours swapped") << "udpate" << "update";
+    QTest::newRow("capitals") << "REBOOT" << "reboot";
+    QTest::newRow("letter missing") << "confg-read" << "config-read";
+    QTest::newRow("two slips in a long word") << "konfig-rite" << "config-write";
+    QTest::newRow("two slips in a short word") << "mpdr" << "";
+    QTest::newRow("another word") << "erase" << "";
+}
+
+void TestCliOptions::mistypedSubcommandGetsTheNearest()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, nearest);
+
+    CliOptions::Outcome outcome = CliOptions::Outcome::Run;
+    const CliOptions options = CliOptions::parse(argv(QStringLiteral("--tcp h ") + typed), &outcome);
+    QCOMPARE(int(outcome), int(CliOptions::Outcome::Invalid));
+    QVERIFY2(options.error.startsWith(QStringLiteral("unknown subcommand \"%1\"").arg(typed)), qPrintable(options.error));
+    QVERIFY2(options.error.endsWith(QStringLiteral("(try --help)")), qPrintable(options.error));
+    QCOMPARE(CliOptions::nearestSubcommand(typed), nearest);
+    QCOMPARE(options.error.contains(QStringLiteral("did you mean \"%1\"?").arg(nearest)), !nearest.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliOptions)
