@@ -53,6 +53,10 @@ private slots:
 
     void failuresHaveTheirExitCodes_data();
     void failuresHaveTheirExitCodes();
+    void jsonFailureIsOneObjectOnStandardOutput_data();
+    void jsonFailureIsOneObjectOnStandardOutput();
+    void quietAndTraceShapeStandardError_data();
+    void quietAndTraceShapeStandardError();
     void cannotConnect();
     void copyCutShortSaysSo_data();
     void copyCutShortSaysSo();
@@ -739,6 +743,127 @@ void TestCliTcp::cannotConnect()
     QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
 }
 
+void TestCliTcp::jsonFailureIsOneObjectOnStandardOutput_data()
+{
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QStringList>("boardArguments");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("lines"); // on standard output, the failure last
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("field"); // beside the message, for a script
+
+    const QString otherBoard = folder.filePath("json_main_VRELL_C.frm");
+    const QString sameVersion = folder.filePath("json_same_main_VRELL_A.frm");
+    writeFile(otherBoard, firmwareImage(5000, 3));
+    writeFile(sameVersion, firmwareImage(5000, 3));
+
+    QTest::newRow("cannot connect") << false << QStringList {} << QStringList { "info", "--json" } << 1 << 3 << "connect"
+                                    << "Не удалось подключиться" << "";
+    QTest::newRow("silent board") << true << QStringList { "--silent", "1000" } << QStringList { "info", "--json" } << 1
+                                  << 4 << "identity" << "Устройство не ответило" << "info";
+    QTest::newRow("file refused") << true << QStringList {}
+                                  << QStringList { "config-diff", folder.filePath("absent.json"), "--json" } << 1 << 6
+                                  << "read the file" << "absent.json" << "";
+    QTest::newRow("update, file for another board") << true << QStringList {} << QStringList { "update", otherBoard, "--json" }
+                                                   << 1 << 6 << "check the file" << "типу платы" << "boardNow";
+    QTest::newRow("update, version unchanged") << true << QStringList {} << QStringList { "update", sameVersion, "--json" }
+                                              << 1 << 10 << "read the version" << "update stopped at" << "newVersion";
+    QTest::newRow("refused command line") << true << QStringList {} << QStringList { "--json", "reboot" } << 1 << 2
+                                          << "command line" << "--json belongs" << "";
+    QTest::newRow("list, second board silent") << true << QStringList { "--boards", "1" }
+                                               << QStringList { "--address", "1-2", "info", "--json" } << 2 << 4
+                                               << "identity" << "Устройство не ответило" << "address";
+}
+
+void TestCliTcp::jsonFailureIsOneObjectOnStandardOutput()
+{
+    QFETCH(bool, reachable);
+    QFETCH(QStringList, boardArguments);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, lines);
+    QFETCH(int, exitCode);
+    QFETCH(QString, step);
+    QFETCH(QString, message);
+    QFETCH(QString, field);
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
+    QStringList link = linkTo(board);
+    if (!reachable) {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        link = QStringList { "--tcp", QStringLiteral("127.0.0.1:%1").arg(probe.serverPort()) };
+    }
+    const CliProcess::Result r = CliProcess::run(link + arguments);
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
+    const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(out.size() == lines && r.out.endsWith('\n'), qPrintable(r.describe()));
+    for (const QString& line : out) {
+        QJsonParseError error;
+        QVERIFY2(QJsonDocument::fromJson(line.toUtf8(), &error).isObject(), qPrintable(line + ": " + error.errorString()));
+    }
+    const QJsonObject failure = QJsonDocument::fromJson(out.last().toUtf8()).object();
+    QCOMPARE(failure.value("exitCode").toInt(), exitCode);
+    QCOMPARE(failure.value("step").toString(), step);
+    QVERIFY2(failure.value("message").toString().contains(message), qPrintable(r.describe()));
+    QVERIFY2(field.isEmpty() || failure.contains(field), qPrintable(r.describe()));
+    // Standard error still says it in words.
+    QVERIFY2(r.err.contains(message), qPrintable(r.describe()));
+}
+
+void TestCliTcp::quietAndTraceShapeStandardError_data()
+{
+    QTest::addColumn<QStringList>("boardArguments");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("everyErrLine"); // a pattern each line of standard error matches
+    QTest::addColumn<QString>("errText");      // said on standard error all the same
+    QTest::addColumn<QString>("outText");      // the result, as without the options
+
+    // The window's dump stamp; "(?!)" matches nothing: standard error stays empty.
+    const QString stamped = QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [<>] ");
+    const QString nothing = QStringLiteral("(?!)");
+    const QString bootFile = folder.filePath("quiet_boot_VRELL_A.frm");
+    const QString mainFile = folder.filePath("quiet_main_VRELL_A.frm");
+    writeFile(bootFile, firmwareImage(20000, 5));
+    writeFile(mainFile, firmwareImage(20000, 6) + "version=3.0.0");
+
+    QTest::newRow("traced") << QStringList {} << QStringList { "--trace", "info" } << 0 << stamped << "> "
+                            << "Версия платы: VRELL_A";
+    QTest::newRow("quiet copy, traced") << QStringList {} << QStringList { "--quiet", "--trace", "firmware", bootFile }
+                                        << 0 << stamped << "< " << "Копирование завершено!";
+    QTest::newRow("quiet update") << QStringList {} << QStringList { "--quiet", "update", mainFile } << 0 << nothing << ""
+                                  << "-> 3.0.0";
+    QTest::newRow("quiet scan") << QStringList { "--boards", "1,5" }
+                                << QStringList { "--quiet", "scan", "--to", "8", "--timeout", "60" } << 0 << nothing << ""
+                                << "5: Версия платы: VRELL_A";
+    QTest::newRow("quiet list") << QStringList { "--boards", "1,2" } << QStringList { "--quiet", "--address", "1-2", "reboot" }
+                                << 0 << nothing << "" << "address  outcome";
+    QTest::newRow("quiet failure") << QStringList { "--silent", "1000" } << QStringList { "--quiet", "info" } << 4 << ".*"
+                                   << "Устройство не ответило" << "";
+}
+
+void TestCliTcp::quietAndTraceShapeStandardError()
+{
+    QFETCH(QStringList, boardArguments);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, everyErrLine);
+    QFETCH(QString, errText);
+    QFETCH(QString, outText);
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
+    const CliProcess::Result r = cli(board, arguments);
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
+    const QRegularExpression pattern(everyErrLine);
+    for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts))
+        QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line + QStringLiteral("\n") + r.describe()));
+    QVERIFY2(r.err.contains(errText) && r.out.contains(outText), qPrintable(r.describe()));
+}
+
 void TestCliTcp::copyCutShortSaysSo_data()
 {
     QTest::addColumn<QString>("command");
@@ -858,7 +983,15 @@ void TestCliTcp::scanFindsExactlyTheBoardsPresent()
 
     QList<int> boards;
     int oddLines = 0;
-    for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts)) {
+    QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    // A failed scan ends with its failure, after the lines it found.
+    if (exitCode != 0) {
+        QVERIFY2(!lines.isEmpty(), qPrintable(r.describe()));
+        const QJsonObject failure = QJsonDocument::fromJson(lines.takeLast().toUtf8()).object();
+        QCOMPARE(failure.value("exitCode").toInt(), exitCode);
+        QCOMPARE(failure.value("step").toString(), QStringLiteral("scan"));
+    }
+    for (const QString& line : lines) {
         const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
         if (object.value("kind").toString() == "board")
             boards << object.value("address").toInt();
@@ -917,15 +1050,16 @@ void TestCliTcp::updateEndsWithTheNewVersion_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("versions"); // what the update reports
     QTest::addColumn<int>("modeSwitches");
+    QTest::addColumn<bool>("json");
 
     QTest::newRow("main firmware from the main firmware")
-        << "3:firmware=1.2.0" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 2;
-    QTest::newRow("main firmware from the bootloader")
-        << "3:firmware=1.2.0,mode=boot" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 1;
-    QTest::newRow("bootloader from the main firmware")
-        << "3:bootloader=1.1.0" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 0;
+        << "3:firmware=1.2.0" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 2 << false;
+    QTest::newRow("main firmware from the bootloader, JSON")
+        << "3:firmware=1.2.0,mode=boot" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 1 << true;
+    QTest::newRow("bootloader from the main firmware, JSON")
+        << "3:bootloader=1.1.0" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 0 << true;
     QTest::newRow("bootloader from the bootloader")
-        << "3:bootloader=1.1.0,mode=boot" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 1;
+        << "3:bootloader=1.1.0,mode=boot" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 1 << false;
 }
 
 void TestCliTcp::updateEndsWithTheNewVersion()
@@ -934,6 +1068,7 @@ void TestCliTcp::updateEndsWithTheNewVersion()
     QFETCH(QString, fileName);
     QFETCH(QString, versions);
     QFETCH(int, modeSwitches);
+    QFETCH(bool, json);
 
     const QByteArray image = firmwareImage(30000, qHash(board)) + "version=2.4.1";
     const QString path = folder.filePath(fileName);
@@ -941,9 +1076,20 @@ void TestCliTcp::updateEndsWithTheNewVersion()
     VirtualBoardProcess line;
     QVERIFY2(line.start({ "--boards", "2,3", "--board", board }), qPrintable(line.errorString()));
 
-    const CliProcess::Result r = cli(line, { "--address", "3", "update", path });
+    const CliProcess::Result r = cli(line, QStringList { "--address", "3", "update", path } + (json ? QStringList { "--json" }
+                                                                                                : QStringList()));
     QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
-    QVERIFY2(r.out.contains(versions), qPrintable(r.describe()));
+    if (json) {
+        QCOMPARE(r.out.count('\n'), 1);
+        const QJsonObject object = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(object.value("image").toString(), QString(fileName.contains("main") ? "main" : "boot"));
+        // Switched when the board ran the mode that does not take the image.
+        QCOMPARE(object.value("switched").toBool(), fileName.contains("main") != board.contains("mode=boot"));
+        QCOMPARE(QStringLiteral("%1 -> %2").arg(object.value("oldVersion").toString(), object.value("newVersion").toString()),
+                 versions.section(": ", 1));
+    } else {
+        QVERIFY2(r.out.contains(versions), qPrintable(r.describe()));
+    }
     const QJsonObject state = QJsonDocument::fromJson(line.command("@3 state").toUtf8()).object();
     QCOMPARE(state.value("mode").toInt(), 0);
     QCOMPARE(state.value("counters").toObject().value("modeSwitches").toInt(), modeSwitches);
