@@ -67,15 +67,16 @@ int CliCommands::update(const QString& path)
     }
     for (const QString& problem : result.problems)
         Console::err(problem);
+    // The job's account is one line of ours, but may quote what the board said.
     if (!result.note.isEmpty())
-        Console::note(result.note);
+        Console::note(PrintableText::oneLine(result.note));
     const int code = exitCodeOf(result.failure);
     if (!result.ok()) {
         // Where the job stopped and in what state it leaves the board.
         Console::note(QStringLiteral("update stopped at \"%1\" (exit %2); %3")
                           .arg(FirmwareJob::stepName(result.step))
                           .arg(code)
-                          .arg(result.boardNow));
+                          .arg(PrintableText::oneLine(result.boardNow)));
         for (auto field = versions.constBegin(); field != versions.constEnd(); ++field)
             Console::setFailureField(field.key(), field.value());
         Console::setFailureField(QStringLiteral("boardNow"), result.boardNow);

@@ -1014,33 +1014,42 @@ void TestCliTcp::boardTextsStayOnTheirLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("lineCount"); // on standard output
+    QTest::addColumn<int>("exitCode");
 
-    QTest::newRow("one board") << QStringList { "--address", "1", "info" } << 5;
-    QTest::newRow("list") << QStringList { "--address", "1,2", "info" } << 13;
-    QTest::newRow("scan") << QStringList { "scan", "--to", "2" } << 2;
-    QTest::newRow("list, JSON") << QStringList { "--address", "1,2", "info", "--json" } << 2;
-    QTest::newRow("scan, JSON") << QStringList { "scan", "--to", "2", "--json" } << 2;
+    QTest::newRow("one board") << QStringList { "--address", "1", "info" } << 5 << 0;
+    QTest::newRow("list") << QStringList { "--address", "1,2", "info" } << 13 << 0;
+    QTest::newRow("scan") << QStringList { "scan", "--to", "2" } << 2 << 0;
+    QTest::newRow("list, JSON") << QStringList { "--address", "1,2", "info", "--json" } << 2 << 0;
+    QTest::newRow("scan, JSON") << QStringList { "scan", "--to", "2", "--json" } << 2 << 0;
+    // The failure quotes the unchanged version in its message and on standard error.
+    const QString sameVersion = folder.filePath("texts_main_VRELL_A.frm");
+    writeFile(sameVersion, firmwareImage(3000, 9));
+    QTest::newRow("update failure, JSON") << QStringList { "--address", "1", "update", sameVersion, "--json" } << 1 << 10;
 }
 
 void TestCliTcp::boardTextsStayOnTheirLine()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, lineCount);
+    QFETCH(int, exitCode);
 
     const QString version = QString::fromUtf8("1.2\x1b[2J\r\x07\t\x7f\xc2\x85\xc2\x9b" "0m\n42: VRELL_D");
     VirtualBoardProcess board;
     QVERIFY2(board.start({ "--boards", "1,2", "--firmware", version }), qPrintable(board.errorString()));
     const CliProcess::Result r = cli(board, arguments);
-    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.describe()));
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), lineCount);
-    for (const QString& line : lines) {
+    for (const QString& line : lines + r.err.split('\n', Qt::SkipEmptyParts)) {
         for (const QChar c : line)
             QVERIFY2(c.category() != QChar::Other_Control && !line.startsWith("42"), qPrintable(line));
+    }
+    for (const QString& line : lines) {
         // JSON lines are JSON still, the text in them whole.
         const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        const QJsonObject shown = object.value("info").toObject(object);
         if (arguments.contains("--json"))
-            QCOMPARE(object.value("info").toObject(object).value("firmwareVersion").toString(), version);
+            QCOMPARE(shown.value(shown.contains("oldVersion") ? "oldVersion" : "firmwareVersion").toString(), version);
     }
 }
 
