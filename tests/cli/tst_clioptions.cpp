@@ -17,8 +17,6 @@ private slots:
     void helpAndVersionStopEarly();
     void subcommandHelpTellsItsOwnPart_data();
     void subcommandHelpTellsItsOwnPart();
-    void mistypedSubcommandGetsTheNearest_data();
-    void mistypedSubcommandGetsTheNearest();
     void addressListsAndScanRanges_data();
     void addressListsAndScanRanges();
 };
@@ -114,7 +112,13 @@ void TestCliOptions::refusedLines_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("nothing") << "--tcp h" << "no subcommand";
-    QTest::newRow("unknown subcommand") << "--tcp h erase" << "unknown subcommand \"erase\"";
+    QTest::newRow("unknown subcommand") << "--tcp h erase" << "unknown subcommand \"erase\" (try --help)";
+    // Within one slip (two in a longer word) the nearest subcommand is named.
+    QTest::newRow("one slip") << "--tcp h infp" << "unknown subcommand \"infp\"; did you mean \"info\"? (try --help)";
+    QTest::newRow("neighbours swapped") << "--tcp h udpate f.frm" << "did you mean \"update\"?";
+    QTest::newRow("capitals") << "--tcp h REBOOT" << "did you mean \"reboot\"?";
+    QTest::newRow("two slips, long word") << "--tcp h konfig-rite f" << "did you mean \"config-write\"?";
+    QTest::newRow("two slips, short word") << "--tcp h mpdr" << "unknown subcommand \"mpdr\" (try --help)";
     QTest::newRow("stray argument") << "--tcp h info now" << "info takes no argument";
     QTest::newRow("file missing") << "--tcp h config-write" << "config-write wants FILE";
     QTest::newRow("two files") << "--tcp h firmware a.frm b.frm" << "firmware wants FILE";
@@ -241,12 +245,9 @@ void TestCliOptions::subcommandHelpTellsItsOwnPart_data()
                               << QStringList { "      --no-flash", "  7  firmware transfer failed", "  8  flash refused",
                                                "firmware fw_main_VRELL_A.frm" }
                               << QStringList { "Flash the image the board holds", "  9  config-write", "--from A" };
-    QTest::newRow("config-diff") << "config-diff --help" << "Usage: quorvel-cli LINK [OPTIONS] config-diff FILE"
-                                 << QStringList { "  1  config-diff", "  6  file refused" }
-                                 << QStringList { "  7  firmware", "Examples:" };
     QTest::newRow("mode") << "mode --help" << "Usage: quorvel-cli LINK [OPTIONS] mode main|boot"
                           << QStringList { "  mode main|boot", "--tcp 192.168.0.7 mode boot" }
-                          << QStringList { "Reboot the board.", "  6  file refused" };
+                          << QStringList { "Reboot the board.", "  6  file refused", "Examples:\n  quorvel-cli --tcp 192.168.0.7 info" };
     QTest::newRow("scan") << "scan --help" << "Usage: quorvel-cli LINK [OPTIONS] scan"
                           << QStringList { "--from A, --to B", "--timeout MS", "  11 scan" }
                           << QStringList { "  update FILE", "  6  file refused" };
@@ -276,34 +277,6 @@ void TestCliOptions::subcommandHelpTellsItsOwnPart()
         QVERIFY2(help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
     for (const QString& text : absent)
         QVERIFY2(!help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
-}
-
-void TestCliOptions::mistypedSubcommandGetsTheNearest_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("nearest"); // empty: nothing is near enough
-
-    QTest::newRow("one letter wrong") << "infp" << "info";
-    QTest::newRow("neighbours swapped") << "udpate" << "update";
-    QTest::newRow("capitals") << "REBOOT" << "reboot";
-    QTest::newRow("letter missing") << "confg-read" << "config-read";
-    QTest::newRow("two slips in a long word") << "konfig-rite" << "config-write";
-    QTest::newRow("two slips in a short word") << "mpdr" << "";
-    QTest::newRow("another word") << "erase" << "";
-}
-
-void TestCliOptions::mistypedSubcommandGetsTheNearest()
-{
-    QFETCH(QString, typed);
-    QFETCH(QString, nearest);
-
-    CliOptions::Outcome outcome = CliOptions::Outcome::Run;
-    const CliOptions options = CliOptions::parse(argv(QStringLiteral("--tcp h ") + typed), &outcome);
-    QCOMPARE(int(outcome), int(CliOptions::Outcome::Invalid));
-    QVERIFY2(options.error.startsWith(QStringLiteral("unknown subcommand \"%1\"").arg(typed)), qPrintable(options.error));
-    QVERIFY2(options.error.endsWith(QStringLiteral("(try --help)")), qPrintable(options.error));
-    QCOMPARE(CliOptions::nearestSubcommand(typed), nearest);
-    QCOMPARE(options.error.contains(QStringLiteral("did you mean \"%1\"?").arg(nearest)), !nearest.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestCliOptions)
