@@ -41,6 +41,7 @@ int BoardList::run()
 {
     // One file per board: without %a every board would overwrite the last.
     if (options.command == QLatin1String("config-read") && !options.arguments.value(0).contains(QLatin1String("%a"))) {
+        Console::setStep(QStringLiteral("command line"));
         Console::note(QStringLiteral("config-read with a list of addresses wants %a in the file name "
                                      "(it becomes each address), e.g. board-%a.json"));
         return ExitCode::Usage;
@@ -65,7 +66,7 @@ int BoardList::run()
         one.link.deviceAddress = row.address;
         if (one.command == QLatin1String("config-read"))
             one.arguments[0].replace(QLatin1String("%a"), QString::number(row.address));
-        Console::err(QStringLiteral("== address %1 (%2 of %3) ==").arg(row.address).arg(i + 1).arg(rows.size()));
+        Console::progress(QStringLiteral("== address %1 (%2 of %3) ==").arg(row.address).arg(i + 1).arg(rows.size()));
 
         QJsonArray output;
         CliCommands commands(one);
@@ -78,16 +79,23 @@ int BoardList::run()
         }
         QElapsedTimer clock;
         clock.start();
+        Console::resetFailure();
         row.exitCode = commands.run();
         row.ms = clock.elapsed();
         Console::setOutSink(nullptr);
         Console::setOutPrefix(QString());
         if (!output.isEmpty())
             row.object.insert(QStringLiteral("output"), output);
+        // Each board's object carries its failure as a run alone prints it.
+        if (options.json && ExitCode::isFailure(row.exitCode)) {
+            const QJsonObject failure = Console::takeFailure(row.exitCode);
+            for (auto field = failure.constBegin(); field != failure.constEnd(); ++field)
+                row.object.insert(field.key(), field.value());
+        }
         worst = qMax(worst, row.exitCode);
         if (row.exitCode != ExitCode::Ok && !options.keepGoing) {
             if (i + 1 < rows.size())
-                Console::note(QStringLiteral("stopped at address %1 (--keep-going would go on)").arg(row.address));
+                Console::remark(QStringLiteral("stopped at address %1 (--keep-going would go on)").arg(row.address));
             break;
         }
     }

@@ -84,12 +84,13 @@ QSharedPointer<Connector> CliCommands::openLink(QString* error)
         return QSharedPointer<Connector>();
     link = QSharedPointer<WatchedConnector>::create(transport);
     if (options.trace)
-        link->setTrace([](const QString& line) { Console::err(line); });
+        link->setTrace([](const QString& line) { Console::trace(line); });
     return link;
 }
 
 int CliCommands::connect()
 {
+    Console::setStep(QStringLiteral("connect"));
     QString error;
     if (!openLink(&error)) {
         Console::err(error);
@@ -106,11 +107,14 @@ int CliCommands::failureSince(const WatchedConnector::Tally& before) const
 
 int CliCommands::readout(bool withErrorCode)
 {
+    Console::setStep(QStringLiteral("identity"));
     const WatchedConnector::Tally before = link->tally();
     if (!session.readIdentity(withErrorCode)) {
-        // The window gives such a link up at once.
+        // The window gives such a link up at once. What did come back is no
+        // part of the message, but a script gets it whole.
         for (const QString& line : session.readout().labelLines())
-            Console::err(line);
+            Console::aside(line);
+        Console::setFailureField(QStringLiteral("info"), session.readout().toJson());
         Console::err(BoardReadout::silentBoardText());
         return failureSince(before);
     }
@@ -143,11 +147,15 @@ int CliCommands::info()
 {
     if (const int code = connect())
         return code;
+    Console::setStep(QStringLiteral("identity"));
     const WatchedConnector::Tally before = link->tally();
     session.readIdentity(true);
     const BoardReadout& reading = session.readout();
     if (options.json && jsonSink) {
         jsonSink(reading.toJson());
+    } else if (options.json && !reading.complete()) {
+        // One line on standard output: the failure, carrying what was read.
+        Console::setFailureField(QStringLiteral("info"), reading.toJson());
     } else if (options.json) {
         Console::out(QString::fromUtf8(QJsonDocument(reading.toJson()).toJson(QJsonDocument::Compact)));
     } else {
@@ -169,6 +177,7 @@ int CliCommands::reboot()
 {
     if (const int code = reach(BoardOperation::Reboot))
         return code;
+    Console::setStep(QStringLiteral("reboot"));
     // No reply at all counts: the board may reboot before it answers.
     const BoardSession::ActionResult result = session.reboot();
     if (!result.exchange.written()) {
@@ -189,10 +198,12 @@ int CliCommands::mode(const QString& target)
     if (const int code = reach(toMain ? BoardOperation::ModeSwitchMain : BoardOperation::ModeSwitchBootloader))
         return code;
 
+    Console::setStep(FirmwareJob::stepName(toMain ? FirmwareJob::Step::StartMainFirmware
+                                                  : FirmwareJob::Step::EnterBootloader));
     const BoardState& board = session.board();
     if (board.modeKnown && board.mode == (toMain ? 0 : 1)) {
         Console::out(BoardReadout::title(BoardReadout::Field::Status) + QLatin1Char(' ') + BoardInfo::modeText(board.mode));
-        Console::note(QStringLiteral("already there; nothing sent"));
+        Console::remark(QStringLiteral("already there; nothing sent"));
         return ExitCode::Ok;
     }
     // From a mode the board does not name, only the way into the bootloader is

@@ -72,6 +72,7 @@ QString boardSummary(const BoardState& board)
 
 int CliCommands::readConfiguration(ConfigFile* file)
 {
+    Console::setStep(QStringLiteral("read the configuration"));
     const WatchedConnector::Tally before = link->tally();
     const BoardSession::ConfigurationRead read = session.readConfiguration();
     if (!read.diDo)
@@ -99,12 +100,13 @@ int CliCommands::configRead(const QString& path)
         Console::note(QStringLiteral("nothing saved"));
         return code;
     }
+    Console::setStep(QStringLiteral("write the file"));
     QString error;
     if (!writeWholeFile(path, file.toBytes(), &error)) {
         Console::note(QStringLiteral("cannot write %1: %2").arg(path, error));
         return ExitCode::FileRefused;
     }
-    Console::note(QStringLiteral("saved the configuration of %1 (%2) to %3")
+    Console::remark(QStringLiteral("saved the configuration of %1 (%2) to %3")
                       .arg(boardSummary(session.board()), file.layout.describe(),
                            path == QLatin1String("-") ? QStringLiteral("standard output") : path));
     return ExitCode::Ok;
@@ -113,6 +115,7 @@ int CliCommands::configRead(const QString& path)
 int CliCommands::configWrite(const QString& path)
 {
     // The file is checked whole before the board is even asked.
+    Console::setStep(QStringLiteral("read the file"));
     QByteArray bytes;
     QString error;
     if (!readWholeFile(path, &bytes, &error)) {
@@ -131,8 +134,9 @@ int CliCommands::configWrite(const QString& path)
     if (file->mismatch(session.board()).isEmpty()) {
         const QString note = file->note(session.board());
         if (!note.isEmpty())
-            Console::note(note);
+            Console::remark(note);
     }
+    Console::setStep(QStringLiteral("write the configuration"));
     const WatchedConnector::Tally before = link->tally();
     const BoardSession::WriteResult result = session.writeConfiguration(*file);
     const ConfigCommands commands(link.data(), session.board());
@@ -145,10 +149,11 @@ int CliCommands::configWrite(const QString& path)
     switch (result.failure) {
     case BoardSession::WriteResult::None:
         if (!result.verified)
-            Console::note(QStringLiteral("written without reading it back (--no-verify)"));
+            Console::remark(QStringLiteral("written without reading it back (--no-verify)"));
         Console::out(result.text);
         return ExitCode::Ok;
     case BoardSession::WriteResult::FileRefused:
+        Console::setStep(QStringLiteral("check the file"));
         Console::note(QStringLiteral("refused %1: %2; nothing was sent").arg(path, result.refusal));
         return ExitCode::FileRefused;
     case BoardSession::WriteResult::NotTaken:
@@ -157,10 +162,12 @@ int CliCommands::configWrite(const QString& path)
                           .arg(names(result.notTaken), names(result.written), names(result.notWritten)));
         return failureSince(before);
     case BoardSession::WriteResult::ReadBackFailed:
+        Console::setStep(QStringLiteral("read back"));
         Console::err(result.text);
         Console::note(QStringLiteral("every block was acknowledged, but reading them back to check failed"));
         return failureSince(before);
     case BoardSession::WriteResult::ReadBackDiffers:
+        Console::setStep(QStringLiteral("read back"));
         Console::err(result.text);
         return ExitCode::ReadBackDiffers;
     case BoardSession::WriteResult::Unavailable:
@@ -171,6 +178,7 @@ int CliCommands::configWrite(const QString& path)
 
 int CliCommands::configDiff(const QString& path)
 {
+    Console::setStep(QStringLiteral("read the file"));
     QString error;
     const std::optional<ConfigFile> file = ConfigFileStore::load(path, &error);
     if (!file) {
@@ -183,6 +191,7 @@ int CliCommands::configDiff(const QString& path)
     // Another board type or layout has no field-by-field answer.
     const QString mismatch = file->mismatch(session.board());
     if (!mismatch.isEmpty()) {
+        Console::setStep(QStringLiteral("check the file"));
         Console::note(QStringLiteral("cannot compare %1: %2").arg(path, mismatch));
         return ExitCode::FileRefused;
     }
@@ -198,7 +207,7 @@ int CliCommands::configDiff(const QString& path)
             Console::out(difference.line());
     }
     if (differences.isEmpty()) {
-        Console::note(QStringLiteral("the board holds what %1 holds").arg(path));
+        Console::remark(QStringLiteral("the board holds what %1 holds").arg(path));
         return ExitCode::Ok;
     }
     return ExitCode::Differs;

@@ -21,7 +21,8 @@ void CliCommands::follow(FirmwareJob& job, TransferProgress& progress)
         // Each pass of the copy starts from 0: one that starts over counts its blocks anew.
         if (done == 0)
             InterruptNotice::copyRestarted();
-        progress.update(done, total);
+        if (!Console::quiet())
+            progress.update(done, total);
     });
     // Counted where a signal handler can read it: an interrupted copy says how far it got.
     job.setBlockHook([] {
@@ -29,12 +30,12 @@ void CliCommands::follow(FirmwareJob& job, TransferProgress& progress)
         return true;
     });
     job.setFlashWait([](bool mainFirmware) {
-        Console::err(FirmwareTexts::flashWait(mainFirmware));
+        Console::progress(FirmwareTexts::flashWait(mainFirmware));
         return true;
     });
     QObject::connect(&job, &FirmwareJob::copyStarting, [](const QString& sendLine, int blocks, qint64 bytes) {
-        Console::err(PrintableText::oneLine(sendLine));
-        Console::note(QStringLiteral("copying %1 bytes in %2 blocks").arg(bytes).arg(blocks));
+        Console::progress(PrintableText::oneLine(sendLine));
+        Console::remark(QStringLiteral("copying %1 bytes in %2 blocks").arg(bytes).arg(blocks));
         InterruptNotice::copyStarted(blocks);
     });
     QObject::connect(&job, &FirmwareJob::copied, [&progress](const FirmwareTransfer::Result& result) {
@@ -76,6 +77,7 @@ int CliCommands::firmware(const QString& path)
 {
     FirmwareJob job(&session);
     // An unreadable file is refused before the board is bothered.
+    Console::setStep(FirmwareJob::stepName(FirmwareJob::Step::ReadFile));
     const FirmwareJob::Check opened = job.open(path);
     if (!opened.ok()) {
         if (opened.refusal == FirmwareJob::Check::Unreadable)
@@ -87,6 +89,7 @@ int CliCommands::firmware(const QString& path)
 
     if (const int code = reach(BoardOperation::FirmwareTransfer))
         return code;
+    Console::setStep(FirmwareJob::stepName(FirmwareJob::Step::CheckFile));
     const FirmwareJob::Check prepared = job.prepare();
     if (!prepared.ok()) {
         Console::err(prepared.text);
@@ -95,12 +98,14 @@ int CliCommands::firmware(const QString& path)
 
     TransferProgress progress(stderr);
     follow(job, progress);
+    Console::setStep(FirmwareJob::stepName(FirmwareJob::Step::Copy));
     if (!job.copy().ok())
         return ExitCode::TransferFailed;
     if (!options.flashAfterCopy) {
-        Console::note(QStringLiteral("not flashed (--no-flash); the subcommand flash writes the copy"));
+        Console::remark(QStringLiteral("not flashed (--no-flash); the subcommand flash writes the copy"));
         return ExitCode::Ok;
     }
+    Console::setStep(FirmwareJob::stepName(FirmwareJob::Step::Flash));
     return flashExit(job.flash());
 }
 
@@ -111,5 +116,6 @@ int CliCommands::flash()
     FirmwareJob job(&session);
     TransferProgress progress(stderr);
     follow(job, progress);
+    Console::setStep(FirmwareJob::stepName(FirmwareJob::Step::Flash));
     return flashExit(job.flash());
 }

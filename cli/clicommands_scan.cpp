@@ -42,6 +42,7 @@ QJsonValue versionOf(const QByteArray& reply)
 
 int CliCommands::scan()
 {
+    Console::setStep(QStringLiteral("connect"));
     QString error;
     const QSharedPointer<Connector> transport = LinkOpener::open(options.link, &error);
     if (!transport) {
@@ -59,9 +60,11 @@ int CliCommands::scan()
     framed->setPassedOverCallback([&passed](int32_t status, const QByteArray& frame) { passed.append({ status, frame }); });
     link = QSharedPointer<WatchedConnector>::create(transport);
     if (options.trace)
-        link->setTrace([](const QString& line) { Console::err(line); });
+        link->setTrace([](const QString& line) { Console::trace(line); });
+    Console::setStep(QStringLiteral("scan"));
 
-    const bool terminal = ::isatty(::fileno(stderr)) == 1;
+    // The redrawn progress line is progress too: --quiet leaves it out.
+    const bool terminal = !Console::quiet() && ::isatty(::fileno(stderr)) == 1;
     const int total = options.scanTo - options.scanFrom + 1;
     int boards = 0;
     int oddAnswers = 0;
@@ -100,7 +103,7 @@ int CliCommands::scan()
         if (terminal)
             std::fprintf(stderr, "\rscan: address %d (%d of %d), %d found ", address, asked, total, boards);
         else if (asked % 32 == 1)
-            Console::err(QStringLiteral("scan: address %1 (%2 of %3), %4 found").arg(address).arg(asked).arg(total).arg(boards));
+            Console::progress(QStringLiteral("scan: address %1 (%2 of %3), %4 found").arg(address).arg(asked).arg(total).arg(boards));
 
         link->setDevID(static_cast<unsigned char>(address));
         // A garbled answer may be a collision on the line: the address is
@@ -207,16 +210,6 @@ int CliCommands::scan()
 
     if (terminal)
         std::fprintf(stderr, "\r\033[K");
-    Console::err(QStringLiteral("scan: %1 addresses (%2 to %3) in %4 s: %5 boards, %6 odd answers, "
-                                "%7 incomplete readouts, %8 shared addresses")
-                     .arg(total)
-                     .arg(options.scanFrom)
-                     .arg(options.scanTo)
-                     .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1)
-                     .arg(boards)
-                     .arg(oddAnswers)
-                     .arg(incomplete)
-                     .arg(shared));
     int code = readoutCode;
     if (oddAnswers > 0)
         code = qMax(code, int(ExitCode::WrongReply));
@@ -224,5 +217,20 @@ int CliCommands::scan()
         code = qMax(code, int(ExitCode::DuplicateAddress));
     if (boards + incomplete + shared + oddAnswers == 0)
         code = ExitCode::NoReply;
+    // The summary is the account of a failed scan, and only progress otherwise.
+    const QString summary = QStringLiteral("scan: %1 addresses (%2 to %3) in %4 s: %5 boards, %6 odd answers, "
+                                           "%7 incomplete readouts, %8 shared addresses")
+                                .arg(total)
+                                .arg(options.scanFrom)
+                                .arg(options.scanTo)
+                                .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1)
+                                .arg(boards)
+                                .arg(oddAnswers)
+                                .arg(incomplete)
+                                .arg(shared);
+    if (ExitCode::isFailure(code))
+        Console::err(summary);
+    else
+        Console::progress(summary);
     return code;
 }

@@ -2,6 +2,9 @@
 
 #include <QCommandLineParser>
 #include <QHash>
+#include <QMap>
+#include <QRegularExpression>
+#include <QVector>
 
 namespace {
 
@@ -10,20 +13,22 @@ struct SubcommandRule
     const char* name;
     int argumentCount;
     const char* argumentName;
+    // The exit codes it can end with, for its own --help; all of them when null.
+    const char* exitCodes;
 };
 
 const SubcommandRule subcommands[] = {
-    { "info", 0, "" },
-    { "config-read", 1, "FILE" },
-    { "config-write", 1, "FILE" },
-    { "config-diff", 1, "FILE" },
-    { "firmware", 1, "FILE" },
-    { "flash", 0, "" },
-    { "reboot", 0, "" },
-    { "mode", 1, "main|boot" },
-    { "scan", 0, "" },
-    { "update", 1, "FILE" },
-    { "ports", 0, "" },
+    { "info", 0, "", "0 2 3 4 5" },
+    { "config-read", 1, "FILE", "0 2 3 4 5 6" },
+    { "config-write", 1, "FILE", "0 2 3 4 5 6 9" },
+    { "config-diff", 1, "FILE", "0 1 2 3 4 5 6" },
+    { "firmware", 1, "FILE", "0 2 3 4 5 6 7 8" },
+    { "flash", 0, "", "0 2 3 4 5 8" },
+    { "reboot", 0, "", "0 2 3 4 5" },
+    { "mode", 1, "main|boot", "0 2 3 4 5" },
+    { "scan", 0, "", "0 2 3 4 5 11" },
+    { "update", 1, "FILE", "0 2 3 4 5 6 7 8 10" },
+    { "ports", 0, "", "0 2" },
 };
 
 // Subcommands that may work through a list of addresses.
@@ -43,6 +48,34 @@ const SubcommandRule* findSubcommand(const QString& name)
             return &rule;
     }
     return nullptr;
+}
+
+// Edits (insert, delete, change, swap two neighbours) from one word to the
+// other, ignoring case: "infp", "INFO" and "ifno" are all near "info".
+int editDistance(const QString& typed, const QString& name)
+{
+    const QString a = typed.toLower();
+    const QString b = name.toLower();
+    QVector<QVector<int>> d(a.size() + 1, QVector<int>(b.size() + 1));
+    for (int i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (int j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        for (int j = 1; j <= b.size(); ++j) {
+            const int change = a.at(i - 1) == b.at(j - 1) ? 0 : 1;
+            d[i][j] = qMin(qMin(d[i - 1][j] + 1, d[i][j - 1] + 1), d[i - 1][j - 1] + change);
+            if (i > 1 && j > 1 && a.at(i - 1) == b.at(j - 2) && a.at(i - 2) == b.at(j - 1))
+                d[i][j] = qMin(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// A help section title: a line of its own ending in ':' ("Exit codes:").
+bool isSectionTitle(const QString& line)
+{
+    return !line.isEmpty() && !line.startsWith(QLatin1Char(' ')) && line.endsWith(QLatin1Char(':'));
 }
 
 // Decimal digits only: "0x10", "+5" or " 7" are typing mistakes on a command line.
@@ -205,6 +238,7 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption noFlash(QStringLiteral("no-flash"));
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption trace(QStringLiteral("trace"));
+    const QCommandLineOption quiet(QStringLiteral("quiet"));
     const QCommandLineOption noLog(QStringLiteral("no-log"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
@@ -212,11 +246,19 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("B"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("MS"));
     parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
-                        json, trace, noLog, noVerify, keepGoing, from, to, timeout });
+                        json, trace, noLog, noVerify, keepGoing, from, to, timeout, quiet });
 
-    if (!parser.parse(arguments))
+    const bool parsed = parser.parse(arguments);
+    // Known even on a line refused below: a script that asked for JSON gets its refusal as JSON.
+    options.json = parser.isSet(json);
+    options.quiet = parser.isSet(quiet);
+    if (!parsed)
         return fail(parser.errorText());
     if (parser.isSet(help)) {
+        // "info --help" is the help of info; an unknown word gets the whole help.
+        const QString named = parser.positionalArguments().value(0);
+        if (findSubcommand(named))
+            options.command = named;
         *outcome = Outcome::Help;
         return options;
     }
@@ -238,8 +280,13 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     options.command = positional.first();
     options.arguments = positional.mid(1);
     const SubcommandRule* rule = findSubcommand(options.command);
-    if (!rule)
+    if (!rule) {
+        const QString near = nearestSubcommand(options.command);
+        if (!near.isEmpty())
+            return fail(QStringLiteral("unknown subcommand \"%1\"; did you mean \"%2\"? (try --help)")
+                            .arg(options.command, near));
         return fail(QStringLiteral("unknown subcommand \"%1\" (try --help)").arg(options.command));
+    }
     if (options.arguments.size() != rule->argumentCount) {
         if (rule->argumentCount == 0)
             return fail(QStringLiteral("%1 takes no argument, got \"%2\"").arg(options.command, options.arguments.first()));
@@ -291,8 +338,9 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         return fail(QStringLiteral("--keep-going belongs to a list of addresses (--address 1-20,25)"));
     options.keepGoing = parser.isSet(keepGoing);
     if (parser.isSet(json) && options.command != QLatin1String("info") && options.command != QLatin1String("config-diff")
-        && !scan && !options.isList())
-        return fail(QStringLiteral("--json belongs to the info, config-diff and scan subcommands and to lists of addresses"));
+        && !scan && options.command != QLatin1String("update") && !options.isList())
+        return fail(QStringLiteral("--json belongs to the info, config-diff, scan and update subcommands and to lists "
+                                   "of addresses"));
     if (scan) {
         qint64 v = 0;
         if (parser.isSet(from)) {
@@ -314,7 +362,6 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         }
     }
     options.flashAfterCopy = !parser.isSet(noFlash);
-    options.json = parser.isSet(json);
     options.trace = parser.isSet(trace);
     options.operationsLog = !parser.isSet(noLog);
     options.verifyWrites = !parser.isSet(noVerify);
@@ -434,7 +481,8 @@ QString CliOptions::helpText()
         "                       firmware comes, reconnect, copy, flash, start the main\n"
         "                       firmware, reconnect and show the version old -> new.\n"
         "                       FILE is checked as for firmware before anything is sent;\n"
-        "                       a version that did not change is exit 10.\n"
+        "                       a version that did not change is exit 10 (--json: one\n"
+        "                       object, image, oldVersion, newVersion and switched).\n"
         "  ports                List this machine's serial ports with their adapter\n"
         "                       (description, maker, serial number) and stable names\n"
         "                       (/dev/serial/by-id/..., udev symlinks); no LINK.\n"
@@ -459,10 +507,20 @@ QString CliOptions::helpText()
         "      --json           One JSON object per board instead of the summary.\n"
         "\n"
         "Other options:\n"
-        "  --trace              Every request and reply payload on standard error.\n"
+        "  --json               info, config-diff, scan, update and lists of addresses:\n"
+        "                       JSON on standard output. A failure is then JSON too,\n"
+        "                       whatever failed and wherever: one object on a line of\n"
+        "                       its own (after the lines of scan) with exitCode, step\n"
+        "                       and message; a list's board objects carry step and\n"
+        "                       message. Standard error says the same in words.\n"
+        "  --quiet              No progress and no notes on standard error; failures\n"
+        "                       and the results stay.\n"
+        "  --trace              Every request and reply payload on standard error,\n"
+        "                       each line stamped with the time (HH:MM:SS.mmm).\n"
         "  --no-log             Leave this run out of the operations log (every change\n"
         "                       made to a board is logged otherwise, see README).\n"
         "  --version, -h/--help\n"
+        "  SUBCOMMAND --help    The usage, options and exit codes of one subcommand.\n"
         "\n"
         "Exit codes:\n"
         "  0  success\n"
@@ -486,4 +544,81 @@ QString CliOptions::helpText()
         "  quorvel-cli --serial /dev/ttyUSB0 --baud 115200 --address 3 config-read board3.json\n"
         "  quorvel-cli --tcp 192.168.0.7 mode boot\n"
         "  quorvel-cli --tcp 192.168.0.7 firmware fw_main_VRELL_A.frm\n");
+}
+
+QString CliOptions::subcommandHelp(const QString& command)
+{
+    const SubcommandRule* rule = findSubcommand(command);
+    if (!rule)
+        return helpText();
+
+    // Cut from the whole help, so the two never tell different stories.
+    QStringList titles;
+    QMap<QString, QStringList> sections;
+    for (const QString& line : helpText().split(QLatin1Char('\n'))) {
+        if (isSectionTitle(line))
+            titles << line;
+        else if (!titles.isEmpty() && !line.isEmpty())
+            sections[titles.last()] << line;
+    }
+
+    const QString name = QLatin1String(rule->name);
+    const QStringList codes = rule->exitCodes ? QString::fromLatin1(rule->exitCodes).split(QLatin1Char(' ')) : QStringList();
+    const QRegularExpression codeLine(QStringLiteral("^  (\\d+) "));
+    const QRegularExpression anySubcommand(QStringLiteral("^  [a-z]"));
+    const QRegularExpression named(QStringLiteral("\\s%1(\\s|$)").arg(QRegularExpression::escape(name)));
+
+    // Listing the ports reaches no board: no link to give, only --json.
+    const bool linkless = name == QLatin1String("ports");
+    QString text = linkless ? QStringLiteral("Usage: quorvel-cli %1 [--json]").arg(name)
+                            : QStringLiteral("Usage: quorvel-cli LINK [OPTIONS] %1").arg(name);
+    if (rule->argumentCount > 0)
+        text += QLatin1Char(' ') + QLatin1String(rule->argumentName);
+    text += QLatin1Char('\n');
+    for (const QString& title : titles) {
+        if (linkless && title.startsWith(QLatin1String("Link")))
+            continue;
+        QStringList kept;
+        bool inBlock = false;
+        for (const QString& line : sections.value(title)) {
+            if (title == QLatin1String("Subcommands:")) {
+                // Its own lines: from its name to the next subcommand's.
+                if (line.contains(anySubcommand))
+                    inBlock = line.startsWith(QStringLiteral("  %1 ").arg(name)) || line == QStringLiteral("  ") + name;
+                if (inBlock)
+                    kept << line;
+            } else if (title == QLatin1String("Exit codes:")) {
+                const QRegularExpressionMatch code = codeLine.match(line);
+                if (!code.hasMatch() || codes.isEmpty() || codes.contains(code.captured(1)))
+                    kept << line;
+            } else if (title == QLatin1String("Examples:")) {
+                if (line.contains(named))
+                    kept << line;
+            } else {
+                kept << line;
+            }
+        }
+        if (kept.isEmpty())
+            continue;
+        if (title != QLatin1String("Subcommands:"))
+            kept.prepend(title);
+        text += QLatin1Char('\n') + kept.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
+    return text;
+}
+
+QString CliOptions::nearestSubcommand(const QString& typed)
+{
+    // One slip in a short word, two in a longer one; further off is a guess.
+    const int allowed = typed.size() >= 5 ? 2 : 1;
+    QString nearest;
+    int best = allowed + 1;
+    for (const SubcommandRule& rule : subcommands) {
+        const int distance = editDistance(typed, QLatin1String(rule.name));
+        if (distance < best) {
+            best = distance;
+            nearest = QLatin1String(rule.name);
+        }
+    }
+    return nearest;
 }

@@ -32,7 +32,7 @@ struct CliOptions
 {
     enum class Outcome {
         Run,     // run `command`
-        Help,    // print helpText() and stop
+        Help,    // print helpText(), or subcommandHelp() of a `command` given, and stop
         Version, // print the version and stop
         Invalid, // `error` says why
     };
@@ -41,8 +41,10 @@ struct CliOptions
     QStringList arguments; // the subcommand's own arguments (FILE, main|boot)
     LinkOptions link;
     bool flashAfterCopy = true; // firmware: --flash (default) or --no-flash
-    bool json = false;          // info, config-diff: JSON instead of lines
+    bool json = false;          // info, config-diff, scan, update, lists: JSON instead of lines; also
+                                // set for a refused line that asked for it, so the refusal is JSON too
     bool trace = false;         // every request and reply payload on standard error
+    bool quiet = false;         // no progress and no notes, only failures and results
     bool operationsLog = true;  // --no-log leaves the run out of the operations log
     bool verifyWrites = true;   // config-write: --no-verify leaves the read-back out
     // --address as a list ("1-20,25"), in the order given, each once; one
@@ -60,4 +62,8 @@ struct CliOptions
     // `arguments` starts with the program name, as QCoreApplication::arguments().
     static CliOptions parse(const QStringList& arguments, Outcome* outcome);
     static QString helpText();
+    // The usage, options and exit codes of one subcommand, cut from helpText().
+    static QString subcommandHelp(const QString& command);
+    // The subcommand nearest to a mistyped one; empty when none is near.
+    static QString nearestSubcommand(const QString& typed);
 };

@@ -19,4 +19,10 @@ enum Value {
     DuplicateAddress = 11, // scan: more than one board answered one address
 };
 
+// config-diff's 1 is an answer, not a failure: the differences are its result.
+inline bool isFailure(int code)
+{
+    return code != Ok && code != Differs;
+}
+
 } // namespace ExitCode

@@ -15,22 +15,28 @@ int main(int argc, char* argv[])
 
     CliOptions::Outcome outcome = CliOptions::Outcome::Invalid;
     const CliOptions options = CliOptions::parse(QCoreApplication::arguments(), &outcome);
+    Console::setQuiet(options.quiet);
     switch (outcome) {
     case CliOptions::Outcome::Help:
-        Console::out(CliOptions::helpText());
+        Console::out(options.command.isEmpty() ? CliOptions::helpText() : CliOptions::subcommandHelp(options.command));
         return ExitCode::Ok;
     case CliOptions::Outcome::Version:
         Console::out(QStringLiteral("quorvel-cli " QUORVEL_VERSION));
         return ExitCode::Ok;
     case CliOptions::Outcome::Invalid:
+        Console::setStep(QStringLiteral("command line"));
         Console::note(options.error);
-        Console::err(QStringLiteral("Try 'quorvel-cli --help'."));
+        if (options.json)
+            Console::printFailure(ExitCode::Usage);
+        Console::aside(QStringLiteral("Try 'quorvel-cli --help'."));
         return ExitCode::Usage;
     case CliOptions::Outcome::Run:
         break;
     }
     InterruptNotice::install();
-    if (options.isList())
-        return BoardList(options).run();
-    return CliCommands(options).run();
+    const int code = options.isList() ? BoardList(options).run() : CliCommands(options).run();
+    // Made here once for every subcommand: each has told the console its step and its failure.
+    if (options.json)
+        Console::printFailure(code);
+    return code;
 }

@@ -24,6 +24,17 @@ _quorvel_cli_words()
     _quorvel_cli_options=$(grep -oE -- '--[a-z][a-z0-9-]*' <<< "$help" | sort -u | tr '\n' ' ')
 }
 
+# The options of one subcommand (in REPLY), from its own --help, once per
+# shell and subcommand.
+_quorvel_cli_options_of()
+{
+    local name=_quorvel_cli_options_${2//-/_}
+    if [[ -z ${!name-} ]]; then
+        printf -v "$name" '%s' "$("$1" "$2" --help 2>/dev/null | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u | tr '\n' ' ')"
+    fi
+    REPLY=${!name}
+}
+
 _quorvel_cli()
 {
     local cur prev words cword
@@ -57,19 +68,31 @@ _quorvel_cli()
     esac
 
     _quorvel_cli_words "${words[0]}"
+    # The subcommand, once it is on the line.
+    local i subcommand=""
+    for ((i = 1; i < cword; i++)); do
+        if [[ " $_quorvel_cli_subcommands " == *" ${words[i]} "* ]]; then
+            subcommand=${words[i]}
+            break
+        fi
+    done
+
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "$_quorvel_cli_options" -- "$cur"))
+        local options=$_quorvel_cli_options
+        # After the subcommand, the options its own --help names.
+        if [[ -n $subcommand ]]; then
+            _quorvel_cli_options_of "${words[0]}" "$subcommand"
+            [[ -n $REPLY ]] && options=$REPLY
+        fi
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
         return
     fi
 
     # After the subcommand only its file argument, if it takes one, is left.
-    local i
-    for ((i = 1; i < cword; i++)); do
-        if [[ " $_quorvel_cli_subcommands " == *" ${words[i]} "* ]]; then
-            [[ " $_quorvel_cli_file_subcommands " == *" ${words[i]} "* ]] && _filedir
-            return
-        fi
-    done
+    if [[ -n $subcommand ]]; then
+        [[ " $_quorvel_cli_file_subcommands " == *" $subcommand "* ]] && _filedir
+        return
+    fi
     COMPREPLY=($(compgen -W "$_quorvel_cli_subcommands" -- "$cur"))
 }
 complete -F _quorvel_cli quorvel-cli

@@ -15,6 +15,8 @@ private slots:
     void refusedLines_data();
     void refusedLines();
     void helpAndVersionStopEarly();
+    void subcommandHelpTellsItsOwnPart_data();
+    void subcommandHelpTellsItsOwnPart();
     void addressListsAndScanRanges_data();
     void addressListsAndScanRanges();
 };
@@ -80,6 +82,8 @@ void TestCliOptions::acceptedLines_data()
     const int none = int(LinkOptions::Kind::None);
     QTest::newRow("ports, no link") << "ports" << "ports" << QStringList() << none << "" << true << false;
     QTest::newRow("ports as JSON") << "ports --json" << "ports" << QStringList() << none << "" << true << true;
+    QTest::newRow("update as JSON, quiet") << "--tcp h --quiet update f.frm --json" << "update"
+                                           << QStringList { "f.frm" } << tcp << "h:4001" << true << true;
 }
 
 void TestCliOptions::acceptedLines()
@@ -102,6 +106,7 @@ void TestCliOptions::acceptedLines()
     QCOMPARE(options.flashAfterCopy, flash);
     QCOMPARE(options.json, json);
     QCOMPARE(options.operationsLog, !line.contains(QStringLiteral("--no-log")));
+    QCOMPARE(options.quiet, line.contains(QStringLiteral("--quiet")));
 }
 
 void TestCliOptions::refusedLines_data()
@@ -110,7 +115,13 @@ void TestCliOptions::refusedLines_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("nothing") << "--tcp h" << "no subcommand";
-    QTest::newRow("unknown subcommand") << "--tcp h erase" << "unknown subcommand \"erase\"";
+    QTest::newRow("unknown subcommand") << "--tcp h erase" << "unknown subcommand \"erase\" (try --help)";
+    // Within one slip (two in a longer word) the nearest subcommand is named.
+    QTest::newRow("one slip") << "--tcp h infp" << "unknown subcommand \"infp\"; did you mean \"info\"? (try --help)";
+    QTest::newRow("neighbours swapped") << "--tcp h udpate f.frm" << "did you mean \"update\"?";
+    QTest::newRow("capitals") << "--tcp h REBOOT" << "did you mean \"reboot\"?";
+    QTest::newRow("two slips, long word") << "--tcp h konfig-rite f" << "did you mean \"config-write\"?";
+    QTest::newRow("two slips, short word") << "--tcp h mpdr" << "unknown subcommand \"mpdr\" (try --help)";
     QTest::newRow("stray argument") << "--tcp h info now" << "info takes no argument";
     QTest::newRow("file missing") << "--tcp h config-write" << "config-write wants FILE";
     QTest::newRow("two files") << "--tcp h firmware a.frm b.frm" << "firmware wants FILE";
@@ -134,8 +145,10 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("three stop bits") << "--serial p --stop-bits 3 info" << "--stop-bits wants 1 or 2";
     QTest::newRow("flash outside firmware") << "--tcp h --flash info" << "belong to the firmware subcommand";
     QTest::newRow("flash and no-flash") << "--tcp h --flash --no-flash firmware a.frm" << "exclude each other";
-    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff and scan";
+    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff, scan and update";
     QTest::newRow("unknown option") << "--tcp h --speed 5 info" << "speed";
+    // The refusal is JSON too when JSON was asked for, even on a line the parser rejects.
+    QTest::newRow("unknown option, JSON asked") << "--json --tcp h --speed 5 info" << "speed";
     QTest::newRow("list for firmware") << "--tcp h --address 1-3 firmware a.frm" << "firmware takes one address";
     QTest::newRow("range backwards") << "--tcp h --address 9-3 info" << "not \"9-3\"";
     QTest::newRow("address twice in a list") << "--tcp h --address 1-5,3 info" << "names 3 twice";
@@ -165,6 +178,7 @@ void TestCliOptions::refusedLines()
     const CliOptions options = CliOptions::parse(argv(line), &outcome);
     QCOMPARE(int(outcome), int(CliOptions::Outcome::Invalid));
     QVERIFY2(options.error.contains(reason), qPrintable(options.error));
+    QCOMPARE(options.json, line.contains(QStringLiteral("--json")));
 }
 
 void TestCliOptions::addressListsAndScanRanges_data()
@@ -218,6 +232,56 @@ void TestCliOptions::helpAndVersionStopEarly()
     for (const char* line : { "0  success", "2  usage", "3  cannot connect", "4  no reply", "5  wrong reply",
                               "6  file refused", "7  firmware transfer failed", "8  flash refused" })
         QVERIFY2(help.contains(QLatin1String(line)), line);
+}
+
+void TestCliOptions::subcommandHelpTellsItsOwnPart_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("usage"); // the first line; empty for the whole help
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+
+    QTest::newRow("info") << "info --help" << "Usage: quorvel-cli LINK [OPTIONS] info"
+                          << QStringList { "  info                 Board type", "--tcp HOST[:PORT]", "--quiet",
+                                           "  5  wrong reply", "quorvel-cli --tcp 192.168.0.7 info" }
+                          << QStringList { "config-write FILE", "  6  file refused", "  1  config-diff", "mode boot" };
+    // After a whole command line too; the subcommand's own options come along.
+    QTest::newRow("firmware") << "--tcp h firmware a.frm --no-flash --help" << "Usage: quorvel-cli LINK [OPTIONS] firmware FILE"
+                              << QStringList { "      --no-flash", "  7  firmware transfer failed", "  8  flash refused",
+                                               "firmware fw_main_VRELL_A.frm" }
+                              << QStringList { "Flash the image the board holds", "  9  config-write", "--from A" };
+    QTest::newRow("mode") << "mode --help" << "Usage: quorvel-cli LINK [OPTIONS] mode main|boot"
+                          << QStringList { "  mode main|boot", "--tcp 192.168.0.7 mode boot" }
+                          << QStringList { "Reboot the board.", "  6  file refused", "Examples:\n  quorvel-cli --tcp 192.168.0.7 info" };
+    QTest::newRow("scan") << "scan --help" << "Usage: quorvel-cli LINK [OPTIONS] scan"
+                          << QStringList { "--from A, --to B", "--timeout MS", "  11 scan" }
+                          << QStringList { "  update FILE", "  6  file refused" };
+    QTest::newRow("update") << "update --help" << "Usage: quorvel-cli LINK [OPTIONS] update FILE"
+                            << QStringList { "oldVersion", "  10 update", "  4  no reply" }
+                            << QStringList { "  11 scan", "  9  config-write" };
+    QTest::newRow("unknown word") << "--help erase" << "" << QStringList { "Subcommands:" } << QStringList {};
+}
+
+void TestCliOptions::subcommandHelpTellsItsOwnPart()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, usage);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+
+    CliOptions::Outcome outcome = CliOptions::Outcome::Invalid;
+    const CliOptions options = CliOptions::parse(argv(line), &outcome);
+    QCOMPARE(int(outcome), int(CliOptions::Outcome::Help));
+    if (usage.isEmpty()) {
+        QVERIFY(options.command.isEmpty());
+        return;
+    }
+    const QString help = CliOptions::subcommandHelp(options.command);
+    QCOMPARE(help.section(QLatin1Char('\n'), 0, 0), usage);
+    for (const QString& text : present + QStringList { "  0  success", "  2  usage", "Other options:" })
+        QVERIFY2(help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
+    for (const QString& text : absent)
+        QVERIFY2(!help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
 }
 
 QTEST_GUILESS_MAIN(TestCliOptions)

@@ -53,6 +53,10 @@ private slots:
 
     void failuresHaveTheirExitCodes_data();
     void failuresHaveTheirExitCodes();
+    void jsonFailureIsOneObjectOnStandardOutput_data();
+    void jsonFailureIsOneObjectOnStandardOutput();
+    void quietAndTraceShapeStandardError_data();
+    void quietAndTraceShapeStandardError();
     void cannotConnect();
     void copyCutShortSaysSo_data();
     void copyCutShortSaysSo();
@@ -739,6 +743,101 @@ void TestCliTcp::cannotConnect()
     QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
 }
 
+void TestCliTcp::jsonFailureIsOneObjectOnStandardOutput_data()
+{
+    QTest::addColumn<QStringList>("boardArguments");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("lines"); // on standard output, the failure last
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("field"); // beside the message, for a script
+
+    const QString sameVersion = folder.filePath("json_same_main_VRELL_A.frm");
+    writeFile(sameVersion, firmwareImage(5000, 3));
+    // --quiet keeps the failure on standard error.
+    QTest::newRow("silent board, quiet") << QStringList { "--silent", "1000" } << QStringList { "--quiet", "info", "--json" }
+                                         << 1 << 4 << "identity" << "Устройство не ответило" << "info";
+    QTest::newRow("update, version unchanged") << QStringList {} << QStringList { "update", sameVersion, "--json" } << 1
+                                              << 10 << "read the version" << "update stopped at" << "newVersion";
+    QTest::newRow("refused command line") << QStringList {} << QStringList { "--json", "reboot" } << 1 << 2
+                                          << "command line" << "--json belongs" << "";
+    QTest::newRow("list, second board silent") << QStringList { "--boards", "1" }
+                                               << QStringList { "--address", "1-2", "info", "--json" } << 2 << 4
+                                               << "identity" << "Устройство не ответило" << "address";
+}
+
+void TestCliTcp::jsonFailureIsOneObjectOnStandardOutput()
+{
+    QFETCH(QStringList, boardArguments);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, lines);
+    QFETCH(int, exitCode);
+    QFETCH(QString, step);
+    QFETCH(QString, message);
+    QFETCH(QString, field);
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
+    const CliProcess::Result r = cli(board, arguments);
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
+    const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(out.size() == lines && r.out.endsWith('\n'), qPrintable(r.describe()));
+    for (const QString& line : out)
+        QVERIFY2(QJsonDocument::fromJson(line.toUtf8()).isObject(), qPrintable(line));
+    const QJsonObject failure = QJsonDocument::fromJson(out.last().toUtf8()).object();
+    QCOMPARE(failure.value("exitCode").toInt(), exitCode);
+    QCOMPARE(failure.value("step").toString(), step);
+    // Standard error still says it in words.
+    QVERIFY2(failure.value("message").toString().contains(message) && r.err.contains(message), qPrintable(r.describe()));
+    QVERIFY2(field.isEmpty() || failure.contains(field), qPrintable(r.describe()));
+}
+
+void TestCliTcp::quietAndTraceShapeStandardError_data()
+{
+    QTest::addColumn<QStringList>("boardArguments");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("everyErrLine"); // a pattern each line of standard error matches
+    QTest::addColumn<QString>("errText");      // said on standard error all the same
+    QTest::addColumn<QString>("outText");      // the result, as without the options
+
+    // The window's dump stamp; "(?!)" matches nothing: standard error stays empty.
+    const QString stamped = QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3}  [<>] ");
+    const QString nothing = QStringLiteral("(?!)");
+    const QString bootFile = folder.filePath("quiet_boot_VRELL_A.frm");
+    const QString mainFile = folder.filePath("quiet_main_VRELL_A.frm");
+    writeFile(bootFile, firmwareImage(20000, 5));
+    writeFile(mainFile, firmwareImage(20000, 6) + "version=3.0.0");
+
+    QTest::newRow("quiet copy, traced") << QStringList {} << QStringList { "--quiet", "--trace", "firmware", bootFile }
+                                        << 0 << stamped << "< " << "Копирование завершено!";
+    QTest::newRow("quiet update") << QStringList {} << QStringList { "--quiet", "update", mainFile } << 0 << nothing << ""
+                                  << "-> 3.0.0";
+    QTest::newRow("quiet scan") << QStringList { "--boards", "1,5" }
+                                << QStringList { "--quiet", "scan", "--to", "8", "--timeout", "60" } << 0 << nothing << ""
+                                << "5: Версия платы: VRELL_A";
+}
+
+void TestCliTcp::quietAndTraceShapeStandardError()
+{
+    QFETCH(QStringList, boardArguments);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, everyErrLine);
+    QFETCH(QString, errText);
+    QFETCH(QString, outText);
+
+    VirtualBoardProcess board;
+    QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
+    const CliProcess::Result r = cli(board, arguments);
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
+    const QRegularExpression pattern(everyErrLine);
+    for (const QString& line : r.err.split('\n', Qt::SkipEmptyParts))
+        QVERIFY2(pattern.match(line).hasMatch(), qPrintable(line + QStringLiteral("\n") + r.describe()));
+    QVERIFY2(r.err.contains(errText) && r.out.contains(outText), qPrintable(r.describe()));
+}
+
 void TestCliTcp::copyCutShortSaysSo_data()
 {
     QTest::addColumn<QString>("command");
@@ -858,7 +957,13 @@ void TestCliTcp::scanFindsExactlyTheBoardsPresent()
 
     QList<int> boards;
     int oddLines = 0;
-    for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts)) {
+    QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    // A failed scan ends with its failure, after the lines it found.
+    if (exitCode != 0) {
+        QVERIFY2(!lines.isEmpty(), qPrintable(r.describe()));
+        QCOMPARE(QJsonDocument::fromJson(lines.takeLast().toUtf8()).object().value("step").toString(), QStringLiteral("scan"));
+    }
+    for (const QString& line : lines) {
         const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
         if (object.value("kind").toString() == "board")
             boards << object.value("address").toInt();
@@ -881,33 +986,42 @@ void TestCliTcp::boardTextsStayOnTheirLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("lineCount"); // on standard output
+    QTest::addColumn<int>("exitCode");
 
-    QTest::newRow("one board") << QStringList { "--address", "1", "info" } << 5;
-    QTest::newRow("list") << QStringList { "--address", "1,2", "info" } << 13;
-    QTest::newRow("scan") << QStringList { "scan", "--to", "2" } << 2;
-    QTest::newRow("list, JSON") << QStringList { "--address", "1,2", "info", "--json" } << 2;
-    QTest::newRow("scan, JSON") << QStringList { "scan", "--to", "2", "--json" } << 2;
+    QTest::newRow("one board") << QStringList { "--address", "1", "info" } << 5 << 0;
+    QTest::newRow("list") << QStringList { "--address", "1,2", "info" } << 13 << 0;
+    QTest::newRow("scan") << QStringList { "scan", "--to", "2" } << 2 << 0;
+    QTest::newRow("list, JSON") << QStringList { "--address", "1,2", "info", "--json" } << 2 << 0;
+    QTest::newRow("scan, JSON") << QStringList { "scan", "--to", "2", "--json" } << 2 << 0;
+    // The failure quotes the unchanged version in its message and on standard error.
+    const QString sameVersion = folder.filePath("texts_main_VRELL_A.frm");
+    writeFile(sameVersion, firmwareImage(3000, 9));
+    QTest::newRow("update failure, JSON") << QStringList { "--address", "1", "update", sameVersion, "--json" } << 1 << 10;
 }
 
 void TestCliTcp::boardTextsStayOnTheirLine()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, lineCount);
+    QFETCH(int, exitCode);
 
     const QString version = QString::fromUtf8("1.2\x1b[2J\r\x07\t\x7f\xc2\x85\xc2\x9b" "0m\n42: VRELL_D");
     VirtualBoardProcess board;
     QVERIFY2(board.start({ "--boards", "1,2", "--firmware", version }), qPrintable(board.errorString()));
     const CliProcess::Result r = cli(board, arguments);
-    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.describe()));
+    QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), lineCount);
-    for (const QString& line : lines) {
+    for (const QString& line : lines + r.err.split('\n', Qt::SkipEmptyParts)) {
         for (const QChar c : line)
             QVERIFY2(c.category() != QChar::Other_Control && !line.startsWith("42"), qPrintable(line));
+    }
+    for (const QString& line : lines) {
         // JSON lines are JSON still, the text in them whole.
         const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        const QJsonObject shown = object.value("info").toObject(object);
         if (arguments.contains("--json"))
-            QCOMPARE(object.value("info").toObject(object).value("firmwareVersion").toString(), version);
+            QCOMPARE(shown.value(shown.contains("oldVersion") ? "oldVersion" : "firmwareVersion").toString(), version);
     }
 }
 
@@ -917,15 +1031,16 @@ void TestCliTcp::updateEndsWithTheNewVersion_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("versions"); // what the update reports
     QTest::addColumn<int>("modeSwitches");
+    QTest::addColumn<bool>("json");
 
     QTest::newRow("main firmware from the main firmware")
-        << "3:firmware=1.2.0" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 2;
-    QTest::newRow("main firmware from the bootloader")
-        << "3:firmware=1.2.0,mode=boot" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 1;
-    QTest::newRow("bootloader from the main firmware")
-        << "3:bootloader=1.1.0" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 0;
+        << "3:firmware=1.2.0" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 2 << false;
+    QTest::newRow("main firmware from the bootloader, JSON")
+        << "3:firmware=1.2.0,mode=boot" << "fw_main_VRELL_A.frm" << "Версия прошивки: 1.2.0 -> 2.4.1" << 1 << true;
+    QTest::newRow("bootloader from the main firmware, JSON")
+        << "3:bootloader=1.1.0" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 0 << true;
     QTest::newRow("bootloader from the bootloader")
-        << "3:bootloader=1.1.0,mode=boot" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 1;
+        << "3:bootloader=1.1.0,mode=boot" << "fw_boot_VRELL_A.frm" << "Версия загрузчика: 1.1.0 -> 2.4.1" << 1 << false;
 }
 
 void TestCliTcp::updateEndsWithTheNewVersion()
@@ -934,6 +1049,7 @@ void TestCliTcp::updateEndsWithTheNewVersion()
     QFETCH(QString, fileName);
     QFETCH(QString, versions);
     QFETCH(int, modeSwitches);
+    QFETCH(bool, json);
 
     const QByteArray image = firmwareImage(30000, qHash(board)) + "version=2.4.1";
     const QString path = folder.filePath(fileName);
@@ -941,9 +1057,20 @@ void TestCliTcp::updateEndsWithTheNewVersion()
     VirtualBoardProcess line;
     QVERIFY2(line.start({ "--boards", "2,3", "--board", board }), qPrintable(line.errorString()));
 
-    const CliProcess::Result r = cli(line, { "--address", "3", "update", path });
+    const CliProcess::Result r = cli(line, QStringList { "--address", "3", "update", path } + (json ? QStringList { "--json" }
+                                                                                                : QStringList()));
     QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
-    QVERIFY2(r.out.contains(versions), qPrintable(r.describe()));
+    if (json) {
+        QCOMPARE(r.out.count('\n'), 1);
+        const QJsonObject object = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(object.value("image").toString(), QString(fileName.contains("main") ? "main" : "boot"));
+        // Switched when the board ran the mode that does not take the image.
+        QCOMPARE(object.value("switched").toBool(), fileName.contains("main") != board.contains("mode=boot"));
+        QCOMPARE(QStringLiteral("%1 -> %2").arg(object.value("oldVersion").toString(), object.value("newVersion").toString()),
+                 versions.section(": ", 1));
+    } else {
+        QVERIFY2(r.out.contains(versions), qPrintable(r.describe()));
+    }
     const QJsonObject state = QJsonDocument::fromJson(line.command("@3 state").toUtf8()).object();
     QCOMPARE(state.value("mode").toInt(), 0);
     QCOMPARE(state.value("counters").toObject().value("modeSwitches").toInt(), modeSwitches);
