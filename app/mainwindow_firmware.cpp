@@ -75,7 +75,7 @@ void MainWindow::on_pushButtonSendFirmware_clicked()
     // before it is read, and the flash button keeps what the board holds.
     const FirmwareMethod method = chooseFirmwareMethod(board, !connector.isNull());
     if (!file.isSequential()) {
-        const QString sizeProblem = FirmwareFile::sizeProblem(file.size(), method);
+        const QString sizeProblem = FirmwareFile::sizeProblem(file.size());
         if (!sizeProblem.isEmpty()) {
             QMessageBox::warning(this, tr("Vantor"), sizeProblem);
             return;

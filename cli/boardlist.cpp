@@ -10,8 +10,6 @@
 #include <QJsonObject>
 #include <QVector>
 
-#include <cstdio>
-
 namespace {
 
 constexpr int kNotTried = -1;
@@ -76,20 +74,14 @@ int BoardList::run()
             Console::setOutSink([&output](const QString& line) { output.append(line); });
         } else {
             // Each result line says which board it is about.
-            const int address = row.address;
-            Console::setOutSink([address](const QString& text) {
-                for (const QString& line : text.split(QLatin1Char('\n'))) {
-                    const QByteArray bytes = QStringLiteral("%1: %2\n").arg(address).arg(line).toUtf8();
-                    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-                }
-                std::fflush(stdout);
-            });
+            Console::setOutPrefix(QStringLiteral("%1: ").arg(row.address));
         }
         QElapsedTimer clock;
         clock.start();
         row.exitCode = commands.run();
         row.ms = clock.elapsed();
         Console::setOutSink(nullptr);
+        Console::setOutPrefix(QString());
         if (!output.isEmpty())
             row.object.insert(QStringLiteral("output"), output);
         worst = qMax(worst, row.exitCode);

@@ -3,34 +3,22 @@
 #include "boardinfo.h"
 #include "boardreadout.h"
 #include "console.h"
-#include "devicecommands.h"
 #include "exitcode.h"
 #include "linkopener.h"
-#include "operationslog.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 
 // Link, readout, info, reboot and mode switch.
 
 namespace {
 
-QString windowText(const char* text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-
-// The exit code in the log's words.
-QString outcomeText(int code)
+// The exit code in the log's words, for an operation that never reached the board.
+QString unreachedText(int code)
 {
     switch (code) {
-    case ExitCode::Ok: return QStringLiteral("ok");
     case ExitCode::CannotConnect: return QStringLiteral("cannot connect");
     case ExitCode::NoReply: return QStringLiteral("no reply");
     case ExitCode::WrongReply: return QStringLiteral("refused or wrong reply");
-    case ExitCode::FileRefused: return QStringLiteral("file refused, nothing sent");
-    case ExitCode::TransferFailed: return QStringLiteral("transfer failed");
-    case ExitCode::FlashRefused: return QStringLiteral("refused");
     default: return QStringLiteral("failed (exit %1)").arg(code);
     }
 }
@@ -40,48 +28,20 @@ QString outcomeText(int code)
 CliCommands::CliCommands(const CliOptions& options)
     : options(options)
 {
+    session.setProgramName(QStringLiteral("cli"));
+    session.setLinkDescription(options.link.describe()
+                               + (options.link.kind == LinkOptions::Kind::Usb
+                                      ? QString()
+                                      : QStringLiteral(", address %1").arg(options.link.deviceAddress)));
+    session.setLogging(options.operationsLog);
+    session.setVerifyWrites(options.verifyWrites);
+    QObject::connect(&session, &BoardSession::operationsLogFailed,
+                     [](const QString& error) { Console::note(QStringLiteral("operations log: %1").arg(error)); });
 }
 
 int CliCommands::run()
 {
-    const int code = dispatch();
-    if (options.operationsLog)
-        logOperations(code);
-    return code;
-}
-
-void CliCommands::logOperations(int exitCode)
-{
-    const QString& command = options.command;
-    auto append = [this](const QString& operation, int code) {
-        OperationRecord record;
-        record.program = QStringLiteral("cli");
-        record.link = options.link.describe()
-            + (options.link.kind == LinkOptions::Kind::Usb ? QString()
-                                                           : QStringLiteral(", address %1").arg(options.link.deviceAddress));
-        record.board = board;
-        record.operation = operation;
-        record.ok = code == ExitCode::Ok;
-        record.outcome = outcomeText(code);
-        if (operation == QLatin1String("flash") && flashStatus && !record.ok)
-            record.boardError = qint64(*flashStatus);
-        QString error;
-        if (!OperationsLog().append(record, &error))
-            Console::note(QStringLiteral("operations log: %1").arg(error));
-    };
-    if (command == QLatin1String("config-write") || command == QLatin1String("reboot")
-        || command == QLatin1String("flash")) {
-        append(command, exitCode);
-    } else if (command == QLatin1String("mode")) {
-        // In the window's words, so both programs' lines read alike.
-        const bool toMain = options.arguments.value(0) == QLatin1String("main");
-        append(toMain ? QStringLiteral("mode-switch main") : QStringLiteral("mode-switch bootloader"), exitCode);
-    } else if (command == QLatin1String("firmware")) {
-        // The copy and the flash are two operations; the flash only when it was tried.
-        append(QStringLiteral("firmware-transfer"), transferCode >= 0 ? transferCode : exitCode);
-        if (flashCode >= 0)
-            append(QStringLiteral("flash"), flashCode);
-    }
+    return dispatch();
 }
 
 int CliCommands::dispatch()
@@ -112,17 +72,27 @@ int CliCommands::dispatch()
     return ExitCode::Usage;
 }
 
-int CliCommands::connect()
+QSharedPointer<Connector> CliCommands::openLink(QString* error)
 {
-    QString error;
-    const QSharedPointer<Connector> transport = LinkOpener::open(options.link, &error);
-    if (!transport) {
-        Console::err(error);
-        return ExitCode::CannotConnect;
-    }
+    // Whatever held the port before lets go first: a serial port opens once.
+    link.reset();
+    const QSharedPointer<Connector> transport = LinkOpener::open(options.link, error);
+    if (!transport)
+        return QSharedPointer<Connector>();
     link = QSharedPointer<WatchedConnector>::create(transport);
     if (options.trace)
         link->setTrace([](const QString& line) { Console::err(line); });
+    return link;
+}
+
+int CliCommands::connect()
+{
+    QString error;
+    if (!openLink(&error)) {
+        Console::err(error);
+        return ExitCode::CannotConnect;
+    }
+    session.attach(link);
     return ExitCode::Ok;
 }
 
@@ -134,12 +104,9 @@ int CliCommands::failureSince(const WatchedConnector::Tally& before) const
 int CliCommands::readout(bool withErrorCode)
 {
     const WatchedConnector::Tally before = link->tally();
-    BoardReadout reading(link.data());
-    reading.run(withErrorCode);
-    board = reading.state();
-    if (!reading.usable()) {
+    if (!session.readIdentity(withErrorCode)) {
         // The window gives such a link up at once.
-        for (const QString& line : reading.labelLines())
+        for (const QString& line : session.readout().labelLines())
             Console::err(line);
         Console::err(BoardReadout::silentBoardText());
         return failureSince(before);
@@ -147,22 +114,25 @@ int CliCommands::readout(bool withErrorCode)
     return ExitCode::Ok;
 }
 
-int CliCommands::reachMainFirmware()
+int CliCommands::reach(const char* operation, bool mainOnly)
 {
-    if (const int code = connect())
-        return code;
-    if (const int code = readout())
-        return code;
-    return requireMainFirmware();
+    int code = connect();
+    if (code == ExitCode::Ok)
+        code = readout();
+    if (code == ExitCode::Ok && mainOnly)
+        code = requireMainFirmware();
+    if (code != ExitCode::Ok && operation)
+        session.logUnreached(QLatin1String(operation), unreachedText(code));
+    return code;
 }
 
 int CliCommands::requireMainFirmware()
 {
-    if (board.mainFirmwareRunning())
+    if (session.board().mainFirmwareRunning())
         return ExitCode::Ok;
     Console::note(QStringLiteral("the board runs \"%1\"; the configuration is read and written by the main firmware "
                                  "only (switch with the subcommand: mode main)")
-                      .arg(BoardInfo::modeText(board.mode)));
+                      .arg(BoardInfo::modeText(session.board().mode)));
     return ExitCode::WrongReply;
 }
 
@@ -171,8 +141,8 @@ int CliCommands::info()
     if (const int code = connect())
         return code;
     const WatchedConnector::Tally before = link->tally();
-    BoardReadout reading(link.data());
-    reading.run(true);
+    session.readIdentity(true);
+    const BoardReadout& reading = session.readout();
     if (options.json && jsonSink) {
         jsonSink(reading.toJson());
     } else if (options.json) {
@@ -194,35 +164,31 @@ int CliCommands::info()
 
 int CliCommands::reboot()
 {
-    if (const int code = connect())
+    if (const int code = reach(BoardOperation::Reboot))
         return code;
-    if (const int code = readout())
-        return code;
-
-    const ExchangeResult result = DeviceCommands(link.data()).reboot();
-    if (!result.written()) {
-        Console::err(windowText("Ошибка отправки команды перезагрузки\n"));
+    // No reply at all counts: the board may reboot before it answers.
+    const BoardSession::ActionResult result = session.reboot();
+    if (!result.exchange.written()) {
+        Console::err(result.text);
         return ExitCode::NoReply;
     }
-    // No reply at all counts: the board may reboot before it answers.
-    if (!result.accepted) {
-        Console::err(windowText("Устройство не подтвердило команду перезагрузки\n"));
+    if (!result.ok()) {
+        Console::err(result.text);
         return ExitCode::WrongReply;
     }
-    Console::out(windowText("Команда перезагрузки отправлена.\nПереподключитесь к прибору."));
+    Console::out(result.text);
     return ExitCode::Ok;
 }
 
 int CliCommands::mode(const QString& target)
 {
-    if (const int code = connect())
-        return code;
-    if (const int code = readout())
+    const bool toMain = target == QLatin1String("main");
+    if (const int code = reach(toMain ? BoardOperation::ModeSwitchMain : BoardOperation::ModeSwitchBootloader))
         return code;
 
-    const bool toMain = target == QLatin1String("main");
+    const BoardState& board = session.board();
     if (board.modeKnown && board.mode == (toMain ? 0 : 1)) {
-        Console::out(windowText("Статус устройства:") + QLatin1Char(' ') + BoardInfo::modeText(board.mode));
+        Console::out(BoardReadout::title(BoardReadout::Field::Status) + QLatin1Char(' ') + BoardInfo::modeText(board.mode));
         Console::note(QStringLiteral("already there; nothing sent"));
         return ExitCode::Ok;
     }
@@ -234,18 +200,15 @@ int CliCommands::mode(const QString& target)
         return ExitCode::WrongReply;
     }
 
-    const ExchangeResult result = DeviceCommands(link.data()).switchMode(board);
-    if (!result.written()) {
-        Console::err(toMain ? windowText("Ошибка команды запуска основной прошивки\n")
-                            : windowText("Ошибка команды перехода в загрузчик\n"));
+    const BoardSession::ActionResult result = session.switchModeTo(toMain);
+    if (!result.exchange.written()) {
+        Console::err(result.text);
         return ExitCode::NoReply;
     }
-    if (!result.accepted) {
-        Console::err(toMain ? windowText("Прибор не подтвердил запуск основной прошивки\n")
-                            : windowText("Прибор не подтвердил переход в загрузчик\n"));
-        return result.answered() ? ExitCode::WrongReply : ExitCode::NoReply;
+    if (!result.ok()) {
+        Console::err(result.text);
+        return result.exchange.answered() ? ExitCode::WrongReply : ExitCode::NoReply;
     }
-    Console::out(toMain ? windowText("Устройство запускает основную прошивку.\nПереподключитесь к прибору.")
-                        : windowText("Устройство переходит в режим загрузчика.\nПереподключитесь к прибору."));
+    Console::out(result.text);
     return ExitCode::Ok;
 }

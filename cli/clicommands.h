@@ -1,28 +1,29 @@
 #pragma once
 
-#include "boardstate.h"
-#include "configfile.h"
+#include "boardsession.h"
 #include "clioptions.h"
+#include "configfile.h"
+#include "firmwarejob.h"
 #include "watchedconnector.h"
 
 #include <QJsonObject>
 #include <QSharedPointer>
 #include <QString>
 
-#include <optional>
 #include <functional>
+
+class TransferProgress;
 
 // The subcommands of quorvel-cli. Each opens the link, makes the window's
 // identity readout (a board that does not answer it is given up, as the window
-// does) and then runs the window's own core sequence for the job. Every
+// does) and then drives the board through the session and the firmware job,
+// the same the window uses; what changes a board is logged there. Every
 // member returns the process exit code (ExitCode).
 class CliCommands
 {
 public:
     explicit CliCommands(const CliOptions& options);
 
-    // Runs the subcommand; one that changes a board leaves its lines in the
-    // operations log (unless --no-log).
     int run();
 
     // Takes the JSON object of info instead of standard output, so a list of
@@ -31,7 +32,6 @@ public:
 
 private:
     int dispatch();
-    void logOperations(int exitCode);
     int info();
     int configRead(const QString& path);
     int configWrite(const QString& path);
@@ -46,32 +46,28 @@ private:
     int scan();
     int update(const QString& path);
 
-    // After a mode switch: drops the link and opens it again until the board
-    // answers the readout in `mode` or `boundMs` pass.
-    int reconnect(quint8 mode, int boundMs);
-
+    // The link the options name, watched and traced as asked; null with
+    // `error` set when it cannot be opened.
+    QSharedPointer<Connector> openLink(QString* error);
     // Opens the link; on failure prints why and gives CannotConnect.
     int connect();
     // The identity readout; ExitCode::Ok when the board answered it.
     int readout(bool withErrorCode = false);
     // Config commands talk to the main firmware only.
     int requireMainFirmware();
-    // connect(), readout() and requireMainFirmware() in a row.
-    int reachMainFirmware();
-    // The flash of the image the board holds, with the window's texts.
-    int flashImage(bool mainFirmware);
-    int flashImageOnce(bool mainFirmware);
+    // connect(), readout() and, for `mainOnly`, requireMainFirmware(). An
+    // `operation` that does not get that far is logged as not reached.
+    int reach(const char* operation, bool mainOnly = false);
+    // Prints the copy and the flash of a job as they happen.
+    void follow(FirmwareJob& job, TransferProgress& progress);
+    // The exit code of a flash.
+    static int flashExit(const FirmwareJob::FlashOutcome& outcome);
     // NoReply when the board stayed silent (or a write failed) since `before`,
     // WrongReply otherwise.
     int failureSince(const WatchedConnector::Tally& before) const;
 
-    // Where firmware copy and flash ended, for the log: -1 when not reached.
-    int transferCode = -1;
-    int flashCode = -1;
-    std::optional<quint32> flashStatus;
-
     CliOptions options;
     QSharedPointer<WatchedConnector> link;
-    BoardState board;
+    BoardSession session;
     std::function<void(const QJsonObject&)> jsonSink;
 };

@@ -1,6 +1,7 @@
 #include "clicommands.h"
 
 #include "boardinfo.h"
+#include "boardtexts.h"
 #include "configcommands.h"
 #include "configdiff.h"
 #include "configfile.h"
@@ -9,7 +10,6 @@
 #include "exitcode.h"
 #include "inputfile.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -17,11 +17,6 @@
 // Saving a board's configuration to a file and writing it back.
 
 namespace {
-
-QString windowText(const char* text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
 
 bool readWholeFile(const QString& path, QByteArray* bytes, QString* error)
 {
@@ -75,34 +70,26 @@ QString boardSummary(const BoardState& board)
 
 int CliCommands::readConfiguration(ConfigFile* file)
 {
-    // The record starts as the window's does, with the factory values.
-    DiDoConfig dido;
-    ConfigBlocks::resetDiDoRecord(dido);
-    Rs485Ports ports {};
-    Iec101Ports protocols {};
-
     const WatchedConnector::Tally before = link->tally();
-    const ConfigCommands commands(link.data(), board);
-    const bool didoOk = commands.readDiDoConfig(dido);
-    if (!didoOk)
-        Console::err(windowText("Ошибка чтения параметров DI/DO\n"));
-    const ConfigCommands::Rs485Read rs485 = commands.readRs485Params(ports, protocols);
-    if (!rs485.ports) {
-        Console::err(windowText("Ошибка чтения параметров RS-485\n"));
-    } else if (!rs485.protocols) {
+    const BoardSession::ConfigurationRead read = session.readConfiguration();
+    if (!read.diDo)
+        Console::err(BoardTexts::diDoReadFailed());
+    if (!read.ports) {
+        Console::err(BoardTexts::rs485ReadFailed());
+    } else if (!read.protocols) {
         // The window lets this pass, keeping what its tables showed; a file
         // has nothing to keep, and a restore would write zeros over them.
         Console::note(QStringLiteral("the protocol settings (IEC101) did not come back"));
     }
-    if (!didoOk || !rs485.ports || !rs485.protocols)
+    if (!read.ok())
         return failureSince(before);
-    *file = ConfigFile::fromBoard(board, dido, ports, protocols);
+    *file = read.file;
     return ExitCode::Ok;
 }
 
 int CliCommands::configRead(const QString& path)
 {
-    if (const int code = reachMainFirmware())
+    if (const int code = reach(nullptr, true))
         return code;
 
     ConfigFile file;
@@ -116,7 +103,7 @@ int CliCommands::configRead(const QString& path)
         return ExitCode::FileRefused;
     }
     Console::note(QStringLiteral("saved the configuration of %1 (%2) to %3")
-                      .arg(boardSummary(board), file.layout.describe(),
+                      .arg(boardSummary(session.board()), file.layout.describe(),
                            path == QLatin1String("-") ? QStringLiteral("standard output") : path));
     return ExitCode::Ok;
 }
@@ -136,47 +123,48 @@ int CliCommands::configWrite(const QString& path)
         return ExitCode::FileRefused;
     }
 
-    if (const int code = reachMainFirmware())
+    if (const int code = reach(BoardOperation::ConfigWrite, true))
         return code;
 
-    const QString mismatch = file->mismatch(board);
-    if (!mismatch.isEmpty()) {
-        Console::note(QStringLiteral("refused %1: %2; nothing was sent").arg(path, mismatch));
-        return ExitCode::FileRefused;
+    if (file->mismatch(session.board()).isEmpty()) {
+        const QString note = file->note(session.board());
+        if (!note.isEmpty())
+            Console::note(note);
     }
-    const QString note = file->note(board);
-    if (!note.isEmpty())
-        Console::note(note);
-
-    // Block by block, stopping at the first the board does not take: a
-    // restore that goes on past a refusal would leave a mix nobody can tell.
     const WatchedConnector::Tally before = link->tally();
-    const ConfigCommands commands(link.data(), board);
-    const QList<ConfigCommands::Block> blocks = commands.blocksToWrite();
-    QStringList written;
-    for (int i = 0; i < blocks.size(); ++i) {
-        const ConfigCommands::Block block = blocks.at(i);
-        if (!commands.writeBlock(block, file->dido, file->ports, file->protocols)) {
-            Console::err(windowText(ConfigCommands::isDiDoBlock(block) ? "Ошибка записи параметров DI/DO\n"
-                                                                       : "Ошибка записи параметров RS-485\n"));
-            QStringList notWritten;
-            for (int j = i + 1; j < blocks.size(); ++j)
-                notWritten << commands.blockName(blocks.at(j));
-            const QString none = QStringLiteral("none");
-            Console::note(QStringLiteral("the board did not take %1; stopped there. Written: %2. Not written: %3.")
-                              .arg(commands.blockName(block),
-                                   written.isEmpty() ? none : written.join(QStringLiteral(", ")),
-                                   notWritten.isEmpty() ? none : notWritten.join(QStringLiteral(", "))));
-            return failureSince(before);
-        }
-        written << commands.blockName(block);
-        const bool lastDiDo = ConfigCommands::isDiDoBlock(block)
-            && (i + 1 == blocks.size() || !ConfigCommands::isDiDoBlock(blocks.at(i + 1)));
-        if (lastDiDo)
-            Console::out(windowText("Параметры DI/DO успешно записаны\n"));
+    const BoardSession::WriteResult result = session.writeConfiguration(*file);
+    const ConfigCommands commands(link.data(), session.board());
+    const auto names = [&commands](const QList<BoardSession::Block>& blocks) {
+        QStringList list;
+        for (BoardSession::Block block : blocks)
+            list << commands.blockName(block);
+        return list.isEmpty() ? QStringLiteral("none") : list.join(QStringLiteral(", "));
+    };
+    switch (result.failure) {
+    case BoardSession::WriteResult::None:
+        if (!result.verified)
+            Console::note(QStringLiteral("written without reading it back (--no-verify)"));
+        Console::out(result.text);
+        return ExitCode::Ok;
+    case BoardSession::WriteResult::FileRefused:
+        Console::note(QStringLiteral("refused %1: %2; nothing was sent").arg(path, result.refusal));
+        return ExitCode::FileRefused;
+    case BoardSession::WriteResult::NotTaken:
+        Console::err(result.text);
+        Console::note(QStringLiteral("the board did not take %1; stopped there. Written: %2. Not written: %3.")
+                          .arg(names(result.notTaken), names(result.written), names(result.notWritten)));
+        return failureSince(before);
+    case BoardSession::WriteResult::ReadBackFailed:
+        Console::err(result.text);
+        Console::note(QStringLiteral("every block was acknowledged, but reading them back to check failed"));
+        return failureSince(before);
+    case BoardSession::WriteResult::ReadBackDiffers:
+        Console::err(result.text);
+        return ExitCode::ReadBackDiffers;
+    case BoardSession::WriteResult::Unavailable:
+        break;
     }
-    Console::out(windowText("Параметры RS-485 успешно записаны\n"));
-    return ExitCode::Ok;
+    return ExitCode::WrongReply;
 }
 
 int CliCommands::configDiff(const QString& path)
@@ -188,10 +176,10 @@ int CliCommands::configDiff(const QString& path)
         return ExitCode::FileRefused;
     }
 
-    if (const int code = reachMainFirmware())
+    if (const int code = reach(nullptr, true))
         return code;
     // Another board type or layout has no field-by-field answer.
-    const QString mismatch = file->mismatch(board);
+    const QString mismatch = file->mismatch(session.board());
     if (!mismatch.isEmpty()) {
         Console::note(QStringLiteral("cannot compare %1: %2").arg(path, mismatch));
         return ExitCode::FileRefused;

@@ -8,9 +8,11 @@
 #include "exitcode.h"
 #include "framecodec.h"
 #include "linkopener.h"
+#include "printabletext.h"
 #include "replyparsers.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -18,7 +20,9 @@
 #include <unistd.h>
 
 // The line scan: every address asked for its firmware version, each board that
-// answers read out as info does.
+// answers read out as info does. Only a board that answered alone and whose
+// readout came back whole is listed as a board; anything else is reported and
+// said by the exit code.
 
 namespace {
 
@@ -28,9 +32,10 @@ struct PassedOver
     QByteArray frame;
 };
 
-quint32 addressOfFrame(const QByteArray& frame)
+QJsonValue versionOf(const QByteArray& reply)
 {
-    return frame.size() < 6 ? 0 : quint32(quint8(frame.at(4))) | (quint32(quint8(frame.at(5))) << 8);
+    const std::optional<QString> version = parseFirmwareVersionReply(reply);
+    return version ? QJsonValue(*version) : QJsonValue();
 }
 
 } // namespace
@@ -60,16 +65,34 @@ int CliCommands::scan()
     const int total = options.scanTo - options.scanFrom + 1;
     int boards = 0;
     int oddAnswers = 0;
+    int incomplete = 0;
+    int shared = 0;
+    // The worst outcome met among the readouts (the highest code).
+    int readoutCode = ExitCode::Ok;
     QElapsedTimer clock;
     clock.start();
 
-    auto report = [this](const QJsonObject& object, const QString& text, bool isBoard) {
+    // Board texts go into a line of their own: one line each, whatever they hold.
+    auto report = [this, terminal](const QJsonObject& object, const QString& text, bool isBoard) {
+        if (terminal)
+            std::fprintf(stderr, "\r\033[K");
         if (options.json)
             Console::out(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
         else if (isBoard)
-            Console::out(text);
+            Console::out(PrintableText::oneLine(text));
         else
-            Console::note(text);
+            Console::note(PrintableText::oneLine(text));
+    };
+    // A second board on the same address answers the same request; whatever
+    // comes for the address in the rest of its wait is that.
+    auto listen = [this](qint64 ms) {
+        if (ms < 1)
+            return QByteArray();
+        const int kept = link->getTimeout();
+        link->setTimeout(int(ms));
+        const QByteArray reply = link->read();
+        link->setTimeout(kept);
+        return reply;
     };
 
     for (int address = options.scanFrom; address <= options.scanTo; ++address) {
@@ -83,8 +106,10 @@ int CliCommands::scan()
         // A garbled answer may be a collision on the line: the address is
         // asked once more before it counts as no board.
         ExchangeResult version;
+        QElapsedTimer wait;
         for (int attempt = 0; attempt < 2; ++attempt) {
             const int passedBefore = passed.size();
+            wait.start();
             // No late-reply grace: --timeout is the whole wait per address, and
             // an answer that comes later still names its board's address, so
             // it is reported as a foreign answer rather than taken.
@@ -94,6 +119,8 @@ int CliCommands::scan()
             if (version.answered() || passed.size() == passedBefore)
                 break;
         }
+        const bool versionValid = version.answered() && parseFirmwareVersionReply(version.reply);
+        const QByteArray second = versionValid ? listen(options.scanTimeoutMs - wait.elapsed()) : QByteArray();
 
         for (const PassedOver& odd : passed) {
             ++oddAnswers;
@@ -101,9 +128,9 @@ int CliCommands::scan()
             object.insert(QStringLiteral("address"), address);
             QString text;
             if (odd.status == UnpackForeignAddress) {
-                const quint32 from = addressOfFrame(odd.frame);
+                const qint64 from = qint64(FrameCodec::frameAddress(odd.frame).value_or(0));
                 object.insert(QStringLiteral("kind"), QStringLiteral("foreign-address"));
-                object.insert(QStringLiteral("frameAddress"), qint64(from));
+                object.insert(QStringLiteral("frameAddress"), from);
                 text = QStringLiteral("address %1: an answer framed for address %2 (a late answer or a board with "
                                       "another address); not taken for a board")
                            .arg(address)
@@ -121,7 +148,7 @@ int CliCommands::scan()
 
         if (!version.answered())
             continue;
-        if (!parseFirmwareVersionReply(version.reply)) {
+        if (!versionValid) {
             ++oddAnswers;
             QJsonObject object;
             object.insert(QStringLiteral("address"), address);
@@ -134,29 +161,68 @@ int CliCommands::scan()
                    false);
             continue;
         }
+        if (!second.isEmpty()) {
+            // Two boards' answers to the readout would mix: none is read out.
+            ++shared;
+            QJsonObject object;
+            object.insert(QStringLiteral("address"), address);
+            object.insert(QStringLiteral("kind"), QStringLiteral("duplicate-address"));
+            object.insert(QStringLiteral("firmwareVersions"), QJsonArray { versionOf(version.reply), versionOf(second) });
+            object.insert(QStringLiteral("replies"), QJsonArray { QString::fromLatin1(version.reply.toHex(' ')),
+                                                                  QString::fromLatin1(second.toHex(' ')) });
+            auto shown = [](const QByteArray& reply) {
+                const QJsonValue text = versionOf(reply);
+                return text.isString() ? QStringLiteral("\"%1\"").arg(text.toString())
+                                       : QStringLiteral("(%1)").arg(QString::fromLatin1(reply.toHex(' ')));
+            };
+            report(object,
+                   QStringLiteral("address %1: two answers to one request, firmware %2 and %3: more than one board "
+                                  "has this address; not read out")
+                       .arg(address)
+                       .arg(shown(version.reply), shown(second)),
+                   false);
+            continue;
+        }
 
-        ++boards;
+        const WatchedConnector::Tally before = link->tally();
         BoardReadout reading(link.data());
         reading.run(true);
         passed.clear();
         QJsonObject object = reading.toJson();
         object.insert(QStringLiteral("address"), address);
+        const QString lines = reading.labelLines().join(QStringLiteral("; "));
+        if (!reading.complete()) {
+            // It answered, so something is there, but not a board that can be vouched for.
+            ++incomplete;
+            readoutCode = qMax(readoutCode, failureSince(before));
+            object.insert(QStringLiteral("kind"), QStringLiteral("incomplete"));
+            report(object, QStringLiteral("address %1: a board whose readout is incomplete (%2)").arg(address).arg(lines),
+                   false);
+            continue;
+        }
+        ++boards;
         object.insert(QStringLiteral("kind"), QStringLiteral("board"));
-        if (terminal)
-            std::fprintf(stderr, "\r\033[K");
-        report(object, QStringLiteral("%1: %2").arg(address).arg(reading.labelLines().join(QStringLiteral("; "))), true);
+        report(object, QStringLiteral("%1: %2").arg(address).arg(lines), true);
     }
 
     if (terminal)
         std::fprintf(stderr, "\r\033[K");
-    Console::err(QStringLiteral("scan: %1 addresses (%2 to %3) in %4 s: %5 boards, %6 odd answers")
+    Console::err(QStringLiteral("scan: %1 addresses (%2 to %3) in %4 s: %5 boards, %6 odd answers, "
+                                "%7 incomplete readouts, %8 shared addresses")
                      .arg(total)
                      .arg(options.scanFrom)
                      .arg(options.scanTo)
                      .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1)
                      .arg(boards)
-                     .arg(oddAnswers));
+                     .arg(oddAnswers)
+                     .arg(incomplete)
+                     .arg(shared));
+    int code = readoutCode;
     if (oddAnswers > 0)
-        return ExitCode::WrongReply;
-    return boards > 0 ? ExitCode::Ok : ExitCode::NoReply;
+        code = qMax(code, int(ExitCode::WrongReply));
+    if (shared > 0)
+        code = qMax(code, int(ExitCode::DuplicateAddress));
+    if (boards + incomplete + shared + oddAnswers == 0)
+        code = ExitCode::NoReply;
+    return code;
 }

@@ -1,7 +1,7 @@
 #include "clioptions.h"
 
 #include <QCommandLineParser>
-#include <QSet>
+#include <QHash>
 
 namespace {
 
@@ -109,10 +109,12 @@ bool parseTcpTarget(const QString& text, QString* host, quint16* port, QString* 
 }
 
 // "1-20,25": single addresses and inclusive ranges, 0 to 65535, each once.
+// The frames carry only an address's low byte, so 1 and 257 are one board on
+// the line: a list naming both would work on it twice, and is refused.
 bool parseAddressList(const QString& text, QList<int>* list, QString* error)
 {
     list->clear();
-    QSet<int> seen;
+    QHash<quint8, int> onTheLine; // low byte -> the address given for it
     const QStringList items = text.split(QLatin1Char(','));
     for (const QString& item : items) {
         const QStringList ends = item.split(QLatin1Char('-'));
@@ -125,11 +127,18 @@ bool parseAddressList(const QString& text, QList<int>* list, QString* error)
             return false;
         }
         for (qint64 a = low; a <= high; ++a) {
-            if (seen.contains(int(a))) {
-                *error = QStringLiteral("--address names %1 twice").arg(a);
+            const auto given = onTheLine.constFind(quint8(a));
+            if (given != onTheLine.constEnd()) {
+                *error = given.value() == a
+                    ? QStringLiteral("--address names %1 twice").arg(a)
+                    : QStringLiteral("--address names %1 and %2, which are one board: the frames carry only the "
+                                     "low byte of an address (both are %3 on the line)")
+                          .arg(given.value())
+                          .arg(a)
+                          .arg(quint8(a));
                 return false;
             }
-            seen.insert(int(a));
+            onTheLine.insert(quint8(a), int(a));
             list->append(int(a));
         }
     }
@@ -196,12 +205,13 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption json(QStringLiteral("json"));
     const QCommandLineOption trace(QStringLiteral("trace"));
     const QCommandLineOption noLog(QStringLiteral("no-log"));
+    const QCommandLineOption noVerify(QStringLiteral("no-verify"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("A"));
     const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("B"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("MS"));
     parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
-                        json, trace, noLog, keepGoing, from, to, timeout });
+                        json, trace, noLog, noVerify, keepGoing, from, to, timeout });
 
     if (!parser.parse(arguments))
         return fail(parser.errorText());
@@ -245,6 +255,8 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         return fail(QStringLiteral("--flash and --no-flash exclude each other"));
     if ((parser.isSet(flash) || parser.isSet(noFlash)) && options.command != QLatin1String("firmware"))
         return fail(QStringLiteral("--flash and --no-flash belong to the firmware subcommand"));
+    if (parser.isSet(noVerify) && options.command != QLatin1String("config-write"))
+        return fail(QStringLiteral("--no-verify belongs to the config-write subcommand"));
     const bool scan = options.command == QLatin1String("scan");
     if ((parser.isSet(from) || parser.isSet(to) || parser.isSet(timeout)) && !scan)
         return fail(QStringLiteral("--from, --to and --timeout belong to the scan subcommand"));
@@ -256,6 +268,10 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
             return fail(why);
         if (options.isList() && !takesAddressList(options.command))
             return fail(QStringLiteral("%1 takes one address, not a list").arg(options.command));
+        // Standard input can be read once: board 2 would get nothing.
+        if (options.isList() && options.command == QLatin1String("config-write")
+            && options.arguments.first() == QLatin1String("-"))
+            return fail(QStringLiteral("config-write - reads standard input once; a list of addresses wants a file"));
     }
     if (parser.isSet(keepGoing) && !options.isList())
         return fail(QStringLiteral("--keep-going belongs to a list of addresses (--address 1-20,25)"));
@@ -287,6 +303,7 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     options.json = parser.isSet(json);
     options.trace = parser.isSet(trace);
     options.operationsLog = !parser.isSet(noLog);
+    options.verifyWrites = !parser.isSet(noVerify);
 
     // The link: exactly one of the three.
     const int links = int(parser.isSet(tcp)) + int(parser.isSet(serial)) + int(parser.isSet(usb));
@@ -368,9 +385,15 @@ QString CliOptions::helpText()
         "                       version and error code (--json: one JSON object).\n"
         "  config-read FILE     Save the DI/DO, RS-485 and protocol settings as JSON\n"
         "                       (FILE - writes to standard output). Main firmware only.\n"
-        "  config-write FILE    Write such a file back (FILE - reads standard input).\n"
+        "  config-write FILE    Write such a file back (FILE - reads standard input,\n"
+        "                       one address only).\n"
         "                       A file made for another board type or block layout is\n"
         "                       refused before anything is sent. Main firmware only.\n"
+        "                       The written blocks are read back and compared: a board\n"
+        "                       that holds other values than sent is exit 9, with the\n"
+        "                       fields named as config-diff names them.\n"
+        "      --no-verify      Skip the read-back (the log says the write was not\n"
+        "                       verified).\n"
         "  config-diff FILE     Compare such a file with the board, one difference a line\n"
         "                       (di[3].address: 12 -> 15, board first; --json: a JSON\n"
         "                       array). Exit 0 when equal, 1 when they differ.\n"
@@ -384,14 +407,19 @@ QString CliOptions::helpText()
         "  reboot               Reboot the board.\n"
         "  mode main|boot       Start the main firmware or enter the bootloader.\n"
         "  scan                 Ask every device address on the line for its firmware\n"
-        "                       version and list each board that answers (one line\n"
-        "                       each; --json: JSON lines). Not over --usb. Exit 5 when\n"
-        "                       an answer was no board, 4 when nothing answered.\n"
+        "                       version and list each board that answers alone and\n"
+        "                       reads out whole (one line each; --json: JSON lines).\n"
+        "                       Not over --usb. Exit 11 when two boards answered one\n"
+        "                       address, 5 when an answer was no board or a readout\n"
+        "                       was answered wrongly, 4 when nothing answered or a\n"
+        "                       readout went unanswered (the highest applies).\n"
         "      --from A, --to B Addresses to ask (default 0 to 255).\n"
         "      --timeout MS     Wait per address (default 100).\n"
         "  update FILE          The whole firmware job: enter the bootloader when a main\n"
         "                       firmware comes, reconnect, copy, flash, start the main\n"
         "                       firmware, reconnect and show the version old -> new.\n"
+        "                       FILE is checked as for firmware before anything is sent;\n"
+        "                       a version that did not change is exit 10.\n"
         "\n"
         "Link (exactly one):\n"
         "  --tcp HOST[:PORT]    RS485 TCP; the port defaults to 4001.\n"
@@ -406,6 +434,8 @@ QString CliOptions::helpText()
         "                       reboot and mode take a list, e.g. 1-20,25: the boards\n"
         "                       one after another, a summary at the end, the worst\n"
         "                       exit code (config-read: %a in FILE is the address).\n"
+        "                       No two addresses of a list may share the low byte\n"
+        "                       (1 and 257 are one board); such a list is refused.\n"
         "      --keep-going     Go on after a board failed (default: stop there).\n"
         "      --json           One JSON object per board instead of the summary.\n"
         "\n"
@@ -425,6 +455,9 @@ QString CliOptions::helpText()
         "  6  file refused: unreadable, malformed, or made for another board or layout\n"
         "  7  firmware transfer failed: a block was not acknowledged or not sent\n"
         "  8  flash refused by the board\n"
+        "  9  config-write: the board acknowledged, but reads back other values\n"
+        "  10 update: the board reports its old version (or not the one expected)\n"
+        "  11 scan: more than one board answered one address\n"
         "  Ctrl-C or SIGTERM end the tool as the signal ends any program (the shell\n"
         "  reports 130 or 143); during a firmware copy it first says how many blocks\n"
         "  were acknowledged: the board then holds a partial image, not to be flashed.\n"

@@ -44,6 +44,7 @@ struct CliOptions
     bool json = false;          // info, config-diff: JSON instead of lines
     bool trace = false;         // every request and reply payload on standard error
     bool operationsLog = true;  // --no-log leaves the run out of the operations log
+    bool verifyWrites = true;   // config-write: --no-verify leaves the read-back out
     // --address as a list ("1-20,25"), in the order given, each once; one
     // address (the link's own) unless a list was given.
     QList<int> addresses;

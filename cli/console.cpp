@@ -1,31 +1,26 @@
 #include "console.h"
 
+#include "printabletext.h"
+
 #include <cstdio>
 
 namespace {
 
-// Board texts (versions, names) reach these lines: a control character in
-// one must not recolour, retitle or rewrite the terminal, so every one but the
-// line break and the tab is shown as \xNN. JSON output holds none (the
-// writer escapes them), so it passes unchanged.
-QString printable(const QString& text)
+QString& outPrefix()
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.category() == QChar::Other_Control && c != QLatin1Char('\n') && c != QLatin1Char('\t'))
-            out += QStringLiteral("\\x") + QString::number(c.unicode(), 16).rightJustified(2, QLatin1Char('0')).toUpper();
-        else
-            out += c;
-    }
-    return out;
+    static QString prefix;
+    return prefix;
 }
 
-void printLine(FILE* stream, const QString& text)
+void printLine(FILE* stream, const QString& text, const QString& prefix = QString())
 {
-    QString line = printable(text);
+    QString line = PrintableText::lines(text);
     while (line.endsWith(QLatin1Char('\n')))
         line.chop(1);
+    if (!prefix.isEmpty()) {
+        line.replace(QLatin1Char('\n'), QStringLiteral("\n") + prefix);
+        line.prepend(prefix);
+    }
     const QByteArray bytes = line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
@@ -48,7 +43,12 @@ void Console::out(const QString& text)
         outSink()(line);
         return;
     }
-    printLine(stdout, text);
+    printLine(stdout, text, outPrefix());
+}
+
+void Console::setOutPrefix(const QString& prefix)
+{
+    outPrefix() = PrintableText::oneLine(prefix);
 }
 
 void Console::setOutSink(const std::function<void(const QString&)>& sink)

@@ -14,6 +14,9 @@ enum Value {
     FileRefused = 6,    // a file that cannot be read or written, is malformed, or does not fit the board
     TransferFailed = 7, // a firmware block was not acknowledged or could not be written
     FlashRefused = 8,   // the board answered the flash command with a refusal
+    ReadBackDiffers = 9, // the board acknowledged a write but reads back something else
+    WrongVersion = 10,  // after an update the board reports an unchanged version, or not the one expected
+    DuplicateAddress = 11, // scan: more than one board answered one address
 };
 
 } // namespace ExitCode

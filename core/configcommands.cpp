@@ -190,24 +190,44 @@ ExchangeResult ConfigCommands::restoreFactory() const
     return CommandExchange(link).sendExpectingAck(Command::RestoreFactory);
 }
 
+bool ConfigCommands::readPorts(Rs485Ports& ports) const
+{
+    const ExchangeResult reply = CommandExchange(link).send(
+        Command::ReadRs485Ports, QByteArray(),
+        CommandExchange::atLeast(Command::ReadRs485Ports, ConfigBlocks::Rs485PortsBytes + 1));
+    return reply.accepted && ConfigBlocks::takeRs485Ports(ports, reply.reply);
+}
+
+bool ConfigCommands::readProtocols(Iec101Ports& protocols) const
+{
+    const ExchangeResult reply = CommandExchange(link).send(
+        Command::ReadIec101, QByteArray(), CommandExchange::atLeast(Command::ReadIec101, ConfigBlocks::Iec101Bytes + 1));
+    return reply.accepted && ConfigBlocks::takeIec101(protocols, reply.reply);
+}
+
 ConfigCommands::Rs485Read ConfigCommands::readRs485Params(Rs485Ports& ports, Iec101Ports& protocols) const
 {
     Rs485Read result;
     if (!link)
         return result;
-    const CommandExchange exchange(link);
-    const ExchangeResult portReply = exchange.send(Command::ReadRs485Ports, QByteArray(),
-                                                   CommandExchange::atLeast(Command::ReadRs485Ports,
-                                                                            ConfigBlocks::Rs485PortsBytes + 1));
-    if (!portReply.accepted || !ConfigBlocks::takeRs485Ports(ports, portReply.reply))
-        return result;
-    result.ports = true;
-
-    const ExchangeResult protocolReply = exchange.send(Command::ReadIec101, QByteArray(),
-                                                       CommandExchange::atLeast(Command::ReadIec101,
-                                                                                ConfigBlocks::Iec101Bytes + 1));
-    result.protocols = protocolReply.accepted && ConfigBlocks::takeIec101(protocols, protocolReply.reply);
+    result.ports = readPorts(ports);
+    result.protocols = result.ports && readProtocols(protocols);
     return result;
+}
+
+bool ConfigCommands::readBlock(Block block, DiDoConfig& config, Rs485Ports& ports, Iec101Ports& protocols) const
+{
+    if (!link)
+        return false;
+    switch (block) {
+    case Block::DiTable: return readDiConfig(config);
+    case Block::DiDebounce: return readDiDebounce(config);
+    case Block::DiModes: return readDiExtended(config);
+    case Block::DoTable: return readDoConfig(config);
+    case Block::Rs485Ports: return readPorts(ports);
+    case Block::Iec101: return readProtocols(protocols);
+    }
+    return false;
 }
 
 bool ConfigCommands::writeRs485Params(const Rs485Ports& ports, const Iec101Ports& protocols) const

@@ -76,9 +76,14 @@ public:
     static bool isDiDoBlock(Block block) { return block != Block::Rs485Ports && block != Block::Iec101; }
     bool writeBlock(Block block, const DiDoConfig& config, const Rs485Ports& ports,
                     const Iec101Ports& protocols) const;
+    // The read that gives back what writeBlock sent (0xA0, 0xA7, 0xAA, 0xA4,
+    // 0x71 or 0x9D), into the same records; a failed read leaves them as they were.
+    bool readBlock(Block block, DiDoConfig& config, Rs485Ports& ports, Iec101Ports& protocols) const;
 
 private:
     bool sendForAck(quint8 code, const QByteArray& data) const;
+    bool readPorts(Rs485Ports& ports) const;         // 0x71, up to three attempts
+    bool readProtocols(Iec101Ports& protocols) const; // 0x9D
 
     Connector* link;
     BoardState board;

@@ -50,7 +50,12 @@ quint8 DeviceCommands::modeSwitchCode(const BoardState& board)
 
 ExchangeResult DeviceCommands::switchMode(const BoardState& board) const
 {
-    return CommandExchange(link).sendExpectingAck(modeSwitchCode(board));
+    return switchModeTo(modeSwitchCode(board) == Command::StartMainFirmware);
+}
+
+ExchangeResult DeviceCommands::switchModeTo(bool mainFirmware) const
+{
+    return CommandExchange(link).sendExpectingAck(mainFirmware ? Command::StartMainFirmware : Command::EnterBootloader);
 }
 
 ExchangeResult DeviceCommands::reboot() const

@@ -37,6 +37,9 @@ public:
     static quint8 modeSwitchCode(const BoardState& board);
     // `accepted`: reply not empty and acknowledged.
     ExchangeResult switchMode(const BoardState& board) const;
+    // 0x7B towards the main firmware, 0x7A towards the bootloader, whatever
+    // the board was last seen running.
+    ExchangeResult switchModeTo(bool mainFirmware) const;
     // 0x7C; `accepted` also for no reply at all (the board may reboot before answering).
     ExchangeResult reboot() const;
     // 0xAB and 0xAC; `accepted`: acknowledged.

@@ -33,8 +33,7 @@ QString DumpAnnotator::annotate(const QString& line)
     if (bytes.isEmpty())
         return QString();
     // A frame starts with its mark; the request code is the first payload byte.
-    static const QByteArray mark = QByteArray::fromHex("fe45ff54");
-    const bool framed = bytes.startsWith(mark);
+    const bool framed = FrameCodec::startMarkAt(bytes) == 0;
     if (framed && bytes.size() <= FrameCodec::headerSize)
         return QString();
     lastRequest = quint8(bytes.at(framed ? FrameCodec::headerSize : 0));

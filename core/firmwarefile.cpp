@@ -1,7 +1,5 @@
 #include "firmwarefile.h"
 
-#include "rlecoder.h"
-
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -30,34 +28,16 @@ QString notRegularProblem(const QString& path)
     return QCoreApplication::translate("MainWindow", "Файл прошивки должен быть обычным файлом: %1\n").arg(fileName(path));
 }
 
-namespace {
-
-qint64 imageBytesPerBlock(FirmwareMethod method)
-{
-    return method == FirmwareMethod::Rle ? RleMaxRun : FirmwareBlockSize;
-}
-
-} // namespace
-
-qint64 capacity(FirmwareMethod method)
-{
-    return qint64(MaxFirmwareBlocks) * imageBytesPerBlock(method);
-}
-
-QString sizeProblem(qint64 size, FirmwareMethod method)
+QString sizeProblem(qint64 size)
 {
     FirmwarePlan verdict;
-    verdict.method = method;
     verdict.imageSize = size;
     if (size <= 0) {
         verdict.problem = FirmwareImageProblem::Empty;
-    } else if (size > capacity(method)) {
-        // For the run-length method this is the fewest packets the image could
-        // take; the real number may only be higher.
-        const qint64 perBlock = imageBytesPerBlock(method);
-        // Rounded up without adding first: a size near the top of the range
-        // would overflow.
-        verdict.blocksNeeded = size / perBlock + (size % perBlock != 0 ? 1 : 0);
+    } else if (size > maxImageBytes) {
+        // Counted in raw blocks, the measure of the limit. Rounded up without
+        // adding first: a size near the top of the range would overflow.
+        verdict.blocksNeeded = size / FirmwareBlockSize + (size % FirmwareBlockSize != 0 ? 1 : 0);
         verdict.problem = FirmwareImageProblem::TooManyBlocks;
     }
     return verdict.problemText();

@@ -22,15 +22,15 @@ QString fileName(const QString& path);
 // Translated in the context "MainWindow".
 QString nameProblem(const QString& path, bool mainFirmware, const QString& boardCode);
 
-// The most image bytes `method` can number with 65536 blocks: 250 bytes a
-// block raw, at most 32768 image bytes a packet run-length coded.
-qint64 capacity(FirmwareMethod method);
+// No board of the family holds more than the raw method can number: 65536
+// blocks of 250 bytes. Whatever the method, no larger image is read at all.
+inline constexpr qint64 maxImageBytes = qint64(MaxFirmwareBlocks) * FirmwareBlockSize;
 
-// The refusal of a file by its size alone, so that an empty file or one too
-// large for the method is turned away before it is read into memory; empty
-// when the size is acceptable (the image itself is still planned after
+// The refusal of a file by its size alone, so that an empty file or one
+// larger than any board takes is turned away before it is read into memory;
+// empty when the size is acceptable (the image itself is still planned after
 // reading, which may refuse it for what only its content tells).
-QString sizeProblem(qint64 size, FirmwareMethod method);
+QString sizeProblem(qint64 size);
 
 // The warning for a path that names a device, FIFO or socket: an
 // image is only ever taken from a regular file. Translated in the context

@@ -7,6 +7,16 @@
 
 namespace FirmwareTexts {
 
+QString copyDone()
+{
+    return TR("Копирование завершено!\n");
+}
+
+QString fileReadFailed()
+{
+    return TR("Ошибка чтения файла прошивки\n");
+}
+
 QString copyDoneQuestion(bool mainFirmware)
 {
     return mainFirmware ? TR("Копирование основной прошивки завершено.\nЗаписать прошивку?")

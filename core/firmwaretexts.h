@@ -9,6 +9,10 @@
 // context "MainWindow".
 namespace FirmwareTexts {
 
+// "Копирование завершено!\n": every block was acknowledged.
+QString copyDone();
+// "Ошибка чтения файла прошивки\n": the file gave fewer (or more) bytes than its size.
+QString fileReadFailed();
 // "Копирование основной прошивки завершено.\nЗаписать прошивку?" or the bootloader's.
 QString copyDoneQuestion(bool mainFirmware);
 // "Подождите, выполняется запись основной прошивки..." or the bootloader's.

@@ -2,24 +2,88 @@
 
 #include "boardinfo.h"
 #include "commandexchange.h"
+#include "printabletext.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <QThread>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// A value never breaks its line or its field.
+// A value never breaks its line or its field, nor carries a control
+// character to the terminal of whoever reads the log.
 QString field(const char* key, const QString& value)
 {
-    QString clean = value;
-    for (QChar& c : clean) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-            c = QLatin1Char(' ');
+    return QStringLiteral("%1=%2").arg(QLatin1String(key), value.isEmpty() ? QStringLiteral("-")
+                                                                           : PrintableText::oneLine(value));
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// The log and its lock are regular files, opened without waiting: a FIFO or
+// a device put in their place is refused untouched, and the check is made
+// again on what was opened, in case it was swapped in between.
+int openRegular(const QString& path, int flags, QString* error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {};
+    const bool regular = ::stat(name.constData(), &info) != 0 || S_ISREG(info.st_mode);
+    const int fd = regular ? ::open(name.constData(), flags | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644) : -1;
+    if (regular && fd < 0) {
+        *error = QStringLiteral("%1: %2").arg(path, systemError(errno));
+        return -1;
     }
-    return QStringLiteral("%1=%2").arg(QLatin1String(key), clean.isEmpty() ? QStringLiteral("-") : clean);
+    if (!regular || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        *error = QStringLiteral("%1: not a regular file").arg(path);
+        return -1;
+    }
+    return fd;
+}
+
+// Another program holds the lock for one short append at most; the system
+// lets it go when that program ends, however it ends. 0, or why not.
+int lockWithin(int fd, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int why = errno;
+        if ((why != EWOULDBLOCK && why != EINTR) || clock.elapsed() >= ms)
+            return why;
+        QThread::msleep(10);
+    }
+    return 0;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
 }
 
 } // namespace
@@ -85,32 +149,45 @@ QString OperationsLog::line(const OperationRecord& record, const QDateTime& when
 
 bool OperationsLog::append(const OperationRecord& record, QString* error) const
 {
+    QString unused;
+    if (!error)
+        error = &unused;
     const QFileInfo info(file);
+    errno = 0;
     if (!QDir().mkpath(info.absolutePath())) {
-        if (error)
-            *error = QStringLiteral("cannot create %1").arg(info.absolutePath());
+        *error = QStringLiteral("cannot create %1%2").arg(info.absolutePath(),
+                                                          errno ? QStringLiteral(": ") + systemError(errno) : QString());
         return false;
     }
-    QLockFile lock(file + QStringLiteral(".lock"));
-    // Another program holds it for one short append at most; a lock left by a
-    // crashed one is taken over after a while.
-    lock.setStaleLockTime(10000);
-    if (!lock.tryLock(5000)) {
-        if (error)
-            *error = QStringLiteral("%1 is locked").arg(file);
+    const int lock = openRegular(file + QStringLiteral(".lock"), O_RDWR, error);
+    if (lock < 0)
+        return false;
+    const auto unlock = qScopeGuard([lock] { ::close(lock); });
+    if (const int why = lockWithin(lock, 5000)) {
+        *error = why == EWOULDBLOCK ? QStringLiteral("%1 is locked by another program").arg(file)
+                                    : QStringLiteral("%1: cannot lock: %2").arg(file, systemError(why));
         return false;
     }
 
-    QFile out(file);
-    if (out.size() >= rotateBytes) {
+    struct stat current {};
+    if (::stat(QFile::encodeName(file).constData(), &current) == 0 && S_ISREG(current.st_mode)
+        && current.st_size >= rotateBytes) {
         const QString old = file + QStringLiteral(".1");
         QFile::remove(old);
         QFile::rename(file, old);
     }
+    const int out = openRegular(file, O_WRONLY | O_APPEND, error);
+    if (out < 0)
+        return false;
+    const auto closeOut = qScopeGuard([out] { ::close(out); });
+    struct stat before {};
+    ::fstat(out, &before);
     const QByteArray bytes = (line(record, QDateTime::currentDateTimeUtc()) + QLatin1Char('\n')).toUtf8();
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Append) || out.write(bytes) != bytes.size() || !out.flush()) {
-        if (error)
-            *error = out.errorString();
+    if (!writeAll(out, bytes)) {
+        *error = QStringLiteral("%1: %2").arg(file, systemError(errno));
+        // A line cut short by a full disk is taken back, so none is ever torn.
+        if (::ftruncate(out, before.st_size) != 0)
+            *error += QStringLiteral(" (a part of the line stays)");
         return false;
     }
     return true;

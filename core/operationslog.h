@@ -31,7 +31,8 @@ struct OperationRecord
 // and the command-line tool, so whatever was done to a board can be looked up
 // afterwards. Lines are appended under a lock file, so both programs may write
 // at once; past `rotateBytes` the file becomes "<name>.1" (one old generation
-// is kept) and a new one starts.
+// is kept) and a new one starts. Neither file is waited for: a FIFO or device
+// in their place is refused, and a failure names the system's reason.
 class OperationsLog
 {
 public:

@@ -171,7 +171,7 @@ UnpackResult ConnectorSerial::Unpack(QByteArray& buffer) const
         // Nothing ahead of the start mark survives the step, so the frame is
         // what was taken from the mark on.
         const QByteArray taken = before.left(before.size() - buffer.size());
-        passedOver(result.status, taken.mid(taken.indexOf(QByteArray::fromHex("FE45FF54"))));
+        passedOver(result.status, taken.mid(FrameCodec::startMarkAt(taken)));
     }
     return result;
 }

@@ -81,7 +81,7 @@ UnpackResult unpack(QByteArray& buffer, uint32_t address)
     if (buffer.size() < kStartMarkSize)
         return result;
 
-    const int markAt = buffer.indexOf(startMark());
+    const int markAt = startMarkAt(buffer);
     if (markAt < 0)
         return result;
     if (markAt > 0)
@@ -106,8 +106,7 @@ UnpackResult unpack(QByteArray& buffer, uint32_t address)
         return result;
     }
 
-    const uint32_t frameAddress = uint32_t(byteAt(buffer, 4)) | (uint32_t(byteAt(buffer, 5)) << 8);
-    if (frameAddress != address) {
+    if (frameAddress(buffer) != address) {
         buffer.remove(0, frameSize);
         result.status = UnpackForeignAddress;
         return result;
@@ -132,6 +131,20 @@ int discardJunk(QByteArray& buffer)
 bool hasStartMark(const QByteArray& buffer)
 {
     return buffer.contains(startMark());
+}
+
+int startMarkAt(const QByteArray& buffer)
+{
+    return buffer.indexOf(startMark());
+}
+
+std::optional<uint32_t> frameAddress(const QByteArray& buffer)
+{
+    const int at = startMarkAt(buffer);
+    constexpr int addressAt = kStartMarkSize;
+    if (at < 0 || buffer.size() < at + addressAt + 2)
+        return std::nullopt;
+    return uint32_t(byteAt(buffer, at + addressAt)) | (uint32_t(byteAt(buffer, at + addressAt + 1)) << 8);
 }
 
 } // namespace FrameCodec

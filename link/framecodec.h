@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <optional>
 
 // The RS-485 frame: FE 45 FF 54, 16-bit address (low byte first, high byte 00),
 // payload length, payload, CRC-16/MODBUS of all that as a 32-bit little-endian
@@ -55,5 +56,13 @@ TESSARIN_EXPORT int discardJunk(QByteArray& buffer);
 
 // Whether `buffer` holds a start mark, that is a frame has begun.
 TESSARIN_EXPORT bool hasStartMark(const QByteArray& buffer);
+
+// Where the first start mark in `buffer` begins; -1 when there is none.
+TESSARIN_EXPORT int startMarkAt(const QByteArray& buffer);
+
+// The address of the frame that begins at the first start mark in `buffer`,
+// as soon as its two address bytes are in, before the rest of it has come or
+// been checked: a line of several boards needs to know whom a frame is for.
+TESSARIN_EXPORT std::optional<uint32_t> frameAddress(const QByteArray& buffer);
 
 } // namespace FrameCodec

@@ -23,6 +23,7 @@ const KnobOption knobOptions[] = {
     { "baud", "RATE", "Pace bytes as a line of RATE baud would." },
     { "late", "CODE,MS", "Hold the reply to the first request with this code MS ms more." },
     { "refuse", "CODE,STATUS", "Refuse every request with this code with C8 and STATUS." },
+    { "forget", "CODE", "Acknowledge every request with this code without carrying it out." },
     { "flash-refuse", "CODE", "Refuse every flash with this 32-bit code." },
     { "error-code", "N", "The code that 0x79 reports at start." },
 };

@@ -3,21 +3,6 @@
 #include "framecodec.h"
 #include "virtualboard.h"
 
-namespace {
-
-// The address of the frame that starts at the first start mark, once its
-// address bytes are in; `fallback` before that.
-quint32 frameAddress(const QByteArray& buffer, quint32 fallback)
-{
-    static const QByteArray mark = QByteArray::fromHex("FE45FF54");
-    const int at = buffer.indexOf(mark);
-    if (at < 0 || buffer.size() < at + 6)
-        return fallback;
-    return quint32(quint8(buffer.at(at + 4))) | (quint32(quint8(buffer.at(at + 5))) << 8);
-}
-
-} // namespace
-
 ClientSession::ClientSession(VirtualBoard* owner, bool isFramed, const QString& peer, Sink sink, HangUp hangUp,
                              QObject* parent)
     : QObject(parent)
@@ -59,7 +44,7 @@ void ClientSession::takeFrames()
     for (;;) {
         const int before = buffer.size();
         // Every board on the line listens; the one addressed answers.
-        quint32 address = frameAddress(buffer, board->address());
+        quint32 address = FrameCodec::frameAddress(buffer).value_or(board->address());
         if (!board->modelAt(address))
             address = board->address();
         const UnpackResult result = FrameCodec::unpack(buffer, address);

@@ -109,7 +109,8 @@ QStringList FaultInjector::knobNames()
 {
     return { QStringLiteral("silent"), QStringLiteral("corrupt-crc"), QStringLiteral("junk"),
              QStringLiteral("foreign"), QStringLiteral("drop-after"), QStringLiteral("split"),
-             QStringLiteral("delay"), QStringLiteral("baud"), QStringLiteral("late"), QStringLiteral("refuse") };
+             QStringLiteral("delay"), QStringLiteral("baud"), QStringLiteral("late"), QStringLiteral("refuse"),
+             QStringLiteral("forget") };
 }
 
 bool FaultInjector::apply(const QString& name, const QStringList& args, QString* message)
@@ -187,6 +188,14 @@ bool FaultInjector::apply(const QString& name, const QStringList& args, QString*
             refuseStatus = quint32(value);
         return done(QStringLiteral("%1 0x%2 %3").arg(name).arg(code, 2, 16, QLatin1Char('0')).arg(value));
     }
+    if (name == QLatin1String("forget")) {
+        bool ok = false;
+        const int code = args.value(0).toInt(&ok, 0);
+        if (args.size() != 1 || !ok || code < 0 || code > 255)
+            return fail(QStringLiteral("forget CODE"));
+        forgetCode = code;
+        return done(QStringLiteral("forget 0x%1").arg(code, 2, 16, QLatin1Char('0')));
+    }
     return false;
 }
 
@@ -211,5 +220,6 @@ QJsonObject FaultInjector::toJson() const
     o.insert(QStringLiteral("lateMs"), lateMs);
     o.insert(QStringLiteral("refuseCode"), refuseCode);
     o.insert(QStringLiteral("refuseStatus"), qint64(refuseStatus));
+    o.insert(QStringLiteral("forgetCode"), forgetCode);
     return o;
 }

@@ -26,6 +26,8 @@
 //                   (0x.. or decimal) MS ms more; replies after it wait their turn
 //   refuse CODE STATUS  answer every request with code CODE with C8 and the
 //                   32-bit STATUS, without carrying it out (until faults off)
+//   forget CODE     acknowledge every request with code CODE without carrying
+//                   it out, as a board whose store fails (until faults off)
 // Standing knobs stay until set again (0 turns them off):
 //   split C MS      cut each reply into C pieces with MS ms between them
 //   delay MS        wait MS ms before the first byte of each reply
@@ -44,6 +46,7 @@ public:
     // being carried out.
     int takeLateness(quint8 code);
     bool refusal(quint8 code, quint32* status) const;
+    bool forgets(quint8 code) const { return forgetCode == int(code); }
 
     // The line form of `reply`: framed for `address` or bare; `requestBytes`
     // is the size of the request as it came over the line (for the line rate).
@@ -77,4 +80,5 @@ public:
     int lateMs = 0;
     int refuseCode = -1;
     quint32 refuseStatus = 0;
+    int forgetCode = -1;
 };

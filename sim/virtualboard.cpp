@@ -1,5 +1,7 @@
 #include "virtualboard.h"
 
+#include "commandset.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,7 +13,7 @@ namespace {
 
 const char* const helpText =
     "OK commands: silent N | corrupt-crc N | junk N | foreign N | drop-after N | split PIECES [PAUSE_MS] | "
-    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | flash-refuse CODE | reboot-silent 0|1 | error-code N | "
+    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | forget CODE | flash-refuse CODE | reboot-silent 0|1 | error-code N | "
     "mode main|boot | faults off | state | image FILE | help | quit; @ADDRESS COMMAND for one board of several";
 
 } // namespace
@@ -144,8 +146,11 @@ ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, 
     const quint8 code = request.isEmpty() ? 0 : quint8(request.at(0));
     quint32 refusal = 0;
     const bool refused = !request.isEmpty() && injector.refusal(code, &refusal);
+    const bool forgotten = !refused && !request.isEmpty() && injector.forgets(code);
     std::optional<QByteArray> reply;
-    if (refused) {
+    if (forgotten) {
+        reply = QByteArray(1, char(Command::ReplyAck));
+    } else if (refused) {
         QByteArray status(1, char(0xC8));
         for (int shift = 0; shift < 32; shift += 8)
             status.append(char((refusal >> shift) & 0xFFu));
@@ -153,7 +158,9 @@ ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, 
     } else {
         reply = board.handle(request);
     }
-    boardLog.request(peer, request, refused ? QStringLiteral("refused on purpose") : QString());
+    boardLog.request(peer, request, refused     ? QStringLiteral("refused on purpose")
+                                    : forgotten ? QStringLiteral("acknowledged, not carried out on purpose")
+                                                : QString());
     if (revisions() != savedRevision)
         saveState();
     if (!reply) {

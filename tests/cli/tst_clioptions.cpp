@@ -137,6 +137,11 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("range backwards") << "--tcp h --address 9-3 info" << "not \"9-3\"";
     QTest::newRow("address twice in a list") << "--tcp h --address 1-5,3 info" << "names 3 twice";
     QTest::newRow("empty list item") << "--tcp h --address 1,,2 info" << "not \"\"";
+    // Only the low byte travels: one board would be worked on twice.
+    QTest::newRow("one board twice by its low byte") << "--tcp h --address 1,257,513 reboot"
+                                                     << "names 1 and 257, which are one board";
+    QTest::newRow("standard input for a list") << "--tcp h --address 1,2 config-write -"
+                                               << "reads standard input once";
     QTest::newRow("keep going for one board") << "--tcp h --keep-going info" << "belongs to a list";
     QTest::newRow("scan range outside info") << "--tcp h --from 3 info" << "belong to the scan subcommand";
     QTest::newRow("scan over usb") << "--usb /dev/ttyACM0 scan" << "USB COM carries one board";
@@ -171,6 +176,8 @@ void TestCliOptions::addressListsAndScanRanges_data()
                                       << QList<int> { 3, 4, 5, 25 } << 3 << defaultScan;
     QTest::newRow("order kept") << "--serial p --address 9,2,0-1 --json mode boot" << QList<int> { 9, 2, 0, 1 } << 9
                                 << defaultScan;
+    QTest::newRow("above a byte, low bytes apart") << "--tcp h --address 300,2 info" << QList<int> { 300, 2 } << 300
+                                                   << defaultScan;
     QTest::newRow("scan defaults") << "--tcp h scan" << QList<int> { 0 } << 0 << defaultScan;
     QTest::newRow("scan range") << "--serial p scan --from 1 --to 20 --timeout 40 --json" << QList<int> { 0 } << 0
                                 << QList<int> { 1, 20, 40 };

@@ -8,6 +8,7 @@
 #include "boardstate.h"
 #include "cliprocess.h"
 #include "testsettings.h"
+#include "configdiff.h"
 #include "configfile.h"
 #include "virtualboardprocess.h"
 
@@ -20,6 +21,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -42,6 +44,7 @@ private slots:
     void badConfigurationFileNeverReachesTheBoard();
     void configWriteStopsAtTheFirstRefusedBlock_data();
     void configWriteStopsAtTheFirstRefusedBlock();
+    void writeTheBoardDidNotKeepFailsNamingTheFields();
     void firmwareArrivesWhole_data();
     void firmwareArrivesWhole();
     void modeSwitchAndReboot();
@@ -56,6 +59,8 @@ private slots:
 
     void scanFindsExactlyTheBoardsPresent_data();
     void scanFindsExactlyTheBoardsPresent();
+    void boardTextsStayOnTheirLine_data();
+    void boardTextsStayOnTheirLine();
     void updateEndsWithTheNewVersion_data();
     void updateEndsWithTheNewVersion();
     void updateStopsAtTheFailedStep_data();
@@ -195,7 +200,7 @@ void TestCliTcp::infoShowsTheReadout_data()
     // does the tool, without calling the readout incomplete.
     // Texts from the board reach the terminal without their control characters.
     QTest::newRow("escape sequences in the version") << QStringList { "--firmware", "1.2\x1b[31m\x1b]0;x\x07.0" }
-                                                     << QStringList { "Версия прошивки: 1.2\\x1B[31m\\x1B]0;x\\x07.0" }
+                                                     << QStringList { "Версия прошивки: 1.2\\u001b[31m\\u001b]0;x\\u0007.0" }
                                                      << "\"firmwareVersion\":\"1.2\\u001b[31m\\u001b]0;x\\u0007.0\"";
     QTest::newRow("firmware without board version") << QStringList { "--firmware", "0.0.3" }
                                                     << QStringList { "Версия платы: -", "Версия прошивки: 0.0.3" }
@@ -457,6 +462,33 @@ void TestCliTcp::configWriteStopsAtTheFirstRefusedBlock()
     QVERIFY(after.value("diTable") != before.value("diTable"));
 }
 
+// A board that acknowledges the DI table but keeps its old one: the write is
+// read back, fails with the field the board did not take, and says nothing of
+// success; without the read-back the acknowledgements are all there is.
+void TestCliTcp::writeTheBoardDidNotKeepFailsNamingTheFields()
+{
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--state", randomStateFile(folder.filePath("kept-state.json"), 5) }),
+             qPrintable(board.errorString()));
+    const QString saved = folder.filePath("kept.json");
+    CliProcess::Result r = cli(board, { "config-read", saved });
+    QVERIFY2(r.exitCode == 0, qPrintable(r.describe()));
+    const QJsonObject file = QJsonDocument::fromJson(readFile(saved)).object();
+    QJsonValue edit = edited(file, { "di", "2", "address" }, 4000);
+    edit = edited(edit, { "rs485", "0", "baudRate" }, 57600);
+    QVERIFY(writeFile(saved, QJsonDocument(edit.toObject()).toJson()));
+
+    QVERIFY(board.command("forget 0xa2").startsWith("OK"));
+    r = cli(board, { "config-write", saved });
+    QVERIFY2(r.exitCode == 9, qPrintable(r.describe()));
+    const QString kept = ConfigDifference::valueText(file.value("di").toArray().at(2).toObject().value("address"));
+    QVERIFY2(r.err.contains(QStringLiteral("\ndi[2].address: %1 -> 4000\n").arg(kept)), qPrintable(r.describe()));
+    QVERIFY2(!r.err.contains("rs485[0]") && !r.out.contains("успешно"), qPrintable(r.describe()));
+
+    r = cli(board, { "config-write", "--no-verify", saved });
+    QVERIFY2(r.exitCode == 0 && r.err.contains("--no-verify"), qPrintable(r.describe()));
+}
+
 void TestCliTcp::firmwareArrivesWhole_data()
 {
     QTest::addColumn<QStringList>("boardArguments");
@@ -575,6 +607,13 @@ void TestCliTcp::operationsLogHoldsOneLinePerOperation_data()
                                             << QStringList { "operation=config-write\toutcome=file refused, nothing sent" };
     QTest::newRow("silent board") << QStringList { "--silent", "1000" } << QStringList { "reboot" }
                                   << QStringList { "operation=reboot\toutcome=no reply" };
+    const QString updateFile = folder.filePath("fw_main_VRELL_A_update.frm");
+    writeFile(updateFile, firmwareImage(3000, 4) + "version=2.4.1");
+    QTest::newRow("update") << QStringList {} << QStringList { "update", updateFile }
+                            << QStringList { "operation=mode-switch bootloader\toutcome=ok",
+                                             "operation=firmware-transfer\toutcome=ok", "operation=flash\toutcome=ok",
+                                             "operation=mode-switch main\toutcome=ok",
+                                             "operation=update\toutcome=ok, firmware 1.2.0 -> 2.4.1" };
     QTest::newRow("left out") << QStringList {} << QStringList { "--no-log", "reboot" } << QStringList {};
     QTest::newRow("nothing changed") << QStringList {} << QStringList { "info" } << QStringList {};
 }
@@ -648,6 +687,12 @@ void TestCliTcp::failuresHaveTheirExitCodes_data()
                                        << notRegular.arg("zero_main_VRELL_A.frm");
     QTest::newRow("FIFO without a writer") << QStringList { "--mode", "boot" } << QStringList { "firmware", fifoFile }
                                            << 6 << notRegular.arg("fifo_main_VRELL_A.frm");
+    // Run-length coding could number it, but no board holds it: refused unread.
+    const QString hugeFile = folder.filePath("huge_main_VRELL_A.frm");
+    writeFile(hugeFile, QByteArray());
+    QFile(hugeFile).resize(65536LL * 250 + 1);
+    QTest::newRow("image over the limit") << QStringList { "--mode", "boot" } << QStringList { "firmware", hugeFile } << 6
+                                          << "слишком велик: блоков 65537, допустимо не более 65536";
     QTest::newRow("usage") << QStringList {} << QStringList { "erase" } << 2 << "unknown subcommand";
 }
 
@@ -696,13 +741,16 @@ void TestCliTcp::cannotConnect()
 
 void TestCliTcp::copyCutShortSaysSo_data()
 {
+    QTest::addColumn<QString>("command");
     QTest::addColumn<bool>("interrupted"); // SIGTERM to the tool, else the board falls silent
-    QTest::newRow("board falls silent") << false;
-    QTest::newRow("tool interrupted") << true;
+    QTest::newRow("board falls silent") << "firmware" << false;
+    QTest::newRow("tool interrupted") << "firmware" << true;
+    QTest::newRow("update interrupted") << "update" << true;
 }
 
 void TestCliTcp::copyCutShortSaysSo()
 {
+    QFETCH(QString, command);
     QFETCH(bool, interrupted);
     // An old bootloader takes raw blocks, answered within a second each; the
     // paced line keeps the copy running long enough to cut it.
@@ -712,7 +760,7 @@ void TestCliTcp::copyCutShortSaysSo()
     QVERIFY(writeFile(path, firmwareImage(60000, 9)));
 
     QProcess tool;
-    tool.start(CliProcess::programPath(), linkTo(board) + QStringList { "firmware", path });
+    tool.start(CliProcess::programPath(), linkTo(board) + QStringList { command, path });
     QVERIFY(tool.waitForStarted(10000));
     QElapsedTimer clock;
     clock.start();
@@ -750,12 +798,19 @@ void TestCliTcp::scanFindsExactlyTheBoardsPresent_data()
     QTest::addColumn<QString>("knob");        // applied before the scan
     QTest::addColumn<QList<int>>("found");
     QTest::addColumn<QString>("odd");         // the report of an answer that is no board
+    QTest::addColumn<int>("oddCount");
     QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("twin");        // firmware of a second board at address 5
 
-    QTest::newRow("clean line") << "" << QList<int> { 1, 5, 17 } << "" << 0;
+    QTest::newRow("clean line") << "" << QList<int> { 1, 5, 17 } << "" << 0 << 0 << "";
     // Board 1's answer comes behind a frame for address 2, where nobody is.
-    QTest::newRow("foreign address") << "foreign 1" << QList<int> { 1, 5, 17 } << "\"frameAddress\":2" << 5;
-    QTest::newRow("garbled answer") << "corrupt-crc 1" << QList<int> { 1, 5, 17 } << "\"kind\":\"bad-checksum\"" << 5;
+    QTest::newRow("foreign address") << "foreign 1" << QList<int> { 1, 5, 17 } << "\"frameAddress\":2" << 1 << 5 << "";
+    QTest::newRow("garbled answer") << "corrupt-crc 1" << QList<int> { 1, 5, 17 } << "\"kind\":\"bad-checksum\"" << 1
+                                    << 5 << "";
+    // Boards that answer the scan but refuse to name their type are no boards to list.
+    QTest::newRow("readout refused") << "refuse 0x7d 1" << QList<int> {} << "\"kind\":\"incomplete\"" << 3 << 5 << "";
+    QTest::newRow("two boards at 5") << "" << QList<int> { 1, 17 } << "\"firmwareVersions\":[\"1.2.0\",\"9.9.9\"]" << 1
+                                     << 11 << "9.9.9";
 }
 
 void TestCliTcp::scanFindsExactlyTheBoardsPresent()
@@ -763,13 +818,42 @@ void TestCliTcp::scanFindsExactlyTheBoardsPresent()
     QFETCH(QString, knob);
     QFETCH(QList<int>, found);
     QFETCH(QString, odd);
+    QFETCH(int, oddCount);
     QFETCH(int, exitCode);
+    QFETCH(QString, twin);
 
     VirtualBoardProcess board;
     QVERIFY2(board.start({ "--boards", "1,5,17", "--board", "5:type=2,mode=boot" }), qPrintable(board.errorString()));
     if (!knob.isEmpty())
         QVERIFY(board.command(knob).startsWith("OK"));
-    const CliProcess::Result r = cli(board, { "scan", "--to", "40", "--timeout", "60", "--json" });
+    // The twin answers 20 ms after the line's board: a relay hands the tool's
+    // bytes to both and both boards' bytes back, as a shared line would.
+    VirtualBoardProcess second;
+    QTcpServer relay;
+    if (!twin.isEmpty()) {
+        QVERIFY2(second.start({ "--address", "5", "--firmware", twin, "--delay", "20" }), qPrintable(second.errorString()));
+        QVERIFY(relay.listen(QHostAddress::LocalHost));
+    }
+    connect(&relay, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket* tool = relay.nextPendingConnection();
+        QList<QTcpSocket*> sides;
+        for (const VirtualBoardProcess* b : { &board, &second }) {
+            auto* side = new QTcpSocket(tool);
+            side->connectToHost(b->host(), b->port());
+            side->waitForConnected(5000);
+            connect(side, &QTcpSocket::readyRead, tool, [side, tool] { tool->write(side->readAll()); });
+            sides << side;
+        }
+        connect(tool, &QTcpSocket::readyRead, tool, [tool, sides] {
+            const QByteArray bytes = tool->readAll();
+            for (QTcpSocket* side : sides)
+                side->write(bytes);
+        });
+    });
+    const QString target = twin.isEmpty() ? QStringLiteral("%1:%2").arg(board.host()).arg(board.port())
+                                          : QStringLiteral("127.0.0.1:%1").arg(relay.serverPort());
+    const CliProcess::Result r =
+        CliProcess::run({ "--tcp", target, "scan", "--to", "40", "--timeout", "60", "--json" }, 120000, {}, true);
     QVERIFY2(r.finished && r.exitCode == exitCode, qPrintable(r.describe()));
 
     QList<int> boards;
@@ -781,13 +865,50 @@ void TestCliTcp::scanFindsExactlyTheBoardsPresent()
         else
             QVERIFY2(!odd.isEmpty() && line.contains(odd), qPrintable(r.describe()));
         oddLines += object.value("kind").toString() != "board";
-        if (object.value("address").toInt() == 5)
+        if (object.value("address").toInt() == 5 && object.value("kind").toString() == "board")
             QVERIFY2(line.contains("\"boardName\":\"VRELL_B\"") && line.contains("\"mode\":1"), qPrintable(line));
     }
     QCOMPARE(boards, found);
-    QCOMPARE(oddLines, odd.isEmpty() ? 0 : 1);
-    QVERIFY2(r.err.contains(QRegularExpression("41 addresses \\(0 to 40\\) in [0-9.]+ s: 3 boards")),
+    QCOMPARE(oddLines, oddCount);
+    QVERIFY2(r.err.contains(QRegularExpression(QStringLiteral("41 addresses \\(0 to 40\\) in [0-9.]+ s: %1 boards")
+                                                   .arg(found.size()))),
              qPrintable(r.describe()));
+}
+
+// A board's version text full of control characters, one of them a line
+// break before what looks like another board's line.
+void TestCliTcp::boardTextsStayOnTheirLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("lineCount"); // on standard output
+
+    QTest::newRow("one board") << QStringList { "--address", "1", "info" } << 5;
+    QTest::newRow("list") << QStringList { "--address", "1,2", "info" } << 13;
+    QTest::newRow("scan") << QStringList { "scan", "--to", "2" } << 2;
+    QTest::newRow("list, JSON") << QStringList { "--address", "1,2", "info", "--json" } << 2;
+    QTest::newRow("scan, JSON") << QStringList { "scan", "--to", "2", "--json" } << 2;
+}
+
+void TestCliTcp::boardTextsStayOnTheirLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, lineCount);
+
+    const QString version = QString::fromUtf8("1.2\x1b[2J\r\x07\t\x7f\xc2\x85\xc2\x9b" "0m\n42: VRELL_D");
+    VirtualBoardProcess board;
+    QVERIFY2(board.start({ "--boards", "1,2", "--firmware", version }), qPrintable(board.errorString()));
+    const CliProcess::Result r = cli(board, arguments);
+    QVERIFY2(r.finished && r.exitCode == 0, qPrintable(r.describe()));
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), lineCount);
+    for (const QString& line : lines) {
+        for (const QChar c : line)
+            QVERIFY2(c.category() != QChar::Other_Control && !line.startsWith("42"), qPrintable(line));
+        // JSON lines are JSON still, the text in them whole.
+        const QJsonObject object = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (arguments.contains("--json"))
+            QCOMPARE(object.value("info").toObject(object).value("firmwareVersion").toString(), version);
+    }
 }
 
 void TestCliTcp::updateEndsWithTheNewVersion_data()
@@ -853,6 +974,13 @@ void TestCliTcp::updateStopsAtTheFailedStep_data()
                                                             << "fw_main_VRELL_C.frm" << 6 << "check the file" << 1;
     QTest::newRow("flash refused") << QStringList { "--flash-refuse", "42" } << "fw_main_VRELL_A.frm" << 8 << "flash" << 1;
     QTest::newRow("empty image") << QStringList {} << "empty_main_VRELL_A.frm" << 6 << "check the file" << 0;
+    // A "file" without end is refused before the board hears of it.
+    QTest::newRow("link to /dev/zero") << QStringList {} << "zero_main_VRELL_A.frm" << 6 << "read the file" << 0;
+    // Flashed and running, but the board still reports 1.2.0: no proof the image took.
+    QTest::newRow("version unchanged") << QStringList {} << "same_main_VRELL_A.frm" << 10 << "read the version" << 0;
+    // The board acknowledges the switch but stays where it is: it answers, in the wrong mode.
+    QTest::newRow("switch not carried out") << QStringList { "--forget", "0x7a" } << "fw_main_VRELL_A.frm" << 5
+                                            << "reconnect" << 0;
 }
 
 void TestCliTcp::updateStopsAtTheFailedStep()
@@ -864,7 +992,11 @@ void TestCliTcp::updateStopsAtTheFailedStep()
     QFETCH(int, modeAfter);
 
     const QString path = folder.filePath(fileName);
-    QVERIFY(writeFile(path, fileName.startsWith("empty") ? QByteArray() : firmwareImage(5000, 3)));
+    QFile::remove(path);
+    if (fileName.startsWith("zero"))
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+    else
+        QVERIFY(writeFile(path, fileName.startsWith("empty") ? QByteArray() : firmwareImage(5000, 3)));
     VirtualBoardProcess board;
     QVERIFY2(board.start(boardArguments), qPrintable(board.errorString()));
     const CliProcess::Result r = cli(board, { "update", path });
@@ -873,9 +1005,15 @@ void TestCliTcp::updateStopsAtTheFailedStep()
              qPrintable(r.describe()));
     if (modeAfter == 1)
         QVERIFY2(r.err.contains("stays in its bootloader"), qPrintable(r.describe()));
+    // A board that did answer is not said to be silent.
+    if (step == "reconnect")
+        QVERIFY2(r.err.contains("answers running") && !r.err.contains("has not answered"), qPrintable(r.describe()));
     board.command("faults off");
     QCOMPARE(board.state().value("mode").toInt(), modeAfter);
-    QCOMPARE(board.state().value("counters").toObject().value("flashes").toInt(), 0);
+    const QJsonObject counters = board.state().value("counters").toObject();
+    QCOMPARE(counters.value("flashes").toInt(), step == "read the version" ? 1 : 0);
+    if (step == "read the file")
+        QCOMPARE(counters.value("requests").toInt(), 0);
 }
 
 void TestCliTcp::listStopsOrGoesOnAtASilentAddress_data()

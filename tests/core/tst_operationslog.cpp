@@ -10,6 +10,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 class TestOperationsLog : public QObject
 {
     Q_OBJECT
@@ -18,6 +25,8 @@ private slots:
     void lineHoldsEveryField();
     void rotatesPastTheLimit();
     void twoProgramsAppendAtOnce();
+    void appendNeverWaitsAndNamesTheError_data();
+    void appendNeverWaitsAndNamesTheError();
 };
 
 void TestOperationsLog::lineHoldsEveryField()
@@ -29,14 +38,16 @@ void TestOperationsLog::lineHoldsEveryField()
     record.board.boardType = 2;
     record.board.firmwareVersionKnown = true;
     record.board.firmwareVersion = QStringLiteral("0.0.6");
-    record.board.bootloaderVersion = QStringLiteral("0.0.5\nforged=line"); // a board's text never splits the line
+    // A board's text never splits the line or the field, nor reaches a terminal raw.
+    record.board.bootloaderVersion = QString::fromUtf8("0.0.5\n\tforged=line\x1b[2J\x7f\xc2\x9b") + QChar(0);
     record.operation = QStringLiteral("flash");
     record.outcome = QStringLiteral("refused");
     record.boardError = 7;
     const QDateTime when(QDate(2026, 12, 7), QTime(20, 15, 3, 120), Qt::UTC);
     QCOMPARE(OperationsLog::line(record, when),
              QStringLiteral("2026-12-07T20:15:03.120Z\tprogram=cli\tlink=RS485 TCP 127.0.0.1:4001, address 5"
-                            "\tboard=VRELL_B\tfirmware=0.0.6\tbootloader=0.0.5 forged=line\toperation=flash"
+                            "\tboard=VRELL_B\tfirmware=0.0.6\tbootloader=0.0.5\\u000a\\u0009forged=line\\u001b[2J\\u007f\\u009b"
+                            "\\u0000\toperation=flash"
                             "\toutcome=refused\terror=7"));
 }
 
@@ -97,6 +108,40 @@ void TestOperationsLog::twoProgramsAppendAtOnce()
         first += line.contains(QStringLiteral("operation=first\t")) ? 1 : 0;
     }
     QCOMPARE(first, 200);
+}
+
+void TestOperationsLog::appendNeverWaitsAndNamesTheError_data()
+{
+    QTest::addColumn<QString>("fifo"); // made under this name beside the log
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("FIFO as the log") << "operations.log" << "operations.log: not a regular file";
+    QTest::newRow("FIFO as the lock") << "operations.log.lock" << "operations.log.lock: not a regular file";
+    // A file size limit fails the write as a full disk does, with a reason of its own.
+    QTest::newRow("write refused") << "" << QString::fromLocal8Bit(std::strerror(EFBIG));
+}
+
+void TestOperationsLog::appendNeverWaitsAndNamesTheError()
+{
+    QFETCH(QString, fifo);
+    QFETCH(QString, error);
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("operations.log"));
+    rlimit kept {};
+    ::getrlimit(RLIMIT_FSIZE, &kept);
+    rlimit small = kept;
+    small.rlim_cur = 20;
+    ::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(fifo.isEmpty() ? ::setrlimit(RLIMIT_FSIZE, &small) : ::mkfifo(qPrintable(folder.filePath(fifo)), 0600), 0);
+    QString why;
+    QElapsedTimer clock;
+    clock.start();
+    const bool written = OperationsLog(path).append(OperationRecord(), &why);
+    ::setrlimit(RLIMIT_FSIZE, &kept);
+    QVERIFY(!written && clock.elapsed() < 1000);
+    QVERIFY2(why.contains(error) && !why.contains("locked"), qPrintable(why));
+    QCOMPARE(QFileInfo(path).size(), 0); // nothing half written stays behind
 }
 
 QTEST_GUILESS_MAIN(TestOperationsLog)

@@ -25,6 +25,9 @@ private slots:
     void discardJunk_data();
     void discardJunk();
     void discardingJunkNeverChangesWhatUnpackFinds();
+
+    void frameAddressOfTheFirstFrame_data();
+    void frameAddressOfTheFirstFrame();
 };
 
 void TestFrameCodec::crcCheckValue()
@@ -294,6 +297,24 @@ void TestFrameCodec::discardingJunkNeverChangesWhatUnpackFinds()
         QCOMPARE(foundTrimming, foundKeeping);
         QVERIFY(!foundKeeping.isEmpty());
     }
+}
+
+void TestFrameCodec::frameAddressOfTheFirstFrame_data()
+{
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<int>("address"); // -1: not known yet
+
+    QTest::newRow("address bytes in, after junk") << hex("0102fe45ff540501") << 0x0105;
+    QTest::newRow("one address byte") << hex("fe45ff5405") << -1;
+    // The first frame decides, not a mark inside its payload.
+    QTest::newRow("mark in the payload") << frameFor(3, hex("fe45ff540900")) << 3;
+}
+
+void TestFrameCodec::frameAddressOfTheFirstFrame()
+{
+    QFETCH(QByteArray, buffer);
+    QFETCH(int, address);
+    QCOMPARE(int(FrameCodec::frameAddress(buffer).value_or(uint32_t(-1))), address);
 }
 
 QTEST_APPLESS_MAIN(TestFrameCodec)

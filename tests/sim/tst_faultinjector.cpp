@@ -274,6 +274,8 @@ void TestFaultInjector::commands_data()
     QTest::newRow("late 0xb1 1030") << "late 0xb1 1030" << true << true;
     QTest::newRow("late without code") << "late 1030" << true << false;
     QTest::newRow("refuse 0x1b2 4") << "refuse 0x1b2 4" << true << false;
+    QTest::newRow("forget 0xa2") << "forget 0xa2" << true << true;
+    QTest::newRow("forget 0xa2 1") << "forget 0xa2 1" << true << false;
     QTest::newRow("not a knob") << "state" << false << false;
 }
 

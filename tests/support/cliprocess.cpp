@@ -1,6 +1,8 @@
 #include "cliprocess.h"
 
+#include <QEventLoop>
 #include <QProcess>
+#include <QTimer>
 
 QString CliProcess::programPath()
 {
@@ -18,7 +20,8 @@ QString CliProcess::Result::describe() const
         .arg(finished ? QString() : QStringLiteral(" (did not finish)"), out, err);
 }
 
-CliProcess::Result CliProcess::run(const QStringList& arguments, int timeoutMs, const QByteArray& input)
+CliProcess::Result CliProcess::run(const QStringList& arguments, int timeoutMs, const QByteArray& input,
+                                   bool serveEvents)
 {
     Result result;
     QProcess process;
@@ -31,7 +34,17 @@ CliProcess::Result CliProcess::run(const QStringList& arguments, int timeoutMs, 
     if (!input.isEmpty())
         process.write(input);
     process.closeWriteChannel();
-    result.finished = process.waitForFinished(timeoutMs);
+    if (serveEvents) {
+        // Events are served as they come, not polled: a relay must not add latency.
+        QEventLoop loop;
+        QObject::connect(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, &QEventLoop::quit);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        if (process.state() != QProcess::NotRunning)
+            loop.exec();
+        result.finished = process.state() == QProcess::NotRunning;
+    } else {
+        result.finished = process.waitForFinished(timeoutMs);
+    }
     if (!result.finished) {
         process.kill();
         process.waitForFinished(5000);

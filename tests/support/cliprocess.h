@@ -27,5 +27,8 @@ public:
     // Where the built tool is; empty when the build has none.
     static QString programPath();
 
-    static Result run(const QStringList& arguments, int timeoutMs = 120000, const QByteArray& input = QByteArray());
+    // With `serveEvents` the test's own event loop runs while the tool does
+    // (a socket of the test that the tool talks to keeps being served).
+    static Result run(const QStringList& arguments, int timeoutMs = 120000, const QByteArray& input = QByteArray(),
+                      bool serveEvents = false);
 };
