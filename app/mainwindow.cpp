@@ -1,26 +1,31 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "boardinfo.h"
+#include "boardcontext.h"
+#include "calibrationpanel.h"
+#include "configfilepanel.h"
 #include "connector.h"
+#include "dumppanel.h"
+#include "firmwarepanel.h"
 #include "readingorder.h"
-#include "tablecolumns.h"
 #include "settingsstore.h"
+#include "tablecolumns.h"
 #include "tessarin.h"
-#include "versionnumber.h"
 
 #include <QAbstractItemView>
-#include <QCloseEvent>
-#include <QHeaderView>
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
+#include <QMessageBox>
 #include <QSpacerItem>
-#include <QVBoxLayout>
+#include <QStatusBar>
+#include <QStringList>
 #include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -56,6 +61,12 @@ const char* const deviceAddressKeys[] = {
     "RS485/DeviceAddress", "RS485/DeviceID",
 };
 const char* const lastDeviceIdKey = "LastDeviceID";
+// The keys the connection bar and its serial dialog read. The variants above
+// spell data and stop bits "DataBits" and "StopBits", which are other keys
+// than the bar's "databit" and "stopbit" however the case is folded; without
+// these the reset would leave the line's word format as it was.
+const char* const barDataBitsKey = "serial/databit";
+const char* const barStopBitsKey = "serial/stopbit";
 
 // Where the window was left; the store folds the case of every key.
 const char* const windowGeometryKey = "Window/Geometry";
@@ -81,6 +92,25 @@ MainWindow::MainWindow(QWidget* parent)
 
     // The form; on_<object>_<signal> slots are bound by name here.
     ui->setupUi(this);
+    programName = QString::fromLatin1(programNameText);
+
+    // The panels, each on its part of the form, all on one context.
+    context = new BoardContext(this);
+    context->setBar(ui->ConnectionWidget);
+    dump = new DumpPanel(this, ui->verticalLayout, statusBar(), context, this);
+    device = new DevicePanel({ ui->labelBoardVersionValue, ui->labelFirmwareVersionValue, ui->labelDeviceStatusValue,
+                               ui->labelBootloaderVersionValue, ui->labelErrorStatusValue },
+                             ui->tabWidget, ui->tabDiDo, context, this);
+    firmware = new FirmwarePanel({ ui->pushButtonSendFirmware, ui->pushButtonFlashFirmware,
+                                   ui->pushButtonEnterBootloader, ui->progressBar },
+                                 context, programName, locale, this);
+    calibration = new CalibrationPanel(ui->pushButtonCalibrateDiZero, ui->pushButtonCalibrateDiScale24V, context, this);
+    connect(device, &DevicePanel::modeRead, firmware, &FirmwarePanel::updateButtons);
+    connect(device, &DevicePanel::linkReleased, this, &MainWindow::forgetConnectionAfterRequest);
+    connect(firmware, &FirmwarePanel::linkReleased, this, &MainWindow::forgetConnectionAfterRequest);
+    connect(firmware, &FirmwarePanel::dumpLine, this, &MainWindow::appendDebugDumpLine);
+    // A flash changes what runs on the board, or leaves its reason in the error code.
+    connect(firmware, &FirmwarePanel::flashed, this, [this](bool ok) { ok ? readDeviceStatus() : readErrorCode(); });
 
     setWindowTitle(tr("Quorvel"));
 
@@ -99,32 +129,25 @@ MainWindow::MainWindow(QWidget* parent)
     }
     connect(debugAction, &QAction::toggled, this, &MainWindow::onDebugActionToggled);
     onDebugActionToggled(debugAction->isChecked());
-    buildFileMenu();
 
     ui->labelBoardVersionValue->setText(QStringLiteral("-"));
 
-    // DI/DO tables in their shape for an unknown board, filled with the
-    // factory record.
-    buildDiDoTables();
-    updateDiDoColumns();
-    updateDiDoTables();
+    // DI/DO tables in their shape for an unknown board with the factory
+    // record, then the RS-485 tables.
+    diDo = new DiDoPanel(ui->tableWidgetDIConfig, ui->tableWidgetDOConfig, context, this);
+    rs485 = new Rs485Panel(ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2, context, this);
+    QMenu* fileMenu = findChild<QMenu*>(QStringLiteral("menu"));
+    if (!fileMenu)
+        fileMenu = menuBar()->addMenu(tr("Файл"));
+    configFiles = new ConfigFilePanel(fileMenu, this, diDo, rs485, context, this);
     updateAdditionalTab();
-    resetDiDoRecord();
-    showDiDoRecord();
-
-    buildRs485PortTable(ui->tableWidgetRs485Param);
-    buildRs485PortTable(ui->tableWidgetRs485Param_2);
 
     // The program talks to its boards over RS-485 and TCP only.
     ui->ConnectionWidget->setUSBConfigEnable(false);
-    programName = QString::fromLatin1(programNameText);
     ui->ConnectionWidget->setProgramName(programName);
     ui->ConnectionWidget->setConnected(false);
 
-    ui->pushButtonSendFirmware->setEnabled(false);
-    ui->pushButtonFlashFirmware->setEnabled(false);
-    ui->pushButtonEnterBootloader->setEnabled(false);
-    ui->pushButtonEnterBootloader->setText(tr("Enter Bootloader"));
+    firmware->showNoLink();
 
     connect(ui->ConnectionWidget, &Tessarin::onConnected, this, &MainWindow::onSerialConnected);
     connect(ui->ConnectionWidget, &Tessarin::onDisconnected, this, &MainWindow::onSerialDisconnected);
@@ -143,11 +166,207 @@ MainWindow::~MainWindow()
 {
     // The transport may outlive the window (the connection bar holds a copy
     // until it is destroyed); it must not call back into a dead window.
-    if (connector)
-        connector->clearDumpCallback();
+    if (context->linked())
+        context->link()->clearDumpCallback();
     delete ui;
     ui = nullptr;
-    connector.reset();
+}
+
+// ---- The slots that hand over to a panel ----
+
+void MainWindow::on_pushButtonSendFirmware_clicked()
+{
+    firmware->send();
+}
+
+void MainWindow::on_pushButtonFlashFirmware_clicked()
+{
+    firmware->flash();
+}
+
+void MainWindow::on_pushButtonEnterBootloader_clicked()
+{
+    firmware->switchMode();
+}
+
+void MainWindow::on_pushButtonGetDiDoParam_clicked()
+{
+    diDo->update();
+}
+
+void MainWindow::on_pushButtonSetDiDoParam_clicked()
+{
+    diDo->save();
+}
+
+void MainWindow::on_pushButtonResetDiDoParam_clicked()
+{
+    diDo->resetToFactory();
+}
+
+void MainWindow::on_pushButtonFillFactoryDiDoParam_clicked()
+{
+    diDo->fillFactory();
+}
+
+void MainWindow::on_pushButtonCalibrateDiZero_clicked()
+{
+    calibration->calibrate(false);
+}
+
+void MainWindow::on_pushButtonCalibrateDiScale24V_clicked()
+{
+    calibration->calibrate(true);
+}
+
+void MainWindow::on_pushButtonSetRs485Param_clicked()
+{
+    rs485->write();
+}
+
+void MainWindow::on_pushButtonGetRs485Param_clicked()
+{
+    rs485->read();
+}
+
+void MainWindow::onDeviceRebootRequested()
+{
+    device->reboot();
+}
+
+void MainWindow::onDiConfigContextMenuRequested(QPoint pos)
+{
+    diDo->contextMenuRequested(pos);
+}
+
+// ---- Connect and disconnect ----
+
+void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
+{
+    // The previous link is no longer ours: it must not call into this window
+    // any more, whoever else still holds it.
+    context->setLink(newConnector);
+    applyDumpCallback();
+    // A loss not yet told is old news once a new link is up.
+    linkLostNotice->stop();
+    statusBar()->clearMessage();
+
+    // Nothing known about the board until it has answered.
+    forgetBoard();
+    firmware->prepareForReadout();
+
+    // Both are always asked, in this order.
+    const bool firmwareAnswered = readFirmwareVersion();
+    const bool statusValid = readDeviceStatus();
+
+    if (!firmwareAnswered || !statusValid) {
+        // Nothing sensible came back: give the link up.
+        ui->ConnectionWidget->disconnectCurrentConnector();
+        context->setLink(QSharedPointer<Connector>());
+        // Without a link no firmware or calibration button may stay usable.
+        updateFirmwareButtons(context->state().mode, context->state().modeKnown);
+        QMessageBox::warning(this, tr("Vantor"), tr("Устройство не ответило\n"));
+        return;
+    }
+
+    const bool boardOk = device->readBoardVersionWhereKnown();
+
+    // As "Update" does, but without a box: a failure is named below.
+    const BoardState& board = context->state();
+    const bool diDoOk = board.mainFirmwareRunning() && context->linked() && board.boardTypeKnown
+        ? diDo->readAndShow()
+        : true;
+
+    // Both reads are made whatever the first gave.
+    const bool errorCodeOk = readErrorCode();
+    const bool rs485Ok = readRs485Params();
+
+    // The board answered, so the link is held and the bar says so whatever
+    // else failed: showing "Connect" now would invite a second link to the
+    // same board. What could not be read is named where it does not block.
+    ui->ConnectionWidget->setConnected(true);
+    QStringList failed;
+    if (!boardOk)
+        failed << tr("версия платы (0x7D)");
+    if (!diDoOk)
+        failed << tr("конфигурация DI/DO");
+    if (!errorCodeOk)
+        failed << tr("код ошибки (0x79)");
+    if (!rs485Ok)
+        failed << tr("параметры RS-485 (0x71, 0x9D)");
+    if (!failed.isEmpty())
+        statusBar()->showMessage(tr("Подключено, но не прочитано: %1").arg(failed.join(QStringLiteral(", "))));
+}
+
+void MainWindow::onSerialDisconnected()
+{
+    statusBar()->clearMessage();
+    ui->ConnectionWidget->setConnected(false);
+    firmware->showNoLink();
+    context->setLink(QSharedPointer<Connector>());
+    forgetBoard();
+    updateAdditionalTab();
+    device->showNoBoard();
+    ui->ConnectionWidget->setConnected(false);
+}
+
+void MainWindow::forgetBoard()
+{
+    context->setState(BoardState());
+    // Marks of a comparison belong to the board they were made with.
+    configFiles->clearMarks();
+}
+
+void MainWindow::forgetConnectionAfterRequest()
+{
+    // The connection bar keeps its own copy of the transport until the user
+    // connects again; the window lets its own go.
+    onSerialDisconnected();
+}
+
+void MainWindow::onSerialLinkLost()
+{
+    // A transfer under way stops at its next block (the link is no longer
+    // the one it started on); its progress would only mislead now.
+    ui->progressBar->setValue(0);
+    statusBar()->showMessage(tr("Связь с устройством потеряна"));
+    linkLostNotice->start();
+}
+
+void MainWindow::showLinkLostNotice()
+{
+    // Said after the box of the operation the loss broke, not on top of it.
+    if (QApplication::activeModalWidget())
+        return;
+    linkLostNotice->stop();
+    QMessageBox::warning(this, tr("Vantor"), tr("Связь с устройством потеряна\n"));
+}
+
+// ---- Enabling rules ----
+
+void MainWindow::updateFirmwareButtons(quint8 newMode, bool newModeKnown)
+{
+    BoardState board = context->state();
+    board.mode = newMode;
+    board.modeKnown = newModeKnown;
+    context->setState(board);
+    firmware->updateButtons();
+}
+
+void MainWindow::updateAdditionalTab()
+{
+    const int index = ui->tabWidget->indexOf(ui->tabAdditional);
+    const bool wasCurrent = ui->tabWidget->currentWidget() == ui->tabAdditional;
+    // Disables the tab's entry in the bar together with the page.
+    ui->tabWidget->setTabEnabled(index, additionalUnlocked);
+    // A greyed tab should say where it is opened.
+    ui->tabWidget->setTabToolTip(
+        index, additionalUnlocked ? QString()
+                                  : tr("Открывается через меню «Настройки» → «Доступ к дополнительным настройкам»"));
+    if (!additionalUnlocked && wasCurrent)
+        ui->tabWidget->setCurrentIndex(0);
+    calibration->updateButtons();
+    configFiles->updateActions();
 }
 
 // ---- Window layout ----
@@ -252,165 +471,6 @@ bool MainWindow::focusNextPrevChild(bool next)
     return true;
 }
 
-// ---- Enabling rules ----
-
-void MainWindow::updateFirmwareButtons(quint8 newMode, bool newModeKnown)
-{
-    mode = newMode;
-    modeKnown = newModeKnown;
-    if (!ui)
-        return;
-    updateConfigFileActions();
-
-    const bool bootloaderRunning = modeKnown && mode == 1;
-    const bool mainRunning = modeKnown && mode == 0;
-
-    // Running the bootloader the board takes a main firmware; running the main
-    // firmware it takes a new bootloader.
-    if (bootloaderRunning) {
-        ui->pushButtonSendFirmware->setText(tr("Send Firmware"));
-        ui->pushButtonFlashFirmware->setText(tr("Flash Firmware"));
-        ui->pushButtonEnterBootloader->setText(tr("Enter Main Firmware"));
-    } else {
-        ui->pushButtonSendFirmware->setText(tr("Send Bootloader"));
-        ui->pushButtonFlashFirmware->setText(tr("Flash Bootloader"));
-        ui->pushButtonEnterBootloader->setText(tr("Enter Bootloader"));
-    }
-
-    if (!connector) {
-        ui->pushButtonSendFirmware->setEnabled(false);
-        ui->pushButtonFlashFirmware->setEnabled(false);
-        ui->pushButtonEnterBootloader->setEnabled(false);
-        return;
-    }
-
-    ui->pushButtonEnterBootloader->setEnabled(bootloaderRunning ? firmwareVersionKnown : true);
-    const bool sendEnabled = bootloaderRunning || mainRunning;
-    ui->pushButtonSendFirmware->setEnabled(sendEnabled);
-    // Only a completed transfer enables the flash button; this rule may only
-    // take it away.
-    if (!sendEnabled)
-        ui->pushButtonFlashFirmware->setEnabled(false);
-
-    updateAdditionalTab();
-}
-
-void MainWindow::updateAdditionalTab()
-{
-    if (!ui)
-        return;
-
-    const int index = ui->tabWidget->indexOf(ui->tabAdditional);
-    const bool wasCurrent = ui->tabWidget->currentWidget() == ui->tabAdditional;
-    // Disables the tab's entry in the bar together with the page.
-    ui->tabWidget->setTabEnabled(index, additionalUnlocked);
-    // A greyed tab should say where it is opened.
-    ui->tabWidget->setTabToolTip(
-        index, additionalUnlocked ? QString()
-                                  : tr("Открывается через меню «Настройки» → «Доступ к дополнительным настройкам»"));
-    if (!additionalUnlocked && wasCurrent)
-        ui->tabWidget->setCurrentIndex(0);
-
-    const bool calibrate = additionalUnlocked && calibrationAvailable();
-    ui->pushButtonCalibrateDiZero->setEnabled(calibrate);
-    ui->pushButtonCalibrateDiScale24V->setEnabled(calibrate);
-    updateConfigFileActions();
-}
-
-void MainWindow::updateDiDoTables()
-{
-    if (!ui || !ui->tableWidgetDIConfig || !ui->tableWidgetDOConfig)
-        return;
-    QTableWidget* di = ui->tableWidgetDIConfig;
-    QTableWidget* dout = ui->tableWidgetDOConfig;
-
-    if (dout->rowCount() < BoardInfo::MaxDoChannels)
-        dout->setRowCount(BoardInfo::MaxDoChannels);
-
-    di->setEnabled(!(boardTypeKnown && boardType == 3));
-    const int count = diChannelCount();
-    for (int row = 0; row < BoardInfo::MaxDiChannels; ++row)
-        di->setRowHidden(row, row >= count);
-
-    updateDiDoColumns();
-
-    dout->setVisible(!(boardTypeKnown && boardType == 4));
-    dout->setRowHidden(8, boardTypeKnown && (boardType == 2 || boardType == 3));
-}
-
-void MainWindow::updateDiDoColumns()
-{
-    if (!ui || !ui->tableWidgetDIConfig || !ui->tableWidgetDOConfig)
-        return;
-    QTableWidget* di = ui->tableWidgetDIConfig;
-
-    // DP, DP role, type and nominal.
-    const bool extended = diExtendedSupported();
-    for (int column = 3; column <= 6; ++column)
-        di->setColumnHidden(column, !extended);
-    // Debounce.
-    di->setColumnHidden(7, !diDebounceSupported());
-    // DO DP flag.
-    ui->tableWidgetDOConfig->setColumnHidden(4, !doDpSupported());
-}
-
-// ---- Derived values ----
-
-BoardState MainWindow::boardState() const
-{
-    BoardState state;
-    state.modeKnown = modeKnown;
-    state.mode = mode;
-    state.firmwareVersionKnown = firmwareVersionKnown;
-    state.boardTypeKnown = boardTypeKnown;
-    state.boardType = boardType;
-    // The version labels are where the versions are kept.
-    if (ui) {
-        state.firmwareVersion = ui->labelFirmwareVersionValue->text().trimmed();
-        state.bootloaderVersion = ui->labelBootloaderVersionValue->text().trimmed();
-    }
-    return state;
-}
-
-std::optional<int> MainWindow::firmwareVersionNumber() const
-{
-    if (!ui)
-        return std::nullopt;
-    return parseVersionNumber(ui->labelFirmwareVersionValue->text().trimmed());
-}
-
-std::optional<int> MainWindow::bootloaderVersionNumber() const
-{
-    if (!ui)
-        return std::nullopt;
-    return parseVersionNumber(ui->labelBootloaderVersionValue->text().trimmed());
-}
-
-int MainWindow::diChannelCount() const
-{
-    return BoardInfo::diChannelCount(boardTypeKnown, boardType);
-}
-
-bool MainWindow::diDebounceSupported() const
-{
-    return boardState().diDebounceSupported();
-}
-
-bool MainWindow::diExtendedSupported() const
-{
-    return boardState().diExtendedSupported();
-}
-
-bool MainWindow::doDpSupported() const
-{
-    return boardState().doDpSupported();
-}
-
-bool MainWindow::calibrationAvailable() const
-{
-    return boardState().calibrationAvailable(!connector.isNull());
-}
-
 // ---- Connection settings ----
 
 void MainWindow::resetConnectionSettings()
@@ -422,6 +482,8 @@ void MainWindow::resetConnectionSettings()
     writeAll(store, stopBitsKeys, defaultStopBits);
     writeAll(store, deviceAddressKeys, defaultDeviceAddress);
     store.setValue(QString::fromLatin1(lastDeviceIdKey), defaultDeviceAddress);
+    store.setValue(QString::fromLatin1(barDataBitsKey), defaultDataBits);
+    store.setValue(QString::fromLatin1(barStopBitsKey), defaultStopBits);
     store.sync();
 }
 

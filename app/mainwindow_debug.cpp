@@ -2,29 +2,21 @@
 #include "ui_aboutdialog.h"
 #include "ui_mainwindow.h"
 
-#include "connector.h"
+#include "calibrationpanel.h"
+#include "dumppanel.h"
 
-#include <QCheckBox>
-#include <QDateTime>
 #include <QDialog>
-#include <QDir>
-#include <QFileDialog>
-#include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QStatusBar>
-#include <QTextDocument>
-#include <QVBoxLayout>
+
+// The RX/TX dump switch, the unlock of the additional settings and About.
 
 namespace {
 
 const char* const unlockPassword = "marzipo";
-constexpr int dumpLineLimit = 2000;
 
 } // namespace
 
@@ -32,170 +24,17 @@ constexpr int dumpLineLimit = 2000;
 
 void MainWindow::onDebugActionToggled(bool enabled)
 {
-    debugEnabled = enabled;
-
-    if (enabled) {
-        if (!debugDumpView)
-            buildDebugDump();
-        applyDumpCallback();
-        appendDebugDumpLine(tr("[debug] Включен вывод RX/TX дампа"));
-        return;
-    }
-
-    applyDumpCallback();
-    // Only a view that exists is taken out: QLayout::removeWidget(nullptr)
-    // would drop every item without a widget, the connection bar's nested
-    // layout among them.
-    if (debugDumpView) {
-        ui->verticalLayout->removeWidget(debugDumpPanel);
-        delete debugDumpPanel;
-        debugDumpPanel = nullptr;
-        debugDumpView = nullptr;
-        dumpFindEdit = nullptr;
-        dumpLines.clear();
-        dumpNotes.clear();
-    }
-}
-
-void MainWindow::buildDebugDump()
-{
-    debugDumpPanel = new QWidget(this);
-    debugDumpPanel->setObjectName(QStringLiteral("widgetDebugDump"));
-    auto* column = new QVBoxLayout(debugDumpPanel);
-    column->setContentsMargins(0, 0, 0, 0);
-    auto* row = new QHBoxLayout;
-    column->addLayout(row);
-
-    auto button = [this, row](const char* name, const QString& text, void (MainWindow::*slot)()) {
-        auto* b = new QPushButton(text, debugDumpPanel);
-        b->setObjectName(QLatin1String(name));
-        connect(b, &QPushButton::clicked, this, slot);
-        row->addWidget(b);
-    };
-    button("pushButtonSaveDump", tr("Сохранить журнал…"), &MainWindow::saveDebugDump);
-    auto* copy = new QPushButton(tr("Копировать"), debugDumpPanel);
-    copy->setObjectName(QStringLiteral("pushButtonCopyDump"));
-    row->addWidget(copy);
-    button("pushButtonClearDump", tr("Очистить"), &MainWindow::clearDebugDump);
-    dumpFindEdit = new QLineEdit(debugDumpPanel);
-    dumpFindEdit->setObjectName(QStringLiteral("lineEditFindDump"));
-    dumpFindEdit->setPlaceholderText(tr("Найти…"));
-    connect(dumpFindEdit, &QLineEdit::returnPressed, this, &MainWindow::findInDebugDump);
-    row->addWidget(dumpFindEdit);
-    button("pushButtonFindDump", tr("Найти"), &MainWindow::findInDebugDump);
-    auto* notes = new QCheckBox(tr("Названия команд"), debugDumpPanel);
-    notes->setObjectName(QStringLiteral("checkBoxDumpCommandNames"));
-    notes->setChecked(dumpNotesShown);
-    connect(notes, &QCheckBox::toggled, this, &MainWindow::showDumpCommandNames);
-    row->addWidget(notes);
-    row->addStretch();
-
-    debugDumpView = new QPlainTextEdit(debugDumpPanel);
-    debugDumpView->setObjectName(QStringLiteral("plainTextEditDebugDump"));
-    debugDumpView->setReadOnly(true);
-    // Tab moves on rather than stopping in the dump.
-    debugDumpView->setTabChangesFocus(true);
-    debugDumpView->setPlaceholderText(tr("RX/TX дамп обмена"));
-    // Bounded: a long session with the dump on must not grow without end.
-    debugDumpView->document()->setMaximumBlockCount(dumpLineLimit);
-    connect(copy, &QPushButton::clicked, debugDumpView, &QPlainTextEdit::copy);
-    column->addWidget(debugDumpView);
-    ui->verticalLayout->addWidget(debugDumpPanel);
-}
-
-QString MainWindow::dumpLineShown(int index) const
-{
-    const QString& note = dumpNotes.at(index);
-    // The note stands beside the line; the line itself stays as it came.
-    return dumpNotesShown && !note.isEmpty() ? dumpLines.at(index) + QStringLiteral("    # ") + note
-                                              : dumpLines.at(index);
-}
-
-void MainWindow::showDumpCommandNames(bool shown)
-{
-    dumpNotesShown = shown;
-    if (!debugDumpView)
-        return;
-    QStringList lines;
-    for (int i = 0; i < dumpLines.size(); ++i)
-        lines << dumpLineShown(i);
-    debugDumpView->setPlainText(lines.join(QLatin1Char('\n')));
-    debugDumpView->moveCursor(QTextCursor::End);
-}
-
-void MainWindow::saveDebugDump()
-{
-    if (!debugDumpView)
-        return;
-    const QString suggested = QDir::home().filePath(
-        QStringLiteral("dump_%1.txt").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))));
-    const QString path = chooseDumpFile ? chooseDumpFile(this, true, suggested)
-                                        : QFileDialog::getSaveFileName(this, tr("Сохранить журнал"), suggested,
-                                                                       tr("Текст (*.txt)"));
-    if (path.isEmpty())
-        return;
-    QString text = debugDumpView->toPlainText();
-    if (!text.isEmpty())
-        text += QLatin1Char('\n');
-    const QByteArray bytes = text.toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        QMessageBox::warning(this, tr("Vantor"),
-                             tr("Не удалось записать файл %1:\n%2\n").arg(QDir::toNativeSeparators(path),
-                                                                          file.errorString()));
-}
-
-void MainWindow::clearDebugDump()
-{
-    if (debugDumpView)
-        debugDumpView->clear();
-    dumpLines.clear();
-    dumpNotes.clear();
-}
-
-void MainWindow::findInDebugDump()
-{
-    if (!debugDumpView || !dumpFindEdit || dumpFindEdit->text().isEmpty())
-        return;
-    const QString text = dumpFindEdit->text();
-    // From the cursor on, then once more from the top.
-    if (debugDumpView->find(text))
-        return;
-    debugDumpView->moveCursor(QTextCursor::Start);
-    if (!debugDumpView->find(text))
-        statusBar()->showMessage(tr("Не найдено: %1").arg(text), 5000);
+    dump->setEnabled(enabled);
 }
 
 void MainWindow::appendDebugDumpLine(QString line)
 {
-    if (!debugDumpView)
-        return;
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz"));
-    dumpLines << QStringLiteral("%1  %2").arg(stamp, line);
-    dumpNotes << dumpAnnotator.annotate(line);
-    // The same bound as the view's, so a redraw shows what the view held.
-    if (dumpLines.size() > dumpLineLimit) {
-        dumpLines.removeFirst();
-        dumpNotes.removeFirst();
-    }
-    debugDumpView->appendPlainText(dumpLineShown(dumpLines.size() - 1));
+    dump->append(line);
 }
 
 void MainWindow::applyDumpCallback()
 {
-    if (!connector)
-        return;
-    if (!debugEnabled) {
-        connector->clearDumpCallback();
-        return;
-    }
-    // The transport may call this from its worker thread: the text is copied
-    // into a queued call and no widget is touched here.
-    MainWindow* window = this;
-    connector->setDumpCallback([window](const QString& text) {
-        QMetaObject::invokeMethod(window, [window, text]() { window->appendDebugDumpLine(text); },
-                                  Qt::QueuedConnection);
-    });
+    dump->followLink();
 }
 
 // ---- Unlock of the additional settings ----
@@ -229,6 +68,7 @@ void MainWindow::setAdditionalUnlocked(bool unlocked)
         ui->actionUnlockAdditional->setText(unlocked ? tr("Заблокировать Дополнительно")
                                                      : tr("Доступ к дополнительным настройкам"));
     }
+    calibration->setUnlocked(unlocked);
     updateAdditionalTab();
 }
 

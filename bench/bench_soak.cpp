@@ -8,7 +8,9 @@
 //
 //   bench_soak [CYCLES] [tcp|pty]        (default 1000 cycles over a pty)
 
-#include "mainwindowtestaccess.h"
+#include "boardcontext.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "connectionbar.h"
 #include "modalanswerer.h"
@@ -56,7 +58,6 @@ public:
         : tcp(overTcp)
     {
         window.reset(new MainWindow);
-        access.reset(new MainWindowTestAccess(*window));
         bar = window->findChild<Tessarin*>();
     }
 
@@ -73,7 +74,7 @@ public:
 
     void dumpOn()
     {
-        access->debugAction()->setChecked(true);
+        window->findChild<QAction*>(QStringLiteral("action"))->setChecked(true);
     }
 
     // Everything the window owns: a cycle that leaves a widget, timer or
@@ -97,7 +98,7 @@ public:
     // came back whole and without a message box.
     bool connectOnce(const QString& expectedStatus)
     {
-        const QString program = access->programName();
+        const QString program = QStringLiteral("KELDORA_NODE");
         const QString missing = tcp ? ConnectionBar::connectOverTcp(bar, program, board.host(), int(board.port()))
                                     : ConnectionBar::connectOverPty(bar, program, board.ptyPath());
         if (!missing.isEmpty())
@@ -120,7 +121,7 @@ public:
             return fail("no Disconnect button");
         button->click();
         QCoreApplication::processEvents();
-        if (bar->isConnected() || !access->connector().isNull())
+        if (bar->isConnected() || window->findChild<BoardContext*>()->linked())
             return fail("still connected");
         return true;
     }
@@ -134,7 +135,7 @@ public:
         if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
             return fail("cannot write the image file");
         file.close();
-        access->setFirmwareFileChooser([path](QWidget*, const QString&, const QString&, const QString&) { return path; });
+        window->findChild<FirmwarePanel*>()->chooseFile = ([path](QWidget*, const QString&, const QString&, const QString&) { return path; });
         answerer.reset();
         answerer.queueButton(QMessageBox::Ok);
         answerer.queueButton(QMessageBox::No);
@@ -164,7 +165,6 @@ private:
 
     bool tcp;
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
     ModalAnswerer answerer;
     Tessarin* bar = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "console.h"
 #include "exitcode.h"
 #include "linkopener.h"
+#include "portlisting.h"
 
 #include <QJsonDocument>
 
@@ -68,6 +69,8 @@ int CliCommands::dispatch()
         return scan();
     if (command == QLatin1String("update"))
         return update(argument);
+    if (command == QLatin1String("ports"))
+        return PortListing::run(options.json);
     Console::note(QStringLiteral("unknown subcommand \"%1\"").arg(command));
     return ExitCode::Usage;
 }

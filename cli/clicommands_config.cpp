@@ -9,6 +9,7 @@
 #include "console.h"
 #include "exitcode.h"
 #include "inputfile.h"
+#include "printabletext.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -61,9 +62,10 @@ bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error
 
 QString boardSummary(const BoardState& board)
 {
-    return QStringLiteral("%1, firmware %2")
+    // The version is the board's text: it must not break the line.
+    return PrintableText::oneLine(QStringLiteral("%1, firmware %2")
         .arg(board.boardTypeKnown ? BoardInfo::boardName(board.boardType) : QStringLiteral("board type unknown"),
-             board.firmwareVersionKnown ? board.firmwareVersion : QStringLiteral("unknown"));
+             board.firmwareVersionKnown ? board.firmwareVersion : QStringLiteral("unknown")));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "exitcode.h"
 #include "firmwaretexts.h"
 #include "interruptnotice.h"
+#include "printabletext.h"
 #include "transferprogress.h"
 
 #include <QLocale>
@@ -16,7 +17,12 @@
 
 void CliCommands::follow(FirmwareJob& job, TransferProgress& progress)
 {
-    job.setProgress([&progress](qint64 done, qint64 total) { progress.update(done, total); });
+    job.setProgress([&progress](qint64 done, qint64 total) {
+        // Each pass of the copy starts from 0: one that starts over counts its blocks anew.
+        if (done == 0)
+            InterruptNotice::copyRestarted();
+        progress.update(done, total);
+    });
     // Counted where a signal handler can read it: an interrupted copy says how far it got.
     job.setBlockHook([] {
         InterruptNotice::blockAcknowledged();
@@ -27,7 +33,7 @@ void CliCommands::follow(FirmwareJob& job, TransferProgress& progress)
         return true;
     });
     QObject::connect(&job, &FirmwareJob::copyStarting, [](const QString& sendLine, int blocks, qint64 bytes) {
-        Console::err(sendLine);
+        Console::err(PrintableText::oneLine(sendLine));
         Console::note(QStringLiteral("copying %1 bytes in %2 blocks").arg(bytes).arg(blocks));
         InterruptNotice::copyStarted(blocks);
     });

@@ -23,6 +23,7 @@ const SubcommandRule subcommands[] = {
     { "mode", 1, "main|boot" },
     { "scan", 0, "" },
     { "update", 1, "FILE" },
+    { "ports", 0, "" },
 };
 
 // Subcommands that may work through a list of addresses.
@@ -250,6 +251,19 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
             return fail(QStringLiteral("mode wants main or boot, not \"%1\"").arg(target));
     }
 
+    // Listing this machine's ports reaches no board: no link, only --json.
+    if (options.command == QLatin1String("ports")) {
+        for (const QCommandLineOption* option : { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address,
+                                                  &flash, &noFlash, &keepGoing, &from, &to, &timeout }) {
+            if (parser.isSet(*option))
+                return fail(QStringLiteral("ports lists this machine's serial ports; --%1 does not belong to it")
+                                .arg(option->names().first()));
+        }
+        options.json = parser.isSet(json);
+        *outcome = Outcome::Run;
+        return options;
+    }
+
     // Options that belong to one subcommand.
     if (parser.isSet(flash) && parser.isSet(noFlash))
         return fail(QStringLiteral("--flash and --no-flash exclude each other"));
@@ -376,6 +390,7 @@ QString CliOptions::helpText()
 {
     return QStringLiteral(
         "Usage: quorvel-cli LINK [OPTIONS] SUBCOMMAND [ARGUMENT]\n"
+        "  or:  quorvel-cli ports [--json]\n"
         "\n"
         "Talks to one board of the family over the same transports and commands as the\n"
         "Quorvel window. Progress and diagnostics go to standard error.\n"
@@ -420,6 +435,10 @@ QString CliOptions::helpText()
         "                       firmware, reconnect and show the version old -> new.\n"
         "                       FILE is checked as for firmware before anything is sent;\n"
         "                       a version that did not change is exit 10.\n"
+        "  ports                List this machine's serial ports with their adapter\n"
+        "                       (description, maker, serial number) and stable names\n"
+        "                       (/dev/serial/by-id/..., udev symlinks); no LINK.\n"
+        "                       --json: one JSON array.\n"
         "\n"
         "Link (exactly one):\n"
         "  --tcp HOST[:PORT]    RS485 TCP; the port defaults to 4001.\n"

@@ -37,7 +37,7 @@ struct CliOptions
         Invalid, // `error` says why
     };
 
-    QString command;       // info, config-read, config-write, firmware, flash, reboot, mode, scan, update
+    QString command;       // info, config-read, config-write, firmware, flash, reboot, mode, scan, update, ports
     QStringList arguments; // the subcommand's own arguments (FILE, main|boot)
     LinkOptions link;
     bool flashAfterCopy = true; // firmware: --flash (default) or --no-flash

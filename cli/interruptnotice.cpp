@@ -66,6 +66,11 @@ void copyStarted(int totalBlocks)
     copying = 1;
 }
 
+void copyRestarted()
+{
+    blocksDone = 0;
+}
+
 void blockAcknowledged()
 {
     blocksDone = blocksDone + 1;

@@ -12,6 +12,8 @@ void install();
 // A firmware copy of `totalBlocks` starts; `acknowledged` blocks are done.
 void copyStarted(int totalBlocks);
 void blockAcknowledged();
+// The copy starts over from its first block (its replies could not be matched).
+void copyRestarted();
 // The copy is over, whatever its outcome.
 void copyEnded();
 

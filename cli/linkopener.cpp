@@ -4,6 +4,8 @@
 #include "connectorserial.h"
 #include "connectorusb.h"
 #include "portlock.h"
+#include "portopenfailure.h"
+#include "usbportsetup.h"
 
 #include <QCoreApplication>
 #include <QSerialPort>
@@ -61,7 +63,8 @@ QSharedPointer<Connector> LinkOpener::open(const LinkOptions& options, QString* 
         if (!link->openPort(device, options.baudRate, dataBitsOf(options.dataBits), options.parity, stopBits,
                             QSerialPort::NoFlowControl)) {
             *error = barText("Не удалось открыть порт %1 (%2).\nПараметры: %3")
-                         .arg(options.portName, barText("RS485 COM"), options.describe());
+                         .arg(options.portName, barText("RS485 COM"), options.describe())
+                + PortOpenFailure::explain(device, link->openError(), link->openErrorString());
             return QSharedPointer<Connector>();
         }
         return link;
@@ -71,18 +74,10 @@ QSharedPointer<Connector> LinkOpener::open(const LinkOptions& options, QString* 
             return QSharedPointer<Connector>();
         const QString device = PortLock::resolve(options.portName);
         QSharedPointer<ConnectorUSB> link(new ConnectorUSB(device));
-        // The USB board always talks at these settings; only the open can fail.
         QSerialPort* port = link->GetSerialPort();
-        port->close();
-        port->setPortName(device);
-        port->setParity(QSerialPort::NoParity);
-        port->setBaudRate(115200, QSerialPort::AllDirections);
-        port->setDataBits(QSerialPort::Data8);
-        port->setStopBits(QSerialPort::OneStop);
-        port->setFlowControl(QSerialPort::NoFlowControl);
-        if (!port->open(QIODevice::ReadWrite)) {
+        if (!UsbPortSetup::open(port, device)) {
             *error = barText("Не удалось открыть порт %1 (%2).").arg(options.portName, barText("USB COM"))
-                + QStringLiteral(" ") + port->errorString();
+                + PortOpenFailure::explain(device, port->error(), port->errorString());
             return QSharedPointer<Connector>();
         }
         return link;

@@ -31,7 +31,11 @@ _quorvel_cli()
 
     case $prev in
         --serial|--usb)
-            COMPREPLY=($(compgen -W "$(compgen -G '/dev/tty[A-Z]*' | tr '\n' ' ')" -- "$cur"))
+            # The ports the tool itself lists, stable by-id and udev names
+            # included; every path there starts with /dev/.
+            local ports
+            ports=$("${words[0]}" ports --json 2>/dev/null | grep -oE '"/dev/[^"]*"' | tr -d '"')
+            COMPREPLY=($(compgen -W "$ports" -- "$cur"))
             return ;;
         --parity)
             COMPREPLY=($(compgen -W "none even odd" -- "$cur"))

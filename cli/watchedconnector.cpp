@@ -16,7 +16,7 @@ int WatchedConnector::write(const QByteArray& data)
 {
     inner->setTimeout(getTimeout());
     ++counts.writes;
-    silentSinceWrite = false;
+    sinceWrite = SinceWrite::Unread;
     const int written = inner->write(data);
     if (written < 0)
         ++counts.failedWrites;
@@ -32,15 +32,28 @@ QByteArray WatchedConnector::read()
     ++counts.reads;
     const QByteArray reply = inner->read();
     // A reply waited for past the time-out still answered the request.
-    if (reply.isEmpty() && !silentSinceWrite)
+    if (reply.isEmpty() && sinceWrite == SinceWrite::Unread) {
         ++counts.silentReads;
-    else if (!reply.isEmpty() && silentSinceWrite)
-        --counts.silentReads;
-    silentSinceWrite = reply.isEmpty();
+        sinceWrite = SinceWrite::Silent;
+    } else if (!reply.isEmpty()) {
+        if (sinceWrite == SinceWrite::Silent)
+            --counts.silentReads;
+        sinceWrite = SinceWrite::Answered;
+    }
     if (trace)
         trace(reply.isEmpty() ? QStringLiteral("< (nothing within %1 ms)").arg(getTimeout())
                               : QStringLiteral("< %1").arg(QString::fromLatin1(reply.toHex(' '))));
     return reply;
+}
+
+qint64 WatchedConnector::extraReplies() const
+{
+    return inner->extraReplies();
+}
+
+void WatchedConnector::noteExtraReply()
+{
+    inner->noteExtraReply();
 }
 
 void WatchedConnector::setTrace(const Trace& newTrace)

@@ -36,6 +36,9 @@ public:
     void setDevID(unsigned char id) override;
     int write(const QByteArray& data) override;
     QByteArray read() override;
+    // The count lives with the transport, whoever asks.
+    qint64 extraReplies() const override;
+    void noteExtraReply() override;
 
     const Tally& tally() const { return counts; }
     void setTrace(const Trace& trace);
@@ -43,6 +46,9 @@ public:
 private:
     QSharedPointer<Connector> inner;
     Tally counts;
-    bool silentSinceWrite = false;
+    // What the reads since the last write found: a read that drains the link
+    // after the request was answered is no silence.
+    enum class SinceWrite { Unread, Silent, Answered };
+    SinceWrite sinceWrite = SinceWrite::Answered;
     Trace trace;
 };

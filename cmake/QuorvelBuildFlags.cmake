@@ -1,6 +1,8 @@
 # Hardening as Debian builds its packages: the flags come from dpkg-buildflags
 # (stack protector, format checks, _FORTIFY_SOURCE, RELRO), so they follow
-# whatever the distribution decides. Optimisation and debug info stay with
+# whatever the distribution decides. Their -g is taken when the build type
+# gives none (Release), so that the -dbgsym packages of any build type hold
+# debug information, as Debian's do. Optimisation stays with
 # CMAKE_BUILD_TYPE; the path-mapping flag is left out because it names the
 # source folder and would keep the compiler cache from sharing objects, and
 # -Wdate-time because the About box shows the build time on purpose.
@@ -18,6 +20,11 @@ if(QUORVEL_DEB_BUILDFLAGS)
     if(NOT DPKG_BUILDFLAGS_EXECUTABLE)
         message(FATAL_ERROR "QUORVEL_DEB_BUILDFLAGS needs dpkg-buildflags (package dpkg-dev)")
     endif()
+    string(TOUPPER "${CMAKE_BUILD_TYPE}" _build_type)
+    set(_drop "^-O[0-9s]?$|^-f(file|debug)-prefix-map=|^-Wdate-time$")
+    if(" ${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${_build_type}} " MATCHES " -g ")
+        string(APPEND _drop "|^-g$")
+    endif()
     foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
         execute_process(COMMAND ${DPKG_BUILDFLAGS_EXECUTABLE} --get ${kind}
             OUTPUT_VARIABLE _flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE _result)
@@ -25,7 +32,7 @@ if(QUORVEL_DEB_BUILDFLAGS)
             message(FATAL_ERROR "dpkg-buildflags --get ${kind} failed")
         endif()
         separate_arguments(_flags UNIX_COMMAND "${_flags}")
-        list(FILTER _flags EXCLUDE REGEX "^-O[0-9s]?$|^-g$|^-f(file|debug)-prefix-map=|^-Wdate-time$")
+        list(FILTER _flags EXCLUDE REGEX "${_drop}")
         set(QUORVEL_DEB_${kind} ${_flags})
     endforeach()
     add_compile_options(${QUORVEL_DEB_CPPFLAGS} ${QUORVEL_DEB_CXXFLAGS})

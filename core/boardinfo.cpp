@@ -43,6 +43,31 @@ int doChannelCount(bool known, quint16 boardType)
     }
 }
 
+bool hasDiTable(quint16 boardType)
+{
+    return boardType != 3;
+}
+
+bool hasDoTable(quint16 boardType)
+{
+    return boardType != 4;
+}
+
+bool hasNinthDo(quint16 boardType)
+{
+    return boardType != 2 && boardType != 3;
+}
+
+bool debounceNeedsFirmware5(quint16 boardType)
+{
+    return boardType == 1;
+}
+
+bool sameType(bool knownA, quint16 typeA, bool knownB, quint16 typeB)
+{
+    return knownA == knownB && typeA == typeB;
+}
+
 int diPairLimit(bool known, quint16 boardType)
 {
     if (!known)

@@ -1,9 +1,9 @@
 #include "boardreadout.h"
 
 #include "boardinfo.h"
-#include "printabletext.h"
 #include "boardtexts.h"
 #include "devicecommands.h"
+#include "printabletext.h"
 
 #include <QJsonValue>
 

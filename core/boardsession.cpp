@@ -250,6 +250,8 @@ BoardSession::WriteResult BoardSession::write(const QList<Block>& blocks, bool g
 {
     WriteResult result;
     const ConfigCommands commands(connector.data(), board());
+    const CommandExchange exchange(connector.data());
+    const qint64 extraBefore = exchange.extraReplies();
     for (Block block : blocks) {
         if (!goOn && !result.notTaken.isEmpty())
             result.notWritten << block;
@@ -263,7 +265,14 @@ BoardSession::WriteResult BoardSession::write(const QList<Block>& blocks, bool g
         result.text = partTexts(result.notTaken, BoardTexts::diDoWriteFailed, BoardTexts::rs485WriteFailed);
         return result;
     }
-    if (verify) {
+    // A reply beyond one per request means an acknowledgement may have been
+    // another block's: only reading the board settles what it holds, so it is
+    // read back even when the caller waived that. The shifted reply still on
+    // its way is drained first, or a read would take it for its answer.
+    const bool repliesShifted = exchange.extraRepliesSince(extraBefore);
+    if (repliesShifted)
+        exchange.quietWindow();
+    if (verify || repliesShifted) {
         readBack(result, config, ports, protocols);
         if (!result.ok())
             return result;

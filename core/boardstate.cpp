@@ -15,6 +15,26 @@ std::optional<int> BoardState::bootloaderVersionNumber() const
     return parseVersionNumber(bootloaderVersion);
 }
 
+bool BoardState::hasDiTable() const
+{
+    return boardTypeKnown && BoardInfo::hasDiTable(boardType);
+}
+
+bool BoardState::lacksDiTable() const
+{
+    return boardTypeKnown && !BoardInfo::hasDiTable(boardType);
+}
+
+bool BoardState::hasDoTable() const
+{
+    return !boardTypeKnown || BoardInfo::hasDoTable(boardType);
+}
+
+bool BoardState::hasNinthDo() const
+{
+    return !boardTypeKnown || BoardInfo::hasNinthDo(boardType);
+}
+
 int BoardState::diChannelCount() const
 {
     return BoardInfo::diChannelCount(boardTypeKnown, boardType);
@@ -45,16 +65,14 @@ bool firmwareAbove(const BoardState& board, int number)
 
 bool BoardState::diDebounceSupported() const
 {
-    if (!boardTypeKnown || boardType == 3)
+    if (!hasDiTable())
         return false;
-    if (boardType == 1)
-        return firmwareAbove(*this, 4);
-    return true;
+    return !BoardInfo::debounceNeedsFirmware5(boardType) || firmwareAbove(*this, 4);
 }
 
 bool BoardState::diExtendedSupported() const
 {
-    return boardTypeKnown && boardType != 3 && firmwareAbove(*this, 5);
+    return hasDiTable() && firmwareAbove(*this, 5);
 }
 
 bool BoardState::doDpSupported() const
@@ -64,7 +82,7 @@ bool BoardState::doDpSupported() const
 
 bool BoardState::calibrationAvailable(bool connectorHeld) const
 {
-    return connectorHeld && mainFirmwareRunning() && boardTypeKnown && boardType != 3 && firmwareAbove(*this, 5);
+    return connectorHeld && mainFirmwareRunning() && hasDiTable() && firmwareAbove(*this, 5);
 }
 
 bool BoardState::boardVersionQueryAllowed() const
@@ -76,4 +94,11 @@ bool BoardState::boardVersionQueryAllowed() const
     if (mainFirmwareRunning())
         return firmwareAbove(*this, 3);
     return false;
+}
+
+bool BoardState::operator==(const BoardState& other) const
+{
+    return modeKnown == other.modeKnown && mode == other.mode && firmwareVersionKnown == other.firmwareVersionKnown
+        && firmwareVersion == other.firmwareVersion && boardTypeKnown == other.boardTypeKnown
+        && boardType == other.boardType && bootloaderVersion == other.bootloaderVersion;
 }

@@ -26,6 +26,15 @@ struct BoardState
     bool mainFirmwareRunning() const { return modeKnown && mode == 0; }
     bool bootloaderRunning() const { return modeKnown && mode == 1; }
 
+    // The tables the board type gives. The DI blocks are exchanged only with a
+    // board known to have them (their size follows the type); while the type
+    // is unknown the DO table and its ninth output are assumed, and the DI
+    // table is offered for editing without being known to be absent.
+    bool hasDiTable() const;
+    bool lacksDiTable() const;
+    bool hasDoTable() const;
+    bool hasNinthDo() const;
+
     int diChannelCount() const;
     int doChannelCount() const;
     int diPairLimit() const;
@@ -48,6 +57,9 @@ struct BoardState
     // The firmware kind the board takes now: a main firmware while the
     // bootloader runs, a bootloader in every other case.
     bool expectsMainFirmware() const { return bootloaderRunning(); }
+
+    bool operator==(const BoardState& other) const;
+    bool operator!=(const BoardState& other) const { return !(*this == other); }
 
     // Forget everything (link dropped or a new link).
     void clear() { *this = BoardState(); }

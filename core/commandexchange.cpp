@@ -101,8 +101,32 @@ void CommandExchange::settle() const
     link->setTimeout(settleQuietMs);
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < settleLimitMs && !link->read().isEmpty()) {
+    while (clock.elapsed() < settleLimitMs && !link->read().isEmpty())
+        link->noteExtraReply();
+}
+
+int CommandExchange::quietWindow() const
+{
+    if (!link)
+        return 0;
+    TimeoutRestorer restore(link, link->getTimeout());
+    QElapsedTimer clock;
+    clock.start();
+    int replies = 0;
+    // An empty read waited out the rest of the window (or the link is gone).
+    for (qint64 left = quietWindowMs; left > 0; left = quietWindowMs - clock.elapsed()) {
+        link->setTimeout(int(left));
+        if (link->read().isEmpty())
+            break;
+        link->noteExtraReply();
+        ++replies;
     }
+    return replies;
+}
+
+qint64 CommandExchange::extraReplies() const
+{
+    return link ? link->extraReplies() : 0;
 }
 
 ExchangeResult CommandExchange::sendExpectingAck(quint8 code, const QByteArray& data) const

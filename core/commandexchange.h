@@ -45,6 +45,15 @@ struct ExchangeResult
 // A board that answers later than that cannot be told from one answering the
 // next request; the bounds keep a silent board from stalling a transfer.
 //
+// What can be told is that a request got more than one reply: the transport
+// counts the input it throws away unread, settle() and quietWindow() count
+// what they drain (Connector::extraReplies). An operation remembers
+// extraReplies() at its start; if it has moved by the end, some reply may
+// have been taken for the wrong request, and success cannot rest on the
+// replies as counted. An operation that saw a retry or a late reply listens
+// through quietWindow() before it declares success, so that the last reply
+// of a link running one behind is seen.
+//
 // The class holds a plain pointer: the caller keeps the connector alive for the
 // duration of a call (the firmware transfer holds its own shared pointer).
 class CommandExchange
@@ -62,6 +71,8 @@ public:
     // on a link that keeps talking.
     static constexpr int settleQuietMs = 100;
     static constexpr int settleLimitMs = 1000;
+    // quietWindow(): how long it listens.
+    static constexpr int quietWindowMs = 300;
 
     explicit CommandExchange(Connector* connector);
 
@@ -83,7 +94,15 @@ public:
     // Reads and drops whatever the link brings until a read comes back empty
     // (settleQuietMs each) or settleLimitMs have passed. For after a repeated
     // request was answered: the answer to an earlier copy may still follow.
+    // Each reply it drops counts as an extra one.
     void settle() const;
+    // Listens for quietWindowMs, with nothing sent, and drops whatever comes;
+    // each reply counts as an extra one. Returns how many came.
+    int quietWindow() const;
+
+    // The extra replies seen on this link so far; zero without a connector.
+    qint64 extraReplies() const;
+    bool extraRepliesSince(qint64 mark) const { return extraReplies() != mark; }
 
     Connector* connector() const { return link; }
 

@@ -72,7 +72,7 @@ bool ConfigCommands::writeDiTable(const DiDoConfig& config) const
 {
     if (!link)
         return false;
-    if (!board.boardTypeKnown || board.boardType == 3)
+    if (!board.hasDiTable())
         return true;
     return sendForAck(Command::WriteDiTable, ConfigBlocks::diTableData(config, board.diChannelCount()));
 }
@@ -109,12 +109,12 @@ bool ConfigCommands::readDiDoConfig(DiDoConfig& config) const
     if (!link)
         return false;
     bool ok = true;
-    if (board.boardTypeKnown && board.boardType != 3) {
+    if (board.hasDiTable()) {
         ok = readDiConfig(config) && ok;
         ok = readDiDebounce(config) && ok;
         ok = readDiExtended(config) && ok;
     }
-    if (!(board.boardTypeKnown && board.boardType == 4))
+    if (board.hasDoTable())
         ok = readDoConfig(config) && ok;
     return ok;
 }
@@ -124,12 +124,12 @@ bool ConfigCommands::writeDiDoConfig(const DiDoConfig& config) const
     if (!link)
         return false;
     bool ok = true;
-    if (board.boardTypeKnown && board.boardType != 3) {
+    if (board.hasDiTable()) {
         ok = writeDiTable(config) && ok;
         ok = writeDiDebounce(config) && ok;
         ok = writeDiExtended(config) && ok;
     }
-    if (!(board.boardTypeKnown && board.boardType == 4))
+    if (board.hasDoTable())
         ok = writeDoConfig(config) && ok;
     return ok;
 }
@@ -138,14 +138,14 @@ QList<ConfigCommands::Block> ConfigCommands::blocksToWrite() const
 {
     // The gates are those of the members above.
     QList<Block> blocks;
-    if (board.boardTypeKnown && board.boardType != 3) {
+    if (board.hasDiTable()) {
         blocks << Block::DiTable;
         if (board.diDebounceSupported())
             blocks << Block::DiDebounce;
         if (board.diExtendedSupported())
             blocks << Block::DiModes;
     }
-    if (!(board.boardTypeKnown && board.boardType == 4))
+    if (board.hasDoTable())
         blocks << Block::DoTable;
     blocks << Block::Rs485Ports << Block::Iec101;
     return blocks;

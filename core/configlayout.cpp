@@ -21,11 +21,11 @@ ConfigLayout ConfigLayout::of(const BoardState& board)
 {
     // The same conditions under which the save sequence sends each block.
     ConfigLayout layout;
-    const bool diTable = board.boardTypeKnown && board.boardType != 3;
+    const bool diTable = board.hasDiTable();
     layout.diChannels = diTable ? board.diChannelCount() : 0;
     layout.diDebounce = diTable && board.diDebounceSupported();
     layout.diInputModes = diTable && board.diExtendedSupported();
-    if (board.boardTypeKnown && board.boardType == 4)
+    if (!board.hasDoTable())
         layout.doTable = DoTable::None;
     else
         layout.doTable = board.doDpSupported() ? DoTable::Full : DoTable::Short;

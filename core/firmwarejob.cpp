@@ -30,6 +30,8 @@ QString copyOutcome(const FirmwareTransfer::Result& result)
     case FirmwareTransfer::Result::Rejected: return QStringLiteral("image refused, nothing sent");
     case FirmwareTransfer::Result::WriteFailed: return QStringLiteral("block %1 not sent").arg(result.failedBlock);
     case FirmwareTransfer::Result::NoAck: return QStringLiteral("block %1 not acknowledged").arg(result.failedBlock);
+    case FirmwareTransfer::Result::RepliesShifted:
+        return QStringLiteral("replies shifted again at block %1 after a restart").arg(result.failedBlock);
     }
     return QStringLiteral("failed");
 }

@@ -32,6 +32,31 @@ FirmwareTransfer::Result FirmwareTransfer::run(const FirmwarePlan& plan)
         return result;
     }
 
+    const CommandExchange exchange(link.data());
+    bool irregular = false;
+    for (int pass = 0;; ++pass) {
+        const qint64 mark = exchange.extraReplies();
+        const Pass sent = sendBlocks(plan, mark);
+        result = sent.result;
+        result.restarts = pass;
+        irregular = irregular || sent.irregular;
+        // A link running one reply behind shows it only with the last reply,
+        // which no read has taken yet.
+        if (result.ok() && irregular && exchange.quietWindow() > 0) {
+            result.failure = Result::RepliesShifted;
+            result.failedBlock = plan.blocks.size() - 1;
+        }
+        if (result.failure != Result::RepliesShifted || pass > 0 || sent.stopped)
+            return result;
+        // What is still on its way belongs to this pass, not to the next.
+        exchange.quietWindow();
+    }
+}
+
+FirmwareTransfer::Pass FirmwareTransfer::sendBlocks(const FirmwarePlan& plan, qint64 extraMark)
+{
+    Pass pass;
+    Result& result = pass.result;
     const qint64 total = plan.imageSize;
     qint64 done = 0;
     if (progress)
@@ -53,8 +78,9 @@ FirmwareTransfer::Result FirmwareTransfer::run(const FirmwarePlan& plan)
             if (!r.written()) {
                 result.failure = Result::WriteFailed;
                 result.failedBlock = i;
-                return result;
+                return pass;
             }
+            pass.irregular = pass.irregular || attempt > 0 || r.late;
             answered = r.answered();
             if (!answered)
                 ++unanswered;
@@ -64,24 +90,32 @@ FirmwareTransfer::Result FirmwareTransfer::run(const FirmwarePlan& plan)
         // taken for the next block's.
         if (unanswered > 0 && answered)
             exchange.settle();
+        // A reply too many: this block's verdict may be another's.
+        if (exchange.extraRepliesSince(extraMark)) {
+            result.failure = Result::RepliesShifted;
+            result.failedBlock = i;
+            return pass;
+        }
         if (!acknowledged) {
             result.failure = Result::NoAck;
             result.failedBlock = i;
-            return result;
+            return pass;
         }
         ++result.blocksAcknowledged;
 
         done = qMin(total, done + block.rawCount);
         if (progress)
             progress(done, total);
-        const bool goOn = !hook || hook();
-        if (!goOn && i + 1 < count) {
-            result.failure = Result::WriteFailed;
-            result.failedBlock = i + 1;
-            return result;
+        if (hook && !hook()) {
+            pass.stopped = true;
+            if (i + 1 < count) {
+                result.failure = Result::WriteFailed;
+                result.failedBlock = i + 1;
+                return pass;
+            }
         }
     }
-    return result;
+    return pass;
 }
 
 QString transferFailureText(const FirmwareTransfer::Result& result, const QLocale& locale)
@@ -94,6 +128,11 @@ QString transferFailureText(const FirmwareTransfer::Result& result, const QLocal
     case FirmwareTransfer::Result::NoAck:
         ending = QStringLiteral("!\n");
         break;
+    case FirmwareTransfer::Result::RepliesShifted:
+        return QCoreApplication::translate("MainWindow",
+                                           "Копирование не подтверждено: прибор прислал больше ответов, чем было "
+                                           "запросов (замечено на блоке %1), подтверждения блоков могли сместиться\n")
+            .arg(locale.toString(result.failedBlock));
     default:
         return QString();
     }

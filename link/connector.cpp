@@ -75,3 +75,13 @@ void Connector::reportLinkLost()
     if (cb)
         cb();
 }
+
+qint64 Connector::extraReplies() const
+{
+    return extra;
+}
+
+void Connector::noteExtraReply()
+{
+    ++extra;
+}

@@ -46,6 +46,17 @@ public:
     // Whether the loss has been reported; it stays so for the transport's life.
     bool isLinkLost() const;
 
+    // One request gets at most one reply, and replies name no request. This
+    // counts the times a reply (or a piece of one) turned up that no read
+    // took as its request's answer: input the transport threw away when a
+    // request went out, a frame behind the one a read returned, and replies a
+    // caller read only to drop them (noteExtraReply). Once it moves, which
+    // reply answered which request is no longer certain, so an operation
+    // compares it at its end with its value at the start. Counts for the
+    // transport's life. Decorators pass both calls on to the transport.
+    virtual qint64 extraReplies() const;
+    virtual void noteExtraReply();
+
 protected:
     void emitDump(const QString& line) const;
     // Transports call this when the system reports the link gone; only the
@@ -57,4 +68,5 @@ private:
     DumpCallback dumpCallback;
     LinkLostCallback linkLostCallback;
     bool linkLost = false;
+    qint64 extra = 0;
 };

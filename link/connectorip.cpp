@@ -69,6 +69,8 @@ void ConnectorIP::dropLeftovers()
     if (socket->bytesAvailable() == 0)
         socket->waitForReadyRead(0);
     takeReceived();
+    if (mayHoldOwnReply(rxBuffer))
+        noteExtraReply();
     rxBuffer.clear();
 }
 

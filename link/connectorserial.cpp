@@ -81,6 +81,18 @@ bool ConnectorSerial::openPort(const QString& portName, int baudRate, QSerialPor
     return false;
 }
 
+// The worker is idle between the blocking calls, so its record of the last
+// open can be read from here.
+QSerialPort::SerialPortError ConnectorSerial::openError() const
+{
+    return worker ? worker->openError() : QSerialPort::NoError;
+}
+
+QString ConnectorSerial::openErrorString() const
+{
+    return worker ? worker->openErrorString() : QString();
+}
+
 int ConnectorSerial::write(const QByteArray& payload)
 {
     if (!worker || !portOpen)
@@ -99,6 +111,8 @@ int ConnectorSerial::write(const QByteArray& payload)
         const QByteArray stale = worker->droppedInput();
         if (!stale.isEmpty())
             emitDump(dumpLine("RX", stale));
+        if (mayHoldOwnReply(stale))
+            noteExtraReply();
     }
     emitDump(dumpLine("TX", frame));
     if (!invoked) {
@@ -143,6 +157,9 @@ QByteArray ConnectorSerial::read()
         const UnpackResult step = Unpack(buffer);
         switch (step.status) {
         case UnpackOk:
+            // A second frame in the same chunk goes with the buffer.
+            if (mayHoldOwnReply(buffer))
+                noteExtraReply();
             return step.payload;
         case UnpackBadCrc:
         case UnpackForeignAddress:
@@ -174,6 +191,19 @@ UnpackResult ConnectorSerial::Unpack(QByteArray& buffer) const
         passedOver(result.status, taken.mid(FrameCodec::startMarkAt(taken)));
     }
     return result;
+}
+
+bool ConnectorSerial::mayHoldOwnReply(const QByteArray& input) const
+{
+    static const QByteArray mark = QByteArray::fromHex("FE45FF54");
+    for (int at = input.indexOf(mark); at >= 0; at = input.indexOf(mark, at + 1)) {
+        if (input.size() < at + 6)
+            return true;
+        const uint32_t address = quint8(input.at(at + 4)) | (uint32_t(quint8(input.at(at + 5))) << 8);
+        if (address == devId)
+            return true;
+    }
+    return false;
 }
 
 unsigned char* ConnectorSerial::reorder4(unsigned char* data, unsigned int length) const

@@ -28,6 +28,10 @@ public:
     bool openPort(const QString& portName, int baudRate, QSerialPort::DataBits dataBits,
                   QSerialPort::Parity parity, QSerialPort::StopBits stopBits,
                   QSerialPort::FlowControl flowControl);
+    // Why the last openPort() failed, as the port reported it (NoError and
+    // an empty text when it opened or no port was reached).
+    QSerialPort::SerialPortError openError() const;
+    QString openErrorString() const;
 
     // Whole frames the reading passes over, with the status that made it
     // (UnpackBadCrc, UnpackForeignAddress) and the frame's bytes: a line scan
@@ -38,6 +42,10 @@ public:
 protected:
     void Pack(QByteArray& out, const QByteArray& payload) const;
     UnpackResult Unpack(QByteArray& buffer) const;
+    // Whether input about to be thrown away may hold a reply of this board: a
+    // frame begun for this address, or one whose address has not come yet.
+    // Noise without a start mark and other boards' frames are no reply of ours.
+    bool mayHoldOwnReply(const QByteArray& input) const;
 
     uint32_t devId = 0;
 

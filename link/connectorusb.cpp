@@ -71,8 +71,11 @@ int ConnectorUSB::write(const QByteArray& data)
     // Whatever is still waiting (a reply that came after its read timed out)
     // would otherwise be taken as the answer to this request.
     const QByteArray stale = takeStaleInput();
-    if (!stale.isEmpty())
+    if (!stale.isEmpty()) {
         emitDump(dumpLine("RX", stale));
+        // Bare bytes carry no address: whatever waited was the board's.
+        noteExtraReply();
+    }
 
     serialPort.clearError();
     qint64 written = 0;

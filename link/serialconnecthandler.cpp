@@ -3,8 +3,11 @@
 #include "connectionsettings.h"
 #include "connectorserial.h"
 #include "connectorusb.h"
+#include "portopenfailure.h"
+#include "serialportcatalog.h"
 #include "settingsstore.h"
 #include "tessarin.h"
+#include "usbportsetup.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,6 +35,7 @@ void SerialConnectHandler::run()
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     widget->currentConnector.reset();
 
+    failureReason.clear();
     const bool opened = usb ? openUsb(portName) : openRs485(portName);
 
     QApplication::restoreOverrideCursor();
@@ -49,7 +53,8 @@ void SerialConnectHandler::run()
     widget->currentConnector.reset();
     if (usb) {
         QMessageBox::warning(widget, Tessarin::tr("Connection error"),
-                             Tessarin::tr("Не удалось открыть порт %1 (%2).").arg(portName, Tessarin::tr("USB COM")),
+                             Tessarin::tr("Не удалось открыть порт %1 (%2).").arg(portName, Tessarin::tr("USB COM"))
+                                 + failureReason,
                              QMessageBox::Ok, QMessageBox::NoButton);
     }
     if (widget)
@@ -61,16 +66,13 @@ bool SerialConnectHandler::openUsb(const QString& portName)
     auto* transport = new ConnectorUSB(portName);
     widget->currentConnector = QSharedPointer<Connector>(transport);
 
-    // The USB board always talks at these settings; only the open can fail.
     QSerialPort* port = transport->GetSerialPort();
-    port->close();
-    port->setPortName(portName);
-    port->setParity(QSerialPort::NoParity);
-    port->setBaudRate(115200, QSerialPort::AllDirections);
-    port->setDataBits(QSerialPort::Data8);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
-    return port->open(QIODevice::ReadWrite);
+    const QString device = SerialPortCatalog::device(portName);
+    if (UsbPortSetup::open(port, device))
+        return true;
+    // Taken now: the port goes with the transport before the box is shown.
+    failureReason = PortOpenFailure::explain(device, port->error(), port->errorString());
+    return false;
 }
 
 bool SerialConnectHandler::openRs485(const QString& portName)
@@ -95,15 +97,18 @@ bool SerialConnectHandler::openRs485(const QString& portName)
     const QString summary = ConnectionSettings::parameterSummary(portName, line, deviceId);
     qInfo("%s", qUtf8Printable(QStringLiteral("[RS485] %1").arg(summary)));
 
-    const bool opened = transport->openPort(portName, line.baudRate, ConnectionSettings::portDataBits(line.dataBits),
+    const QString device = SerialPortCatalog::device(portName);
+    const bool opened = transport->openPort(device, line.baudRate, ConnectionSettings::portDataBits(line.dataBits),
                                             ConnectionSettings::portParity(line.parity),
                                             ConnectionSettings::portStopBits(line.stopBits),
                                             QSerialPort::NoFlowControl);
     if (!opened && widget) {
+        failureReason = PortOpenFailure::explain(device, transport->openError(), transport->openErrorString());
         // Shown while the wait cursor is still up, as the attempt is not over.
         QMessageBox::warning(widget, Tessarin::tr("Connection error"),
                              Tessarin::tr("Не удалось открыть порт %1 (%2).\nПараметры: %3")
-                                 .arg(portName, Tessarin::tr("RS485 COM"), summary),
+                                     .arg(portName, Tessarin::tr("RS485 COM"), summary)
+                                 + failureReason,
                              QMessageBox::Ok, QMessageBox::NoButton);
     }
     return opened;

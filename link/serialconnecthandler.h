@@ -25,4 +25,6 @@ private:
     bool usb;
     QPointer<QComboBox> portCombo;
     QPointer<QLineEdit> deviceIdEdit;
+    // What the system said about the last failed open, with what to do.
+    QString failureReason;
 };

@@ -4,9 +4,11 @@
 #include "connector.h"
 #include "dialogserialparam.h"
 #include "serialconnecthandler.h"
+#include "serialportcatalog.h"
 #include "settingsstore.h"
 #include "tcpconnecthandler.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFont>
 #include <QHBoxLayout>
@@ -21,7 +23,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-#include <QSerialPortInfo>
 #include <QSpacerItem>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -224,6 +225,9 @@ void Tessarin::CreateUSBorSerialConnector(bool usb)
     connectorLayout->addWidget(new QLabel(tr("Port:"), this));
     auto* portCombo = new QComboBox(this);
     fillPortCombo(portCombo);
+    connect(portCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), portCombo, [portCombo](int index) {
+        portCombo->setToolTip(portCombo->itemData(index, Qt::ToolTipRole).toString());
+    });
     connectorLayout->addWidget(portCombo);
 
     auto* refreshButton = new QPushButton(this);
@@ -349,9 +353,21 @@ void Tessarin::currentConnectorLost(const QWeakPointer<Connector>& lost)
 void Tessarin::fillPortCombo(QComboBox* combo)
 {
     combo->clear();
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        combo->addItem(info.portName());
+    const QList<SerialPortCatalog::Entry> entries = SerialPortCatalog::entries(SerialPortCatalog::currentView());
+    const QList<SerialPortCatalog::Choice> choices = SerialPortCatalog::choices(entries);
+    int longestPortName = 0;
+    for (const SerialPortCatalog::Entry& entry : entries)
+        longestPortName = qMax(longestPortName, entry.port.portName.size());
+    for (const SerialPortCatalog::Choice& choice : choices) {
+        combo->addItem(choice.text);
+        combo->setItemData(combo->count() - 1, choice.toolTip, Qt::ToolTipRole);
+    }
+    // The closed list is as wide as the ports' own names; the long stable
+    // names are read whole in the open list.
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    combo->setMinimumContentsLength(qMax(longestPortName, 7));
+    combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0));
+    combo->setToolTip(combo->itemData(combo->currentIndex(), Qt::ToolTipRole).toString());
 }
 
 void Tessarin::openSerialParamDialog()

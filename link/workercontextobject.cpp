@@ -93,6 +93,8 @@ void WorkerContextObject::destroySerialPort()
 bool WorkerContextObject::openSerialPort(QString portName, int baudRate, int dataBits, int parity,
                                          int stopBits, int flowControl)
 {
+    openFailure = QSerialPort::NoError;
+    openFailureText.clear();
     if (!serialPort)
         return false;
     if (serialPort->isOpen())
@@ -104,7 +106,12 @@ bool WorkerContextObject::openSerialPort(QString portName, int baudRate, int dat
     serialPort->setStopBits(QSerialPort::StopBits(stopBits));
     serialPort->setFlowControl(QSerialPort::FlowControl(flowControl));
     lostReported = false;
-    return serialPort->open(QIODevice::ReadWrite);
+    const bool opened = serialPort->open(QIODevice::ReadWrite);
+    // Kept for the caller's message: the close that follows a failed open
+    // leaves the port's own error as it is, but a later call would not.
+    openFailure = opened ? QSerialPort::NoError : serialPort->error();
+    openFailureText = opened ? QString() : serialPort->errorString();
+    return opened;
 }
 
 int WorkerContextObject::writeFrame(QByteArray frame, int timeoutMs)

@@ -34,6 +34,9 @@ public:
     // What the last writeFreshFrame() dropped. Read by the caller once that
     // blocking call has returned, so the worker is done with it.
     QByteArray droppedInput() const { return dropped; }
+    // Why the last openSerialPort() failed, read likewise once it has returned.
+    QSerialPort::SerialPortError openError() const { return openFailure; }
+    QString openErrorString() const { return openFailureText; }
 
 signals:
     // The open port reported a resource error: the device is gone.
@@ -45,4 +48,6 @@ private:
     QSerialPort* serialPort = nullptr;
     QByteArray dropped;
     bool lostReported = false;
+    QSerialPort::SerialPortError openFailure = QSerialPort::NoError;
+    QString openFailureText;
 };

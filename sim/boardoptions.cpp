@@ -1,6 +1,7 @@
 #include "boardoptions.h"
 
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace {
 
@@ -24,6 +25,8 @@ const KnobOption knobOptions[] = {
     { "late", "CODE,MS", "Hold the reply to the first request with this code MS ms more." },
     { "refuse", "CODE,STATUS", "Refuse every request with this code with C8 and STATUS." },
     { "forget", "CODE", "Acknowledge every request with this code without carrying it out." },
+    { "hold", "CODE,MS[,NTH]", "Hold the reply to the NTH request with this code (default the first) until the next "
+                               "request, then MS ms; later replies follow one request behind." },
     { "flash-refuse", "CODE", "Refuse every flash with this 32-bit code." },
     { "error-code", "N", "The code that 0x79 reports at start." },
 };
@@ -57,6 +60,31 @@ bool parseVersionText(const QString& text, QString* error)
     return true;
 }
 
+// "1-20,25": addresses 0-255 and inclusive ranges, each once, as
+// quorvel-cli's --address takes them.
+bool parseBoardList(const QString& text, QVector<quint32>* list, QString* error)
+{
+    static const QRegularExpression item(QStringLiteral("^([0-9]{1,3})(?:-([0-9]{1,3}))?$"));
+    list->clear();
+    for (const QString& part : text.split(QLatin1Char(','))) {
+        const QRegularExpressionMatch m = item.match(part.trimmed());
+        const uint low = m.captured(1).toUInt();
+        const uint high = m.captured(2).isEmpty() ? low : m.captured(2).toUInt();
+        if (!m.hasMatch() || high > 255 || high < low) {
+            *error = QStringLiteral("--boards wants addresses 0-255 and ranges, such as 1-20,25, not \"%1\"").arg(part);
+            return false;
+        }
+        for (quint32 a = low; a <= high; ++a) {
+            if (list->contains(a)) {
+                *error = QStringLiteral("--boards names %1 twice").arg(a);
+                return false;
+            }
+            list->append(a);
+        }
+    }
+    return true;
+}
+
 // "5:type=2,firmware=0.0.5,mode=boot" applied to the board at 5.
 bool applyBoardSettings(const QString& text, QVector<BoardOptions::Board>& boards, const BoardOptions::Board& defaults,
                         QString* error)
@@ -78,7 +106,12 @@ bool applyBoardSettings(const QString& text, QVector<BoardOptions::Board>& board
         board = &boards.last();
         board->address = address;
     }
-    const QStringList settings = colon < 0 ? QStringList() : text.mid(colon + 1).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (colon < 0 || text.mid(colon + 1).trimmed().isEmpty()) {
+        *error = QStringLiteral("--board %1 names no settings (ADDRESS:KEY=VALUE,..., e.g. 5:type=2,mode=boot)")
+                     .arg(address);
+        return false;
+    }
+    const QStringList settings = text.mid(colon + 1).split(QLatin1Char(','));
     for (const QString& setting : settings) {
         const QString key = setting.section(QLatin1Char('='), 0, 0).trimmed().toLower();
         const QString value = setting.section(QLatin1Char('='), 1).trimmed();
@@ -134,7 +167,7 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
     const QCommandLineOption logOption(QStringLiteral("log"), QStringLiteral("Write the log to FILE instead of standard error."), QStringLiteral("FILE"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("No log at all."));
     const QCommandLineOption rebootSilentOption(QStringLiteral("reboot-silent"), QStringLiteral("Leave the reboot command unanswered."));
-    const QCommandLineOption boardsOption(QStringLiteral("boards"), QStringLiteral("Several boards on one line at these addresses, e.g. 1,5,17 (the single-board options apply to each; replaces --address)."), QStringLiteral("LIST"));
+    const QCommandLineOption boardsOption(QStringLiteral("boards"), QStringLiteral("Several boards on one line at these addresses, e.g. 1,5,17 or 1-20,25 (the single-board options apply to each; replaces --address)."), QStringLiteral("LIST"));
     const QCommandLineOption boardOption(QStringLiteral("board"), QStringLiteral("One board of several, e.g. 5:type=2,firmware=0.0.5,mode=boot (also bootloader=TEXT, old-layout=0|1); adds the board when --boards does not list it. May be repeated."), QStringLiteral("ADDR:SETTINGS"));
     parser.addOptions({ tcpOption, ptyOption, bareOption, addressOption, typeOption, firmwareOption, bootloaderOption,
                         modeOption, oldOption, stateOption, logOption, quietOption, rebootSilentOption, boardsOption,
@@ -218,24 +251,12 @@ bool BoardOptions::parse(const QStringList& arguments, QString* error, QString* 
             *error = QStringLiteral("--address and --boards exclude each other");
             return false;
         }
-        for (const QString& item : parser.value(boardsOption).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-            const uint value = item.trimmed().toUInt(&ok);
-            if (!ok || value > 255) {
-                *error = QStringLiteral("--boards wants addresses 0-255, got \"%1\"").arg(item);
-                return false;
-            }
-            for (const Board& b : boards) {
-                if (b.address == value) {
-                    *error = QStringLiteral("--boards names %1 twice").arg(value);
-                    return false;
-                }
-            }
+        QVector<quint32> addresses;
+        if (!parseBoardList(parser.value(boardsOption), &addresses, error))
+            return false;
+        for (const quint32 value : addresses) {
             boards.append(defaults);
             boards.last().address = value;
-        }
-        if (boards.isEmpty()) {
-            *error = QStringLiteral("--boards wants at least one address");
-            return false;
         }
     } else {
         boards.append(defaults);

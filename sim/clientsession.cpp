@@ -9,7 +9,7 @@ ClientSession::ClientSession(VirtualBoard* owner, bool isFramed, const QString& 
     , board(owner)
     , framed(isFramed)
     , peerName(peer)
-    , writer(std::move(sink), std::move(hangUp), this)
+    , writer(std::move(sink), std::move(hangUp), this, FaultInjector::holdGiveUpMs)
 {
     gap.setSingleShot(true);
     connect(&gap, &QTimer::timeout, this, &ClientSession::gapElapsed);
@@ -96,6 +96,7 @@ void ClientSession::serve(quint32 address, const QByteArray& request, int lineBy
 {
     if (requestHook)
         requestHook();
+    writer.requestArrived();
     const ReplyPlan plan = board->serve(address, request, framed, lineBytes, peerName);
     if (!plan.pieces.isEmpty())
         writer.enqueue(plan, framed ? arrival : QElapsedTimer());

@@ -34,6 +34,18 @@ int FaultInjector::takeLateness(quint8 code)
     return lateMs;
 }
 
+int FaultInjector::takeHold(quint8 code)
+{
+    if (holdCode != int(code))
+        return -1;
+    if (holdSkip > 0) {
+        --holdSkip;
+        return -1;
+    }
+    holdCode = -1;
+    return holdMs;
+}
+
 bool FaultInjector::refusal(quint8 code, quint32* status) const
 {
     if (refuseCode != int(code))
@@ -110,7 +122,7 @@ QStringList FaultInjector::knobNames()
     return { QStringLiteral("silent"), QStringLiteral("corrupt-crc"), QStringLiteral("junk"),
              QStringLiteral("foreign"), QStringLiteral("drop-after"), QStringLiteral("split"),
              QStringLiteral("delay"), QStringLiteral("baud"), QStringLiteral("late"), QStringLiteral("refuse"),
-             QStringLiteral("forget") };
+             QStringLiteral("forget"), QStringLiteral("hold") };
 }
 
 bool FaultInjector::apply(const QString& name, const QStringList& args, QString* message)
@@ -196,6 +208,19 @@ bool FaultInjector::apply(const QString& name, const QStringList& args, QString*
         forgetCode = code;
         return done(QStringLiteral("forget 0x%1").arg(code, 2, 16, QLatin1Char('0')));
     }
+    if (name == QLatin1String("hold")) {
+        bool codeOk = false;
+        const int code = args.value(0).toInt(&codeOk, 0);
+        int ms = 0;
+        int nth = 1;
+        if (args.size() < 2 || args.size() > 3 || !codeOk || code < 0 || code > 255
+            || !toInt(args.at(1), 0, 600000, &ms) || (args.size() == 3 && !toInt(args.at(2), 1, big, &nth)))
+            return fail(QStringLiteral("hold CODE MS [NTH] (NTH >= 1)"));
+        holdCode = code;
+        holdMs = ms;
+        holdSkip = nth - 1;
+        return done(QStringLiteral("hold 0x%1 %2 %3").arg(code, 2, 16, QLatin1Char('0')).arg(ms).arg(nth));
+    }
     return false;
 }
 
@@ -221,5 +246,8 @@ QJsonObject FaultInjector::toJson() const
     o.insert(QStringLiteral("refuseCode"), refuseCode);
     o.insert(QStringLiteral("refuseStatus"), qint64(refuseStatus));
     o.insert(QStringLiteral("forgetCode"), forgetCode);
+    o.insert(QStringLiteral("holdCode"), holdCode);
+    o.insert(QStringLiteral("holdMs"), holdMs);
+    o.insert(QStringLiteral("holdSkip"), holdSkip);
     return o;
 }

@@ -28,6 +28,13 @@
 //                   32-bit STATUS, without carrying it out (until faults off)
 //   forget CODE     acknowledge every request with code CODE without carrying
 //                   it out, as a board whose store fails (until faults off)
+//   hold CODE MS [NTH]  hold the reply to the NTH request from now with code
+//                   CODE (default the next) until the next request arrives,
+//                   then send it MS ms after that; each later reply is held
+//                   the same way, so the link runs one reply behind, as
+//                   through a gateway that passes a late reply on only when
+//                   the next request reaches it, until a held reply sees no
+//                   request for holdGiveUpMs and leaves then
 // Standing knobs stay until set again (0 turns them off):
 //   split C MS      cut each reply into C pieces with MS ms between them
 //   delay MS        wait MS ms before the first byte of each reply
@@ -47,6 +54,11 @@ public:
     int takeLateness(quint8 code);
     bool refusal(quint8 code, quint32* status) const;
     bool forgets(quint8 code) const { return forgetCode == int(code); }
+    // The hold for the reply to a request with this code (consumes the hold
+    // knob when it is the chosen request): its MS, or -1.
+    int takeHold(quint8 code);
+
+    static constexpr int holdGiveUpMs = 200;
 
     // The line form of `reply`: framed for `address` or bare; `requestBytes`
     // is the size of the request as it came over the line (for the line rate).
@@ -81,4 +93,7 @@ public:
     int refuseCode = -1;
     quint32 refuseStatus = 0;
     int forgetCode = -1;
+    int holdCode = -1;
+    int holdMs = 0;
+    int holdSkip = 0; // requests with holdCode still to pass unheld
 };

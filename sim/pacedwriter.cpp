@@ -31,11 +31,14 @@ void waitUntil(const QElapsedTimer& clock, qint64 dueNs)
 
 } // namespace
 
-PacedWriter::PacedWriter(Sink sinkFunction, HangUp hangUpFunction, QObject* parent)
+PacedWriter::PacedWriter(Sink sinkFunction, HangUp hangUpFunction, QObject* parent, int giveUpAfterMs)
     : QObject(parent)
     , sink(std::move(sinkFunction))
     , hangUp(std::move(hangUpFunction))
+    , giveUpMs(giveUpAfterMs)
 {
+    giveUp.setSingleShot(true);
+    connect(&giveUp, &QTimer::timeout, this, &PacedWriter::giveUpHolding);
     timer.setTimerType(Qt::PreciseTimer);
     // The default slack of 50 us would be most of a byte at high rates.
     prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
@@ -52,13 +55,16 @@ PacedWriter::PacedWriter(Sink sinkFunction, HangUp hangUpFunction, QObject* pare
 void PacedWriter::enqueue(const ReplyPlan& plan, const QElapsedTimer& arrived)
 {
     const bool wasIdle = queue.isEmpty();
+    if (plan.holdMs >= 0)
+        behindMs = plan.holdMs;
     for (int i = 0; i < plan.pieces.size(); ++i) {
         Item item;
         item.piece = plan.pieces.at(i);
         item.baud = plan.baud;
         item.leadBytes = i == 0 ? plan.leadBytes : 0;
         item.hangUpAfter = plan.hangUp && i == plan.pieces.size() - 1;
-        if (i == 0 && wasIdle && item.piece.pauseBeforeMs == 0)
+        item.holdMs = i == 0 ? behindMs : -1;
+        if (i == 0 && wasIdle && item.piece.pauseBeforeMs == 0 && item.holdMs < 0)
             item.arrived = arrived;
         queue.enqueue(item);
     }
@@ -66,18 +72,51 @@ void PacedWriter::enqueue(const ReplyPlan& plan, const QElapsedTimer& arrived)
         startNext();
 }
 
+void PacedWriter::requestArrived()
+{
+    bool headReleased = false;
+    for (Item& item : queue) {
+        if (item.holdMs >= 0 && !item.released.isValid()) {
+            item.released.start();
+            headReleased = headReleased || &item == &queue.head();
+        }
+    }
+    if (headReleased && giveUp.isActive()) {
+        giveUp.stop();
+        startNext();
+    }
+}
+
+void PacedWriter::giveUpHolding()
+{
+    behindMs = -1;
+    for (Item& item : queue)
+        item.holdMs = -1;
+    startNext();
+}
+
 void PacedWriter::clear()
 {
     timer.stop();
+    giveUp.stop();
     queue.clear();
     waitingPause = false;
+    behindMs = -1;
 }
 
 void PacedWriter::startNext()
 {
     if (queue.isEmpty())
         return;
-    const int pause = queue.head().piece.pauseBeforeMs;
+    const Item& head = queue.head();
+    int pause = head.piece.pauseBeforeMs;
+    if (head.holdMs >= 0) {
+        if (!head.released.isValid()) {
+            giveUp.start(giveUpMs);
+            return;
+        }
+        pause = int(std::max<qint64>(0, pause + head.holdMs - head.released.elapsed()));
+    }
     if (pause > 0) {
         waitingPause = true;
         timer.start(pause);

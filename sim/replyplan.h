@@ -18,6 +18,9 @@ struct ReplyPlan
     int baud = 0;          // 0: bytes go out at once
     int leadBytes = 0;     // paced only: request bytes still on the line before the reply's first
     bool hangUp = false;   // cut the link after the last piece
+    // 0 or more: the reply waits for the link's next request and leaves this
+    // many ms after it, and the link stays one reply behind (see PacedWriter).
+    int holdMs = -1;
 
     int byteCount() const
     {

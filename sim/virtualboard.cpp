@@ -3,17 +3,20 @@
 #include "commandset.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QPair>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QVector>
 
 namespace {
 
 const char* const helpText =
     "OK commands: silent N | corrupt-crc N | junk N | foreign N | drop-after N | split PIECES [PAUSE_MS] | "
-    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | forget CODE | flash-refuse CODE | reboot-silent 0|1 | error-code N | "
+    "delay MS | baud RATE | late CODE MS | refuse CODE STATUS | forget CODE | hold CODE MS [NTH] | flash-refuse CODE | "
+    "reboot-silent 0|1 | error-code N | "
     "mode main|boot | faults off | state | image FILE | help | quit; @ADDRESS COMMAND for one board of several";
 
 } // namespace
@@ -59,13 +62,26 @@ quint64 VirtualBoard::revisions() const
 bool VirtualBoard::useStateFile(const QString& path, QString* error)
 {
     QFile file(path);
-    if (file.exists()) {
+    const QFileInfo info(path);
+    if (info.exists()) {
+        // A device or a FIFO would be read without end, or never.
+        if (!info.isFile()) {
+            *error = QStringLiteral("%1 is not a regular file").arg(path);
+            return false;
+        }
         if (!file.open(QIODevice::ReadOnly)) {
             *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
             return false;
         }
+        const QByteArray content = file.read(maxStateFileBytes + 1);
+        if (content.size() > maxStateFileBytes) {
+            *error = QStringLiteral("%1 is larger than %2 bytes, too large for a state file")
+                         .arg(path)
+                         .arg(maxStateFileBytes);
+            return false;
+        }
         QJsonParseError parseError;
-        const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &parseError);
+        const QJsonDocument doc = QJsonDocument::fromJson(content, &parseError);
         if (parseError.error != QJsonParseError::NoError || !doc.isObject()) {
             *error = QStringLiteral("%1 is not a JSON object: %2").arg(path, parseError.errorString());
             return false;
@@ -99,17 +115,31 @@ bool VirtualBoard::useStateFile(const QString& path, QString* error)
             loaded.at(i).first->model.setConfiguration(configs.at(i));
         boardLog.event(QStringLiteral("board"), QStringLiteral("configuration loaded from %1").arg(path));
     }
+    // Every change is saved there from now on: a path that cannot take the
+    // file is refused now, not found out at the first change.
     statePath = path;
     savedRevision = revisions();
-    if (!file.exists())
-        saveState();
+    QString why;
+    if (info.exists()) {
+        // A save writes a new file beside the old one and renames it.
+        QTemporaryFile probe(info.absolutePath() + QStringLiteral("/.quorvel-vboard-XXXXXX"));
+        if (!probe.open())
+            why = probe.errorString();
+    } else {
+        why = saveState();
+    }
+    if (!why.isEmpty()) {
+        statePath.clear();
+        *error = QStringLiteral("cannot write the state file %1: %2").arg(path, why);
+        return false;
+    }
     return true;
 }
 
-void VirtualBoard::saveState()
+QString VirtualBoard::saveState()
 {
     if (statePath.isEmpty())
-        return;
+        return QString();
     QJsonObject root;
     root.insert(QStringLiteral("configuration"), model().configuration().toJson());
     if (stations.size() > 1) {
@@ -126,9 +156,10 @@ void VirtualBoard::saveState()
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit()) {
         boardLog.event(QStringLiteral("board"),
                        QStringLiteral("could not save the configuration to %1: %2").arg(statePath, file.errorString()));
-        return;
+        return file.errorString();
     }
     savedRevision = revisions();
+    return QString();
 }
 
 ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, bool framed, int lineBytes,
@@ -187,7 +218,11 @@ ReplyPlan VirtualBoard::serve(quint32 deviceAddress, const QByteArray& request, 
     const int lateMs = injector.takeLateness(code);
     if (lateMs > 0)
         faults << QStringLiteral("held %1 ms on purpose").arg(lateMs);
-    const ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes, lateMs);
+    const int holdMs = injector.takeHold(code);
+    if (holdMs >= 0)
+        faults << QStringLiteral("held until the next request + %1 ms; the link runs one reply behind").arg(holdMs);
+    ReplyPlan plan = injector.plan(*reply, framed, deviceAddress, lineBytes, lateMs);
+    plan.holdMs = holdMs;
     QString note = board.lastNote();
     if (!faults.isEmpty())
         note += (note.isEmpty() ? QString() : QStringLiteral("; ")) + faults.join(QStringLiteral(", "));

@@ -22,7 +22,7 @@
 // "ERROR ..." or, for "state", one JSON object):
 //   silent N | corrupt-crc N | junk N | foreign N | drop-after N
 //   split PIECES [PAUSE_MS] | delay MS | baud RATE
-//   late CODE MS | refuse CODE STATUS                    (see FaultInjector)
+//   late CODE MS | refuse CODE STATUS | hold CODE MS [NTH]  (see FaultInjector)
 //   flash-refuse CODE     refuse every flash with C8 + CODE (0: off)
 //   reboot-silent 0|1     leave 0x7C unanswered
 //   error-code N          the code 0x79 reports from now on
@@ -51,10 +51,15 @@ public:
     // The board at `address`, or null when none answers there.
     BoardModel* modelAt(quint32 address);
 
-    // Loads the configuration from `path` when the file exists (an unreadable
-    // or malformed file is an error, and is left untouched), else writes the
-    // current one there; from then on every change is saved to it.
+    // Loads the configuration from `path` when the file exists (an unreadable,
+    // malformed or oversized file, or one that is no regular file, is an
+    // error, and is left untouched), else writes the current one there; a
+    // place where the file cannot be saved is an error too. From then on
+    // every change is saved to it.
     bool useStateFile(const QString& path, QString* error);
+
+    // Far above any line's worth of configurations.
+    static constexpr int maxStateFileBytes = 1024 * 1024;
 
     // One request that reached the board at `address`; an empty plan means silence.
     ReplyPlan serve(quint32 address, const QByteArray& request, bool framed, int lineBytes, const QString& peer);
@@ -74,7 +79,8 @@ private:
 
     Station* stationAt(quint32 address);
     quint64 revisions() const;
-    void saveState();
+    // Empty on success, else why not (also logged).
+    QString saveState();
     QString executeOn(Station& station, const QString& line);
 
     std::vector<std::unique_ptr<Station>> stations;

@@ -3,7 +3,7 @@
 // Reading and driving the DI/DO tables the way a technician sees them, for the
 // DI/DO editor tests.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
 
 #include <QBrush>
 #include <QColor>
@@ -97,19 +97,11 @@ inline bool rowWhite(QTableWidget* table, int row)
     return true;
 }
 
-// What the readout would have learnt: main firmware running, the board type
-// (0 = unknown) and the firmware version text; then the rows and columns follow.
-inline void setBoard(MainWindow& window, quint16 type, const QString& firmware)
+// A board running its main firmware, of `type` (0: unknown) and firmware
+// version `firmware`; the rows and columns follow.
+inline void setBoard(BoardContext& context, quint16 type, const QString& firmware)
 {
-    MainWindowTestAccess access(window);
-    access.modeKnown() = true;
-    access.mode() = 0;
-    access.boardTypeKnown() = type != 0;
-    access.boardType() = type;
-    access.firmwareVersionKnown() = !firmware.isEmpty();
-    window.findChild<QLabel*>(QStringLiteral("labelFirmwareVersionValue"))
-        ->setText(firmware.isEmpty() ? QStringLiteral("-") : firmware);
-    access.updateDiDoTables();
+    context.setState(readBoard(0, type, firmware));
 }
 
 } // namespace DiDoCells

@@ -3,7 +3,11 @@
 // the window shows for each kind of board, and what reboot, mode switch,
 // calibration and the settings reset do to the board and to the link.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "calibrationpanel.h"
+#include "devicepanel.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "connectionbar.h"
 #include "modalanswerer.h"
@@ -80,10 +84,16 @@ private:
     int counter(const char* name) { return board.state().value(QStringLiteral("counters")).toObject().value(QLatin1String(name)).toInt(-1); }
     int boardMode() { return board.state().value(QStringLiteral("mode")).toInt(-1); }
     void verifyDisconnectedState();
+    // Through the menu, as the technician unlocks the additional tab.
+    void unlock()
+    {
+        answerer->queueInput(QStringLiteral("marzipo"));
+        window->findChild<QAction*>(QStringLiteral("actionUnlockAdditional"))->trigger();
+        answerer->reset();
+    }
 
     VirtualBoardProcess board;
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
     std::unique_ptr<ModalAnswerer> answerer;
     Tessarin* bar = nullptr;
 };
@@ -99,7 +109,6 @@ void TestDeviceBoard::init()
 {
     TestSettings::clear();
     window.reset(new MainWindow);
-    access.reset(new MainWindowTestAccess(*window));
     answerer.reset(new ModalAnswerer);
     bar = window->findChild<Tessarin*>();
 }
@@ -107,7 +116,6 @@ void TestDeviceBoard::init()
 void TestDeviceBoard::cleanup()
 {
     answerer.reset();
-    access.reset();
     window.reset();
     board.stop();
 }
@@ -123,13 +131,13 @@ bool TestDeviceBoard::startBoard(const QStringList& args)
 void TestDeviceBoard::connectThroughBar()
 {
     const QString missing =
-        ConnectionBar::connectOverTcp(bar, access->programName(), board.host(), int(board.port()));
+        ConnectionBar::connectOverTcp(bar, QStringLiteral("KELDORA_NODE"), board.host(), int(board.port()));
     QVERIFY2(missing.isEmpty(), qPrintable(missing));
 }
 
 void TestDeviceBoard::verifyDisconnectedState()
 {
-    QVERIFY(access->connector().isNull());
+    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
@@ -221,7 +229,7 @@ void TestDeviceBoard::connectShowsTheBoard()
     connectThroughBar();
 
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(answerer->texts().join(QLatin1Char('|'))));
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
     QVERIFY(bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Disconnect")));
 
@@ -265,7 +273,7 @@ void TestDeviceBoard::connectShowsTheBoard()
 
     // The calibration gate shows once the additional settings are unlocked.
     QVERIFY(!child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled());
-    access->setAdditionalUnlocked(true);
+    unlock();
     QCOMPARE(child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled(), calibration);
     QCOMPARE(child<QPushButton>("pushButtonCalibrateDiScale24V")->isEnabled(), calibration);
 
@@ -286,7 +294,7 @@ void TestDeviceBoard::silentBoardLeavesTheBarIdle()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Устройство не ответило\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QVERIFY(access->connector().isNull());
+    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Нет ответа"));
@@ -363,7 +371,7 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = access->connector();
+    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
     QVERIFY(board.command(QStringLiteral("silent 1")).startsWith(QLatin1String("OK")));
 
     child<QPushButton>("pushButtonEnterBootloader")->click();
@@ -372,12 +380,12 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Прибор не подтвердил переход в загрузчик\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QCOMPARE(access->connector(), link);
+    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
     QVERIFY(bar->isConnected());
     QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
     QCOMPARE(boardMode(), 0);
     // The link still carries requests.
-    QVERIFY(access->readErrorCode());
+    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
 }
 
 void TestDeviceBoard::rebootFromTheBar_data()
@@ -426,77 +434,43 @@ void TestDeviceBoard::rebootFromTheBar()
 
 void TestDeviceBoard::calibrationOnTheBoard_data()
 {
-    QTest::addColumn<QStringList>("args");
     QTest::addColumn<bool>("unlock");
     QTest::addColumn<bool>("scale");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("done"); // empty: nothing happens
     QTest::addColumn<int>("zeroCalibrations");
     QTest::addColumn<int>("scaleCalibrations");
 
-    const QString zeroQuestion = QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
-                                                "Текущие значения ADC будут сохранены как ноль для режима 24 В.");
-    const QString scaleQuestion = QStringLiteral("Подайте 24 В на все DI входы и нажмите OK.\n"
-                                                 "Текущие значения ADC будут использованы для расчета масштаба режима 24 В.");
-    const QString zeroUnavailable = QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки "
-                                                   "для DI-плат с версией прошивки 0.0.6 и выше.");
-    const QString scaleUnavailable = QStringLiteral("Калибровка масштаба DI доступна только в режиме основной прошивки "
-                                                    "для DI-плат с версией прошивки 0.0.6 и выше.");
-    const QStringList ready = boardArgs(1, "main", "0.0.6", "0.0.5");
-    const int ok = QMessageBox::Ok;
-    const int cancel = QMessageBox::Cancel;
-
-    QTest::newRow("zero") << ready << true << false << ok
-                          << QStringList({zeroQuestion, QStringLiteral("Калибровка нуля DI выполнена.")}) << 1 << 0;
-    QTest::newRow("scale") << ready << true << true << ok
-                           << QStringList({scaleQuestion, QStringLiteral("Калибровка масштаба DI 24 В выполнена.")})
-                           << 0 << 1;
-    QTest::newRow("zero, cancelled") << ready << true << false << cancel << QStringList({zeroQuestion}) << 0 << 0;
-    QTest::newRow("scale, cancelled") << ready << true << true << cancel << QStringList({scaleQuestion}) << 0 << 0;
-    QTest::newRow("zero, firmware 0.0.5") << boardArgs(1, "main", "0.0.5", "0.0.5") << true << false << ok
-                                          << QStringList({zeroUnavailable}) << 0 << 0;
-    QTest::newRow("scale, board type 3") << boardArgs(3, "main", "0.0.6", "0.0.5") << true << true << ok
-                                         << QStringList({scaleUnavailable}) << 0 << 0;
-    QTest::newRow("zero, bootloader") << boardArgs(1, "boot", "0.0.6", "0.0.5") << true << false << ok
-                                      << QStringList({zeroUnavailable}) << 0 << 0;
-    QTest::newRow("zero, locked") << ready << false << false << ok << QStringList() << 0 << 0;
-    QTest::newRow("scale, locked") << ready << false << true << ok << QStringList() << 0 << 0;
+    // The questions, refusals and failures are the panel's tests; here the board takes it.
+    QTest::newRow("zero") << true << false << "Калибровка нуля DI выполнена." << 1 << 0;
+    QTest::newRow("scale") << true << true << "Калибровка масштаба DI 24 В выполнена." << 0 << 1;
+    QTest::newRow("zero, locked") << false << false << "" << 0 << 0;
 }
 
 void TestDeviceBoard::calibrationOnTheBoard()
 {
-    QFETCH(QStringList, args);
     QFETCH(bool, unlock);
     QFETCH(bool, scale);
-    QFETCH(int, answer);
-    QFETCH(QStringList, texts);
+    QFETCH(QString, done);
     QFETCH(int, zeroCalibrations);
     QFETCH(int, scaleCalibrations);
 
-    QVERIFY(startBoard(args));
+    QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    access->setAdditionalUnlocked(unlock);
-    answerer->queueButton(QMessageBox::StandardButton(answer));
+    if (unlock)
+        this->unlock();
+    answerer->queueButton(QMessageBox::Ok);
 
     auto* button = child<QPushButton>(scale ? "pushButtonCalibrateDiScale24V" : "pushButtonCalibrateDiZero");
     // A disabled button cannot be pressed; its slot is still called to prove
     // that it checks for itself.
     if (button->isEnabled())
         button->click();
-    else if (scale)
-        access->calibrateDiScale24VClicked();
     else
-        access->calibrateDiZeroClicked();
+        partOf<CalibrationPanel>(*window)->calibrate(scale);
 
-    QCOMPARE(answerer->texts(), texts);
-    for (int i = 0; i < answerer->seen.size(); ++i) {
-        const bool question = i == 0 && texts.size() > 0 && texts.at(0).contains(QStringLiteral("нажмите OK"));
-        const QString title = question ? (scale ? QStringLiteral("Калибровка масштаба DI 24 В")
-                                                : QStringLiteral("Калибровка нуля DI"))
-                                       : vantor;
-        QCOMPARE(answerer->seen.at(i).title, title);
-    }
+    QCOMPARE(answerer->texts().mid(1), done.isEmpty() ? QStringList() : QStringList({ done }));
+    QCOMPARE(answerer->seen.size(), done.isEmpty() ? 0 : 2);
     QCOMPARE(counter("zeroCalibrations"), zeroCalibrations);
     QCOMPARE(counter("scaleCalibrations"), scaleCalibrations);
     QVERIFY(bar->isConnected());
@@ -509,7 +483,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QVERIFY(startBoard(boardArgs(2, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = access->connector();
+    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
     QStringList before;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -522,7 +496,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCoreApplication::processEvents();
 
     QVERIFY(answerer->seen.isEmpty());
-    QCOMPARE(access->connector(), link);
+    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
     QStringList after;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -531,7 +505,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCOMPARE(counter("requests"), requests);
     QVERIFY(!board.log().contains("client gone"));
     // The open link still carries requests.
-    QVERIFY(access->readErrorCode());
+    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
     QCOMPARE(counter("requests"), requests + 1);
 }
 

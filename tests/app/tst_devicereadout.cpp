@@ -1,9 +1,13 @@
 // What the window reads from a board when a link is handed to it, exchange by
 // exchange: requests, time-outs, labels, flags and the answer to the connection
-// bar, against a scripted link whose every reply the test chooses. Reboot, mode
-// switch and calibration are checked the same way.
+// bar, against a scripted link whose every reply the test chooses. Reboot and
+// mode switch are checked the same way, and the DI calibration on its panel.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "calibrationpanel.h"
+#include "devicepanel.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "configblocks.h"
 #include "modalanswerer.h"
@@ -11,6 +15,7 @@
 #include "tessarin.h"
 #include "testsettings.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QMap>
@@ -157,12 +162,8 @@ private slots:
     void modeSwitchOutcomes();
     void requestsWithoutALinkDoNothing();
 
-    void calibrationOutcomes_data();
-    void calibrationOutcomes();
-    void calibrationAsksFirstWithCancelAsDefault();
-    void calibrationRefusedWhereUnavailable_data();
-    void calibrationRefusedWhereUnavailable();
-    void lockedCalibrationDoesNothing();
+    void calibrationSteps_data();
+    void calibrationSteps();
 
 private:
     // Hands a scripted link answering as `board` to the window.
@@ -177,7 +178,17 @@ private:
     }
 
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
+    BoardContext* context() { return partOf<BoardContext>(*window); }
+    const BoardState& state() { return context()->state(); }
+    void changeState(const std::function<void(BoardState&)>& change)
+    {
+        BoardState board = state();
+        change(board);
+        context()->setState(board);
+    }
+    DevicePanel* device() { return partOf<DevicePanel>(*window); }
+    CalibrationPanel* calibration() { return partOf<CalibrationPanel>(*window); }
+    Tessarin* bar() { return partOf<Tessarin>(*window); }
     std::unique_ptr<ModalAnswerer> answerer;
     QSharedPointer<Connector> link;
     FakeBoard board;
@@ -192,14 +203,12 @@ void TestDeviceReadout::init()
 {
     board = FakeBoard();
     window.reset(new MainWindow);
-    access.reset(new MainWindowTestAccess(*window));
     answerer.reset(new ModalAnswerer);
 }
 
 void TestDeviceReadout::cleanup()
 {
     answerer.reset();
-    access.reset();
     window.reset();
     link.reset();
 }
@@ -209,7 +218,7 @@ ScriptedConnector* TestDeviceReadout::connectTo(FakeBoard& fake)
     auto* scripted = new ScriptedConnector;
     scripted->setResponder([&fake](const QByteArray& request) { return fake.answer(request); });
     link = QSharedPointer<Connector>(scripted);
-    access->onSerialConnected(link);
+    emit bar()->onConnected(link);
     return scripted;
 }
 
@@ -243,11 +252,11 @@ void TestDeviceReadout::firmwareVersionReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
+    context()->setLink(QSharedPointer<Connector>(scripted));
 
-    QCOMPARE(access->readFirmwareVersion(), answered);
+    QCOMPARE(device()->readFirmwareVersion(), answered);
     QCOMPARE(label("labelFirmwareVersionValue"), shown);
-    QCOMPARE(access->firmwareVersionKnown(), known);
+    QCOMPARE(state().firmwareVersionKnown, known);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("78")}));
     QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({1000}));
     QCOMPARE(scripted->getTimeout(), 3210);
@@ -295,16 +304,18 @@ void TestDeviceReadout::deviceStatusReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
+    context()->setLink(QSharedPointer<Connector>(scripted));
     // A stale mode must not survive a failed read.
-    access->modeKnown() = true;
-    access->mode() = 1;
+    changeState([](BoardState& b) {
+        b.modeKnown = true;
+        b.mode = 1;
+    });
 
-    QCOMPARE(access->readDeviceStatus(), modeKnown);
+    QCOMPARE(device()->readDeviceStatus(), modeKnown);
     QCOMPARE(label("labelDeviceStatusValue"), status);
     QCOMPARE(label("labelBootloaderVersionValue"), bootloader);
-    QCOMPARE(access->modeKnown(), modeKnown);
-    QCOMPARE(int(access->mode()), mode);
+    QCOMPARE(state().modeKnown, modeKnown);
+    QCOMPARE(int(state().mode), mode);
     QCOMPARE(tabEnabled("tabDiDo"), diDoTab);
     QCOMPARE(child<QPushButton>("pushButtonEnterBootloader")->text(), enterCaption);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("64")}));
@@ -343,14 +354,16 @@ void TestDeviceReadout::boardVersionReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
-    access->boardTypeKnown() = true;
-    access->boardType() = 4;
+    context()->setLink(QSharedPointer<Connector>(scripted));
+    changeState([](BoardState& b) {
+        b.boardTypeKnown = true;
+        b.boardType = 4;
+    });
 
-    QCOMPARE(access->readBoardVersion(), answered);
+    QCOMPARE(device()->readBoardVersion(), answered);
     QCOMPARE(label("labelBoardVersionValue"), shown);
-    QCOMPARE(access->boardTypeKnown(), known);
-    QCOMPARE(int(access->boardType()), type);
+    QCOMPARE(state().boardTypeKnown, known);
+    QCOMPARE(int(state().boardType), type);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("7d")}));
     QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({1000}));
     QCOMPARE(scripted->getTimeout(), 3210);
@@ -382,9 +395,9 @@ void TestDeviceReadout::errorCodeReadout()
     auto* scripted = new ScriptedConnector;
     scripted->queue(step);
     scripted->setTimeout(3210);
-    access->connector() = QSharedPointer<Connector>(scripted);
+    context()->setLink(QSharedPointer<Connector>(scripted));
 
-    QCOMPARE(access->readErrorCode(), parsed);
+    QCOMPARE(device()->readErrorCode(), parsed);
     QCOMPARE(label("labelErrorStatusValue"), shown);
     QCOMPARE(scripted->writes, QList<QByteArray>({bytes("79")}));
     QCOMPARE(scripted->readTimeouts, step.kind == Step::WriteFailure ? QList<int>() : QList<int>({2000}));
@@ -396,20 +409,18 @@ void TestDeviceReadout::readoutsWithoutALinkShowDashes()
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
         child<QLabel>(name)->setText(QStringLiteral("stale"));
-    access->modeKnown() = true;
-    access->firmwareVersionKnown() = true;
-    access->boardTypeKnown() = true;
+    context()->setState(readBoard(0, 1, QStringLiteral("0.0.6")));
 
-    QVERIFY(!access->readFirmwareVersion());
-    QVERIFY(!access->readDeviceStatus());
-    QVERIFY(!access->readBoardVersion());
-    QVERIFY(!access->readErrorCode());
+    QVERIFY(!device()->readFirmwareVersion());
+    QVERIFY(!device()->readDeviceStatus());
+    QVERIFY(!device()->readBoardVersion());
+    QVERIFY(!device()->readErrorCode());
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
         QCOMPARE(label(name), QStringLiteral("-"));
-    QVERIFY(!access->modeKnown());
-    QVERIFY(!access->firmwareVersionKnown());
-    QVERIFY(!access->boardTypeKnown());
+    QVERIFY(!state().modeKnown);
+    QVERIFY(!state().firmwareVersionKnown);
+    QVERIFY(!state().boardTypeKnown);
     QVERIFY(!child<QPushButton>("pushButtonEnterBootloader")->isEnabled());
 }
 
@@ -473,13 +484,13 @@ void TestDeviceReadout::boardVersionIsAskedOnlyWhereKnown()
 
     const QList<int> codes = codesOf(*scripted);
     QCOMPARE(codes.contains(0x7D), asked);
-    QCOMPARE(access->boardTypeKnown(), asked);
+    QCOMPARE(state().boardTypeKnown, asked);
     QCOMPARE(label("labelBoardVersionValue"), asked ? QStringLiteral("VRELL_B") : QStringLiteral("-"));
     // The DI/DO configuration is read only from a main firmware of known type.
     QCOMPARE(codes.contains(0xA0), asked && mode == 0);
     QVERIFY(codes.contains(0x79));
     QVERIFY(answerer->seen.isEmpty());
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!context()->link().isNull());
 }
 
 void TestDeviceReadout::unansweringBoardDropsTheLink_data()
@@ -507,7 +518,7 @@ void TestDeviceReadout::unansweringBoardDropsTheLink()
     ScriptedConnector* scripted = connectTo(board);
     auto* bar = window->findChild<Tessarin*>();
 
-    QCOMPARE(access->connector().isNull(), dropped);
+    QCOMPARE(context()->link().isNull(), dropped);
     const QList<int> codes = codesOf(*scripted);
     // Both identity reads are always made.
     QCOMPARE(codes.mid(0, 2), QList<int>({0x78, 0x64}));
@@ -522,7 +533,7 @@ void TestDeviceReadout::unansweringBoardDropsTheLink()
         QVERIFY(!child<QPushButton>("pushButtonSendFirmware")->isEnabled());
         QVERIFY(!child<QPushButton>("pushButtonFlashFirmware")->isEnabled());
         QVERIFY(!child<QPushButton>("pushButtonEnterBootloader")->isEnabled());
-        QVERIFY(!access->calibrationAvailable());
+        QVERIFY(!calibration()->available());
     } else {
         QVERIFY(answerer->seen.isEmpty());
         QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Ошибка"));
@@ -564,7 +575,7 @@ void TestDeviceReadout::incompleteReadoutKeepsTheLink()
         board.faults[quint8(code)] = faults;
     ScriptedConnector* scripted = connectTo(board);
 
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!context()->link().isNull());
     QVERIFY(answerer->seen.isEmpty());
     // The link is held, so the bar shows it held; what failed is named in
     // the status bar instead.
@@ -592,23 +603,23 @@ void TestDeviceReadout::boardTextIsNeverRichText()
         QCOMPARE(child<QLabel>(name)->textFormat(), Qt::PlainText);
     }
     // Markup is no version: the version-gated features stay off.
-    QVERIFY(!access->firmwareVersionNumber().has_value());
+    QVERIFY(!state().firmwareVersionNumber().has_value());
 }
 
 void TestDeviceReadout::disconnectForgetsTheBoard()
 {
     ScriptedConnector* scripted = connectTo(board);
-    QVERIFY(access->boardTypeKnown());
+    QVERIFY(state().boardTypeKnown);
     QVERIFY(window->findChild<Tessarin*>()->isConnected());
     const int sent = scripted->writes.size();
 
-    access->onSerialDisconnected();
+    emit bar()->onDisconnected();
 
-    QVERIFY(access->connector().isNull());
-    QVERIFY(!access->modeKnown());
-    QVERIFY(!access->firmwareVersionKnown());
-    QVERIFY(!access->boardTypeKnown());
-    QCOMPARE(int(access->boardType()), 0);
+    QVERIFY(context()->link().isNull());
+    QVERIFY(!state().modeKnown);
+    QVERIFY(!state().firmwareVersionKnown);
+    QVERIFY(!state().boardTypeKnown);
+    QCOMPARE(int(state().boardType), 0);
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
         QCOMPARE(label(name), QStringLiteral("-"));
@@ -616,7 +627,7 @@ void TestDeviceReadout::disconnectForgetsTheBoard()
     QCOMPARE(child<QPushButton>("pushButtonEnterBootloader")->text(), QStringLiteral("Enter Bootloader"));
     for (const char* name : {"pushButtonSendFirmware", "pushButtonFlashFirmware", "pushButtonEnterBootloader"})
         QVERIFY2(!child<QPushButton>(name)->isEnabled(), name);
-    QVERIFY(!access->calibrationAvailable());
+    QVERIFY(!calibration()->available());
     QCOMPARE(scripted->writes.size(), sent);
     QVERIFY(answerer->seen.isEmpty());
 }
@@ -636,8 +647,8 @@ void TestDeviceReadout::forgottenLinkNoLongerFeedsTheDump()
     // Another holder (the connection bar) may keep the transport alive; it
     // must not keep calling into the window.
     QFETCH(QString, how);
-    access->onDebugActionToggled(true);
-    QVERIFY(access->debugDumpView());
+    child<QAction>("action")->setChecked(true);
+    QVERIFY(child<QPlainTextEdit>("plainTextEditDebugDump"));
 
     auto* dumping = new DumpingConnector;
     dumping->setResponder([this](const QByteArray& request) { return board.answer(request); });
@@ -648,26 +659,26 @@ void TestDeviceReadout::forgottenLinkNoLongerFeedsTheDump()
     if (how == QLatin1String("switch"))
         board.faults[0x7A] << ScriptedConnector::replyHex("c9");
     QSharedPointer<Connector> held(dumping);
-    access->onSerialConnected(held);
+    emit bar()->onConnected(held);
 
     if (how == QLatin1String("reboot"))
-        access->onDeviceRebootRequested();
+        emit bar()->onRebootRequested();
     else if (how == QLatin1String("switch"))
-        access->enterBootloaderClicked();
+        partOf<FirmwarePanel>(*window)->switchMode();
     else if (how == QLatin1String("disconnect"))
-        access->onSerialDisconnected();
+        emit bar()->onDisconnected();
     else if (how == QLatin1String("replaced")) {
         QSharedPointer<Connector> next(new ScriptedConnector);
-        access->onSerialConnected(next);
+        emit bar()->onConnected(next);
     }
-    QVERIFY(access->connector() != held);
+    QVERIFY(context()->link() != held);
     QCoreApplication::processEvents();
-    const int before = access->debugDumpView()->toPlainText().count(QStringLiteral("TX "));
+    const int before = child<QPlainTextEdit>("plainTextEditDebugDump")->toPlainText().count(QStringLiteral("TX "));
     QVERIFY(before >= 2); // the dump was on while the link was the window's
 
     dumping->write(bytes("78"));
     QCoreApplication::processEvents();
-    QCOMPARE(access->debugDumpView()->toPlainText().count(QStringLiteral("TX ")), before);
+    QCOMPARE(child<QPlainTextEdit>("plainTextEditDebugDump")->toPlainText().count(QStringLiteral("TX ")), before);
 }
 
 // ---- Reboot and mode switch ----
@@ -698,7 +709,7 @@ void TestDeviceReadout::rebootOutcomes()
     const int readsBefore = scripted->readTimeouts.size();
     board.faults[0x7C] << step;
 
-    access->onDeviceRebootRequested();
+    emit bar()->onRebootRequested();
 
     QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({bytes("7c")}));
     QCOMPARE(scripted->readTimeouts.mid(readsBefore),
@@ -709,7 +720,7 @@ void TestDeviceReadout::rebootOutcomes()
     QCOMPARE(answerer->seen.at(0).text, text);
     QCOMPARE(answerer->seen.at(0).icon, dropped ? QMessageBox::Information : QMessageBox::Warning);
     QCOMPARE(answerer->seen.at(0).offered, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(access->connector().isNull(), dropped);
+    QCOMPARE(context()->link().isNull(), dropped);
     QCOMPARE(window->findChild<Tessarin*>()->isConnected(), !dropped);
     QCOMPARE(label("labelDeviceStatusValue"), dropped ? QStringLiteral("-") : QStringLiteral("Основная прошивка"));
 }
@@ -756,14 +767,16 @@ void TestDeviceReadout::modeSwitchOutcomes()
     board.mode = state == QLatin1String("boot") ? 1 : (state == QLatin1String("other") ? 5 : 0);
     ScriptedConnector* scripted = connectTo(board);
     if (state == QLatin1String("unknown")) {
-        access->modeKnown() = false;
-        access->mode() = 1;
+        changeState([](BoardState& b) {
+            b.modeKnown = false;
+            b.mode = 1;
+        });
     }
     const int before = scripted->writes.size();
     const int readsBefore = scripted->readTimeouts.size();
     board.faults[quint8(request.at(0))] << step;
 
-    access->enterBootloaderClicked();
+    partOf<FirmwarePanel>(*window)->switchMode();
 
     QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({request}));
     QCOMPARE(scripted->readTimeouts.mid(readsBefore),
@@ -773,7 +786,7 @@ void TestDeviceReadout::modeSwitchOutcomes()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, text);
     QCOMPARE(answerer->seen.at(0).icon, dropped ? QMessageBox::Information : QMessageBox::Warning);
-    QCOMPARE(access->connector().isNull(), dropped);
+    QCOMPARE(context()->link().isNull(), dropped);
     if (dropped) {
         QVERIFY(!window->findChild<Tessarin*>()->isConnected());
         QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("-"));
@@ -784,161 +797,130 @@ void TestDeviceReadout::modeSwitchOutcomes()
 
 void TestDeviceReadout::requestsWithoutALinkDoNothing()
 {
-    access->additionalUnlocked() = true;
-    access->onDeviceRebootRequested();
-    access->enterBootloaderClicked();
+    emit bar()->onRebootRequested();
+    partOf<FirmwarePanel>(*window)->switchMode();
     QVERIFY(answerer->seen.isEmpty());
-
-    // Without a link calibration is unavailable, which is said.
-    access->calibrateDiZeroClicked();
-    QCOMPARE(answerer->texts(),
-             QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат "
-                                         "с версией прошивки 0.0.6 и выше.")}));
 }
 
-// ---- DI calibration ----
+// ---- DI calibration, on its panel ----
 
-void TestDeviceReadout::calibrationOutcomes_data()
+void TestDeviceReadout::calibrationSteps_data()
 {
-    QTest::addColumn<bool>("scale");
-    QTest::addColumn<Step>("step");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("success");
-
-    const Step ack = ScriptedConnector::replyHex("c9");
-    QTest::newRow("zero, acknowledged") << false << ack << "Калибровка нуля DI выполнена." << true;
-    QTest::newRow("zero, refused") << false << ScriptedConnector::replyHex("c8 01 00 00 00")
-                                   << "Ошибка калибровки нуля DI\n" << false;
-    QTest::newRow("zero, echoed") << false << ScriptedConnector::replyHex("ab") << "Ошибка калибровки нуля DI\n"
-                                  << false;
-    QTest::newRow("zero, silent") << false << ScriptedConnector::silence() << "Ошибка калибровки нуля DI\n" << false;
-    QTest::newRow("zero, not written") << false << ScriptedConnector::writeFailure()
-                                       << "Ошибка команды калибровки DI\n" << false;
-    QTest::newRow("scale, acknowledged") << true << ack << "Калибровка масштаба DI 24 В выполнена." << true;
-    QTest::newRow("scale, refused") << true << ScriptedConnector::replyHex("00") << "Ошибка калибровки масштаба DI\n"
-                                    << false;
-    QTest::newRow("scale, silent") << true << ScriptedConnector::silence() << "Ошибка калибровки масштаба DI\n"
-                                   << false;
-    QTest::newRow("scale, not written") << true << ScriptedConnector::writeFailure()
-                                        << "Ошибка команды калибровки масштаба DI\n" << false;
-}
-
-void TestDeviceReadout::calibrationOutcomes()
-{
-    QFETCH(bool, scale);
-    QFETCH(Step, step);
-    QFETCH(QString, text);
-    QFETCH(bool, success);
-
-    ScriptedConnector* scripted = connectTo(board);
-    access->setAdditionalUnlocked(true);
-    const char* buttonName = scale ? "pushButtonCalibrateDiScale24V" : "pushButtonCalibrateDiZero";
-    QVERIFY(child<QPushButton>(buttonName)->isEnabled());
-    const QByteArray request = scale ? bytes("ac") : bytes("ab");
-    board.faults[quint8(request.at(0))] << step;
-    const int before = scripted->writes.size();
-    const int readsBefore = scripted->readTimeouts.size();
-    answerer->reset();
-
-    child<QPushButton>(buttonName)->click();
-
-    QCOMPARE(scripted->writes.mid(before), QList<QByteArray>({request}));
-    QCOMPARE(scripted->readTimeouts.mid(readsBefore),
-             step.kind == Step::WriteFailure ? QList<int>() : QList<int>({3000}));
-    QCOMPARE(scripted->getTimeout(), 3000);
-    QCOMPARE(answerer->seen.size(), 2); // the question, then the outcome
-    QCOMPARE(answerer->seen.at(1).title, vantor);
-    QCOMPARE(answerer->seen.at(1).text, text);
-    QCOMPARE(answerer->seen.at(1).icon, success ? QMessageBox::Information : QMessageBox::Warning);
-    // A calibration never touches the link.
-    QVERIFY(!access->connector().isNull());
-}
-
-void TestDeviceReadout::calibrationAsksFirstWithCancelAsDefault()
-{
-    ScriptedConnector* scripted = connectTo(board);
-    access->setAdditionalUnlocked(true);
-    const int before = scripted->writes.size();
-
-    const QString zeroText = QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
-                                            "Текущие значения ADC будут сохранены как ноль для режима 24 В.");
-    const QString scaleText = QStringLiteral("Подайте 24 В на все DI входы и нажмите OK.\n"
-                                             "Текущие значения ADC будут использованы для расчета масштаба режима 24 В.");
-    // Escape stands for closing the box instead of choosing.
-    for (const QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Escape}) {
-        for (const bool scale : {false, true}) {
-            answerer->reset();
-            answerer->queueButton(answer);
-            if (scale)
-                access->calibrateDiScale24VClicked();
-            else
-                access->calibrateDiZeroClicked();
-            QCOMPARE(answerer->seen.size(), 1);
-            QCOMPARE(answerer->seen.at(0).title,
-                     scale ? QStringLiteral("Калибровка масштаба DI 24 В") : QStringLiteral("Калибровка нуля DI"));
-            QCOMPARE(answerer->seen.at(0).text, scale ? scaleText : zeroText);
-            QCOMPARE(answerer->seen.at(0).offered, QMessageBox::Ok | QMessageBox::Cancel);
-            QCOMPARE(answerer->seen.at(0).defaultButton, QMessageBox::Cancel);
-        }
-    }
-    QCOMPARE(scripted->writes.size(), before);
-}
-
-void TestDeviceReadout::calibrationRefusedWhereUnavailable_data()
-{
+    QTest::addColumn<bool>("unlocked");
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<int>("mode"); // -1: not read
+    QTest::addColumn<int>("type"); // 0: not read
     QTest::addColumn<QString>("firmware");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("scale");
+    QTest::addColumn<int>("answer"); // to the question
+    QTest::addColumn<Step>("step");
+    QTest::addColumn<QString>("outcome"); // the last box; empty: none after the question
+    QTest::addColumn<bool>("usable");     // the buttons enabled, the question asked
 
-    QTest::newRow("firmware 0.0.5") << "0.0.5" << 1 << 0;
-    QTest::newRow("board type 3") << "0.0.6" << 3 << 0;
-    QTest::newRow("bootloader running") << "0.0.6" << 1 << 1;
-    QTest::newRow("firmware not a version") << "0.6" << 1 << 0;
+    const QString zeroUnavailable = QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки "
+                                                   "для DI-плат с версией прошивки 0.0.6 и выше.");
+    const QString scaleUnavailable = QStringLiteral("Калибровка масштаба DI доступна только в режиме основной "
+                                                    "прошивки для DI-плат с версией прошивки 0.0.6 и выше.");
+    const QString zeroFailed = QStringLiteral("Ошибка калибровки нуля DI\n");
+    const QString scaleFailed = QStringLiteral("Ошибка калибровки масштаба DI\n");
+    const int ok = QMessageBox::Ok;
+    const Step ack = ScriptedConnector::replyHex("c9");
+    const Step silent = ScriptedConnector::silence();
+    const Step notWritten = ScriptedConnector::writeFailure();
+    const QString v006 = QStringLiteral("0.0.6");
+
+    QTest::newRow("zero, acknowledged") << true << true << 0 << 1 << v006 << false << ok << ack
+                                        << "Калибровка нуля DI выполнена." << true;
+    QTest::newRow("zero, refused") << true << true << 0 << 1 << v006 << false << ok
+                                   << ScriptedConnector::replyHex("c8 01 00 00 00") << zeroFailed << true;
+    QTest::newRow("zero, echoed") << true << true << 0 << 1 << v006 << false << ok << ScriptedConnector::replyHex("ab")
+                                  << zeroFailed << true;
+    QTest::newRow("zero, silent") << true << true << 0 << 1 << v006 << false << ok << silent << zeroFailed << true;
+    QTest::newRow("zero, not written") << true << true << 0 << 1 << v006 << false << ok << notWritten
+                                       << "Ошибка команды калибровки DI\n" << true;
+    QTest::newRow("scale, acknowledged") << true << true << 0 << 4 << "1.0.0" << true << ok << ack
+                                         << "Калибровка масштаба DI 24 В выполнена." << true;
+    QTest::newRow("scale, refused") << true << true << 0 << 1 << v006 << true << ok << ScriptedConnector::replyHex("00")
+                                    << scaleFailed << true;
+    QTest::newRow("scale, silent") << true << true << 0 << 1 << v006 << true << ok << silent << scaleFailed << true;
+    QTest::newRow("scale, not written") << true << true << 0 << 1 << v006 << true << ok << notWritten
+                                        << "Ошибка команды калибровки масштаба DI\n" << true;
+    // Cancel, or closing the box, sends nothing.
+    QTest::newRow("zero, cancelled") << true << true << 0 << 9 << v006 << false << int(QMessageBox::Cancel) << ack
+                                     << "" << true;
+    QTest::newRow("scale, closed") << true << true << 0 << 1 << v006 << true << int(QMessageBox::Escape) << ack << ""
+                                   << true;
+    // Where the board takes no calibration, it is said and nothing is sent.
+    QTest::newRow("firmware 0.0.5") << true << true << 0 << 1 << "0.0.5" << false << ok << ack << zeroUnavailable
+                                    << false;
+    QTest::newRow("board type 3") << true << true << 0 << 3 << v006 << true << ok << ack << scaleUnavailable << false;
+    QTest::newRow("bootloader") << true << true << 1 << 1 << v006 << false << ok << ack << zeroUnavailable << false;
+    QTest::newRow("mode not read") << true << true << -1 << 1 << v006 << false << ok << ack << zeroUnavailable << false;
+    QTest::newRow("type not read") << true << true << 0 << 0 << v006 << false << ok << ack << zeroUnavailable << false;
+    QTest::newRow("version not read") << true << true << 0 << 1 << "" << false << ok << ack << zeroUnavailable
+                                      << false;
+    QTest::newRow("no link") << true << false << 0 << 1 << v006 << false << ok << ack << zeroUnavailable << false;
+    // Locked, nothing at all happens.
+    QTest::newRow("zero, locked") << false << true << 0 << 1 << v006 << false << ok << ack << "" << false;
+    QTest::newRow("scale, locked") << false << true << 0 << 1 << v006 << true << ok << ack << "" << false;
 }
 
-void TestDeviceReadout::calibrationRefusedWhereUnavailable()
+void TestDeviceReadout::calibrationSteps()
 {
-    QFETCH(QString, firmware);
-    QFETCH(int, type);
+    QFETCH(bool, unlocked);
+    QFETCH(bool, linked);
     QFETCH(int, mode);
+    QFETCH(int, type);
+    QFETCH(QString, firmware);
+    QFETCH(bool, scale);
+    QFETCH(int, answer);
+    QFETCH(Step, step);
+    QFETCH(QString, outcome);
+    QFETCH(bool, usable);
 
-    board.firmware = firmware.toLatin1();
-    board.type = quint16(type);
-    board.mode = quint8(mode);
-    ScriptedConnector* scripted = connectTo(board);
-    access->setAdditionalUnlocked(true);
-    QVERIFY(!child<QPushButton>("pushButtonCalibrateDiZero")->isEnabled());
-    QVERIFY(!child<QPushButton>("pushButtonCalibrateDiScale24V")->isEnabled());
-    const int before = scripted->writes.size();
-    answerer->reset();
+    BoardContext context;
+    QWidget host;
+    auto* zero = new QPushButton(&host);
+    auto* scale24V = new QPushButton(&host);
+    CalibrationPanel panel(zero, scale24V, &context);
+    auto* link = new ScriptedConnector;
+    link->queue(step);
+    if (linked)
+        context.setLink(QSharedPointer<Connector>(link));
+    context.setState(readBoard(mode, quint16(type), firmware));
+    panel.setUnlocked(unlocked);
+    QCOMPARE(zero->isEnabled(), usable);
+    QCOMPARE(scale24V->isEnabled(), usable);
 
-    access->calibrateDiZeroClicked();
-    access->calibrateDiScale24VClicked();
+    answerer->queueButton(QMessageBox::StandardButton(answer));
+    panel.calibrate(scale);
 
-    QCOMPARE(answerer->texts(),
-             QStringList({QStringLiteral("Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат с "
-                                         "версией прошивки 0.0.6 и выше."),
-                          QStringLiteral("Калибровка масштаба DI доступна только в режиме основной прошивки для DI-плат "
-                                         "с версией прошивки 0.0.6 и выше.")}));
-    for (const ModalAnswerer::Seen& seen : answerer->seen) {
-        QCOMPARE(seen.title, vantor);
-        QCOMPARE(seen.icon, QMessageBox::Warning);
+    QStringList texts;
+    if (usable) {
+        // The board measures the moment the command arrives: the technician confirms first.
+        const ModalAnswerer::Seen& asked = answerer->seen.value(0);
+        QCOMPARE(asked.title, scale ? QStringLiteral("Калибровка масштаба DI 24 В") : QStringLiteral("Калибровка нуля DI"));
+        QCOMPARE(asked.offered, QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(asked.defaultButton, QMessageBox::Cancel);
+        texts << (scale ? QStringLiteral("Подайте 24 В на все DI входы и нажмите OK.\n"
+                                         "Текущие значения ADC будут использованы для расчета масштаба режима 24 В.")
+                        : QStringLiteral("Отключите напряжение со всех DI входов и нажмите OK.\n"
+                                         "Текущие значения ADC будут сохранены как ноль для режима 24 В."));
     }
-    QCOMPARE(scripted->writes.size(), before);
-}
-
-void TestDeviceReadout::lockedCalibrationDoesNothing()
-{
-    ScriptedConnector* scripted = connectTo(board);
-    QVERIFY(!access->additionalUnlocked());
-    QVERIFY(access->calibrationAvailable());
-    const int before = scripted->writes.size();
-
-    access->calibrateDiZeroClicked();
-    access->calibrateDiScale24VClicked();
-
-    QVERIFY(answerer->seen.isEmpty());
-    QCOMPARE(scripted->writes.size(), before);
+    if (!outcome.isEmpty())
+        texts << outcome;
+    QCOMPARE(answerer->texts(), texts);
+    for (const ModalAnswerer::Seen& seen : answerer->seen.mid(usable ? 1 : 0)) {
+        QCOMPARE(seen.title, vantor);
+        QCOMPARE(seen.icon, outcome.contains(QStringLiteral("выполнена")) ? QMessageBox::Information
+                                                                            : QMessageBox::Warning);
+    }
+    const bool sent = usable && answer == QMessageBox::Ok;
+    QCOMPARE(link->writes, sent ? QList<QByteArray>({ bytes(scale ? "ac" : "ab") }) : QList<QByteArray>());
+    QCOMPARE(link->readTimeouts, sent && step.kind != Step::WriteFailure ? QList<int>({ 3000 }) : QList<int>());
+    QCOMPARE(link->getTimeout(), 3000);
+    if (!linked)
+        delete link;
 }
 
 QTEST_MAIN(TestDeviceReadout)

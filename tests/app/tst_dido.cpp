@@ -3,7 +3,8 @@
 // refusal to send a number that is outside its editor's range.
 
 #include "didocells.h"
-#include "mainwindowtestaccess.h"
+#include "didopanel.h"
+#include "didotables.h"
 #include "modalanswerer.h"
 #include "popupmenuanswerer.h"
 #include "scriptedconnector.h"
@@ -70,6 +71,9 @@ private slots:
     void init();
     void cleanup();
 
+    void rowsAndColumnsFollowTheBoard_data();
+    void rowsAndColumnsFollowTheBoard();
+
     void diDpPairGreysAndFlipsPartner();
     void diDpNeverChains();
     void lastChannelNeverPairs_data();
@@ -115,7 +119,9 @@ private slots:
 private:
     void useScriptedBoard(quint16 type, const QString& firmware);
 
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<BoardContext> context;
+    std::unique_ptr<QWidget> host;
+    DiDoPanel* panel = nullptr;
     QSharedPointer<ScriptedConnector> link;
     QTableWidget* di = nullptr;
     QTableWidget* dout = nullptr;
@@ -128,31 +134,115 @@ void TestDiDoEditor::initTestCase()
 
 void TestDiDoEditor::init()
 {
-    window = std::make_unique<MainWindow>();
-    di = diTable(*window);
-    dout = doTable(*window);
-    QVERIFY(di && dout);
+    context = std::make_unique<BoardContext>();
+    host = std::make_unique<QWidget>();
+    di = new QTableWidget(host.get());
+    dout = new QTableWidget(host.get());
+    di->setObjectName(QStringLiteral("tableWidgetDIConfig"));
+    dout->setObjectName(QStringLiteral("tableWidgetDOConfig"));
+    panel = new DiDoPanel(di, dout, context.get(), host.get());
     link.reset();
 }
 
 void TestDiDoEditor::cleanup()
 {
-    window.reset();
+    host.reset();
+    context.reset();
     link.reset();
 }
 
 void TestDiDoEditor::useScriptedBoard(quint16 type, const QString& firmware)
 {
     link.reset(new ScriptedConnector);
-    MainWindowTestAccess(*window).connector() = link;
-    setBoard(*window, type, firmware);
+    context->setLink(link);
+    setBoard(*context, type, firmware);
+}
+
+// ---- Rows and columns ----
+
+namespace {
+QList<int> shownRows(QTableWidget* table)
+{
+    QList<int> rows;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        if (!table->isRowHidden(r))
+            rows << r;
+    }
+    return rows;
+}
+} // namespace
+
+void TestDiDoEditor::rowsAndColumnsFollowTheBoard_data()
+{
+    QTest::addColumn<bool>("typeKnown");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("firmware"); // empty: not read
+    QTest::addColumn<bool>("diEnabled");
+    QTest::addColumn<int>("diRows");
+    QTest::addColumn<bool>("doShown");
+    QTest::addColumn<bool>("ninthOutput");
+    QTest::addColumn<bool>("extended"); // DI columns 3 to 6
+    QTest::addColumn<bool>("debounce"); // DI column 7
+    QTest::addColumn<bool>("doDp");     // DO column 4
+
+    QTest::newRow("nothing known") << false << 3 << "" << true << 16 << true << true << false << false << false;
+    QTest::newRow("type unknown, 0.0.6") << false << 0 << "0.0.6" << true << 16 << true << true << false << false
+                                         << true;
+    QTest::newRow("A 0.0.4") << true << 1 << "0.0.4" << true << 16 << true << true << false << false << false;
+    QTest::newRow("A 0.0.5") << true << 1 << "0.0.5" << true << 16 << true << true << false << true << true;
+    QTest::newRow("A 0.0.6") << true << 1 << "0.0.6" << true << 16 << true << true << true << true << true;
+    QTest::newRow("B without version") << true << 2 << "" << true << 16 << true << false << false << true << false;
+    QTest::newRow("C 0.0.6") << true << 3 << "0.0.6" << false << 0 << true << false << false << false << true;
+    QTest::newRow("D 1.0.0") << true << 4 << "1.0.0" << true << 32 << false << true << true << true << true;
+    QTest::newRow("type 9, 0.1.0") << true << 9 << "0.1.0" << true << 16 << true << true << true << true << true;
+    QTest::newRow("A, not a version") << true << 1 << "0.0.6a" << true << 16 << true << true << false << false
+                                      << false;
+}
+
+void TestDiDoEditor::rowsAndColumnsFollowTheBoard()
+{
+    QFETCH(bool, typeKnown);
+    QFETCH(int, type);
+    QFETCH(QString, firmware);
+    QFETCH(bool, diEnabled);
+    QFETCH(int, diRows);
+    QFETCH(bool, doShown);
+    QFETCH(bool, ninthOutput);
+    QFETCH(bool, extended);
+    QFETCH(bool, debounce);
+    QFETCH(bool, doDp);
+
+    // Start from the opposite extreme so every row, column and flag has to move.
+    dout->setRowCount(4);
+    setBoard(*context, type == 4 ? 3 : 4, type == 4 ? QString() : QStringLiteral("9.9.9"));
+    BoardState board = readBoard(0, quint16(type), firmware);
+    board.boardTypeKnown = typeKnown;
+    context->setState(board);
+
+    QCOMPARE(dout->rowCount(), 9);
+    QCOMPARE(di->isEnabledTo(host.get()), diEnabled);
+    QList<int> rows;
+    for (int r = 0; r < 32; ++r)
+        rows << r;
+    QCOMPARE(shownRows(di), rows.mid(0, diRows));
+    QCOMPARE(!dout->isHidden(), doShown);
+    QCOMPARE(shownRows(dout), rows.mid(0, ninthOutput ? 9 : 8));
+    for (int c = 3; c <= 6; ++c)
+        QCOMPARE(!di->isColumnHidden(c), extended);
+    QCOMPARE(!di->isColumnHidden(7), debounce);
+    QCOMPARE(!dout->isColumnHidden(4), doDp);
+    // Columns outside the rules are never hidden.
+    for (int c : {0, 1, 2})
+        QVERIFY(!di->isColumnHidden(c));
+    for (int c : {0, 1, 2, 3, 5})
+        QVERIFY(!dout->isColumnHidden(c));
 }
 
 // ---- DI pairing ----
 
 void TestDiDoEditor::diDpPairGreysAndFlipsPartner()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
     // DI_4 starts its own pair and has the same role as DI_3.
     setChecked(di, 3, DiDp, true);
     combo(di, 2, DiRole)->setCurrentIndex(1);
@@ -175,7 +265,7 @@ void TestDiDoEditor::diDpPairGreysAndFlipsPartner()
 
 void TestDiDoEditor::diDpNeverChains()
 {
-    setBoard(*window, 4, QStringLiteral("0.0.6"));
+    setBoard(*context, 4, QStringLiteral("0.0.6"));
     setChecked(di, 10, DiDp, true);
     setChecked(di, 12, DiDp, true);
     QVERIFY(rowGreyed(di, 11));
@@ -207,7 +297,7 @@ void TestDiDoEditor::lastChannelNeverPairs()
     QFETCH(quint16, type);
     QFETCH(int, lastRow);
 
-    setBoard(*window, type, QStringLiteral("1.0.0"));
+    setBoard(*context, type, QStringLiteral("1.0.0"));
     setChecked(di, lastRow, DiDp, true);
     QVERIFY(!checked(di, lastRow, DiDp));
 
@@ -216,15 +306,14 @@ void TestDiDoEditor::lastChannelNeverPairs()
     QVERIFY(checked(di, lastRow - 1, DiDp));
     QVERIFY(rowGreyed(di, lastRow));
 
-    MainWindowTestAccess access(*window);
-    access.collectDiDoRecord();
-    QCOMPARE(int(access.diDoConfig().diDpPair[lastRow - 1]), 1);
-    QCOMPARE(int(access.diDoConfig().diDpPair[lastRow]), 0);
+    panel->collectRecord();
+    QCOMPARE(int(panel->record().diDpPair[lastRow - 1]), 1);
+    QCOMPARE(int(panel->record().diDpPair[lastRow]), 0);
 }
 
 void TestDiDoEditor::dpRoleFollowsPartnerOnlyWhenPaired()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
     setChecked(di, 0, DiDp, true);
     QCOMPARE(combo(di, 1, DiRole)->currentIndex(), 1);
     combo(di, 0, DiRole)->setCurrentIndex(1);
@@ -244,21 +333,20 @@ void TestDiDoEditor::dpRoleFollowsPartnerOnlyWhenPaired()
 
 void TestDiDoEditor::collectDropsChainedAndLastChannelPairs()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
-    MainWindowTestAccess access(*window);
-    DiDoConfig& record = access.diDoConfig();
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
+    DiDoConfig record = panel->record();
     record.diDpPair[2] = 1;
     record.diDpPair[3] = 1; // chained onto DI_3's pair
     record.diDpPair[4] = 1;
     record.diDpPair[15] = 1; // last input of the board
-    access.showDiDoRecord();
+    panel->showRecord(record, true);
     QVERIFY(rowGreyed(di, 3));
     QVERIFY(rowGreyed(di, 4));
 
-    access.collectDiDoRecord();
+    panel->collectRecord();
     QList<int> pairs;
     for (int i = 0; i < 32; ++i) {
-        if (record.diDpPair[i])
+        if (panel->record().diDpPair[i])
             pairs << i;
     }
     QCOMPARE(pairs, QList<int>({2, 4}));
@@ -277,7 +365,7 @@ void TestDiDoEditor::doGroupOrCommonGreysNextRow()
 {
     QFETCH(int, modeIndex);
 
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
     setChecked(dout, 1, DoOn, false);
     combo(dout, 1, DoMode)->setCurrentIndex(1);
     setChecked(dout, 1, DoDp, true);
@@ -297,7 +385,7 @@ void TestDiDoEditor::doGroupOrCommonGreysNextRow()
 
 void TestDiDoEditor::freedDoRowReleasesTheOneAfter()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
     combo(dout, 3, DoMode)->setCurrentIndex(2);
     QVERIFY(rowGreyed(dout, 4));
     // DO_3 taking DO_4 makes DO_4 single, so DO_5 is free again.
@@ -308,7 +396,7 @@ void TestDiDoEditor::freedDoRowReleasesTheOneAfter()
 
 void TestDiDoEditor::lastDoRowGreysNothing()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
     combo(dout, 8, DoMode)->setCurrentIndex(2);
     combo(dout, 8, DoMode)->setCurrentIndex(1);
     for (int r = 0; r < 9; ++r)
@@ -319,7 +407,7 @@ void TestDiDoEditor::lastDoRowGreysNothing()
 
 void TestDiDoEditor::doDpUsableOnlyInGroup()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
     QComboBox* modeBox = combo(dout, 5, DoMode);
     QVERIFY(!clickable(dout, 5, DoDp));
     modeBox->setCurrentIndex(1);
@@ -339,13 +427,12 @@ void TestDiDoEditor::doDpUsableOnlyInGroup()
 
 void TestDiDoEditor::shownRecordKeepsDoDpRule()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
-    MainWindowTestAccess access(*window);
-    DiDoConfig& record = access.diDoConfig();
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
+    DiDoConfig record = panel->record();
     record.doEntries[0].mode = 1;
     record.doEntries[0].dp = 1;
     record.doEntries[1].dp = 1; // single output with a stray flag
-    access.showDiDoRecord();
+    panel->showRecord(record, true);
 
     QVERIFY(clickable(dout, 0, DoDp));
     QVERIFY(checked(dout, 0, DoDp));
@@ -362,23 +449,21 @@ void TestDiDoEditor::shownRecordKeepsDoDpRule()
 
 void TestDiDoEditor::unknownDoModeGoesBackAsRead()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
-    MainWindowTestAccess access(*window);
-    access.diDoConfig().doEntries[4].mode = 7;
-    access.showDiDoRecord();
-    access.collectDiDoRecord();
-    QCOMPARE(int(access.diDoConfig().doEntries[4].mode), 7);
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
+    DiDoConfig record = panel->record();
+    record.doEntries[4].mode = 7;
+    panel->showRecord(record, true);
+    panel->collectRecord();
+    QCOMPARE(int(panel->record().doEntries[4].mode), 7);
 }
 
 // ---- "Повторить везде" ----
 
 void TestDiDoEditor::repeatFromTableReachesGreyedRows()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
-    tabs->setCurrentWidget(window->findChild<QWidget*>(QStringLiteral("tabDiDo")));
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
+    host->show();
+    QVERIFY(QTest::qWaitForWindowExposed(host.get()));
 
     setChecked(di, 2, DiDp, true);
     QVERIFY(rowGreyed(di, 3));
@@ -387,7 +472,7 @@ void TestDiDoEditor::repeatFromTableReachesGreyedRows()
     di->scrollToItem(di->item(4, DiNominal));
     const QPoint pos = di->visualRect(di->model()->index(4, DiNominal)).center();
     PopupMenuAnswerer answerer(repeatText);
-    MainWindowTestAccess(*window).onDiConfigContextMenuRequested(pos);
+    emit di->customContextMenuRequested(pos);
 
     QCOMPARE(answerer.menus, QList<QStringList>({{repeatText}}));
     for (int r = 0; r < 16; ++r)
@@ -411,7 +496,7 @@ void TestDiDoEditor::repeatFromCellEditors()
     QFETCH(int, column);
     QFETCH(QString, value);
 
-    setBoard(*window, 4, QStringLiteral("0.0.6"));
+    setBoard(*context, 4, QStringLiteral("0.0.6"));
     setChecked(di, 30, DiDp, true);
     QVERIFY(rowGreyed(di, 31));
 
@@ -454,11 +539,11 @@ void TestDiDoEditor::repeatMenuOnlyWhereItBelongs()
     QFETCH(int, row);
     QFETCH(int, column);
 
-    setBoard(*window, type, firmware);
+    setBoard(*context, type, firmware);
     const QString before = edit(di, 0, DiDebounce)->text();
     edit(di, row, DiDebounce)->setText(QStringLiteral("77"));
     PopupMenuAnswerer answerer(repeatText);
-    MainWindowTestAccess(*window).showRepeatMenu(row, column, QPoint(10, 10));
+    panel->tables()->showRepeatMenu(row, column, QPoint(10, 10));
     if (QWidget* cell = di->cellWidget(row, column))
         emit cell->customContextMenuRequested(QPoint(2, 2));
     QTest::qWait(30);
@@ -470,14 +555,13 @@ void TestDiDoEditor::repeatMenuOnlyWhereItBelongs()
 
 void TestDiDoEditor::zeroAddressShowsEmptyAndEmptyStoresZero()
 {
-    setBoard(*window, 1, QStringLiteral("0.0.6"));
-    MainWindowTestAccess access(*window);
-    DiDoConfig& record = access.diDoConfig();
+    setBoard(*context, 1, QStringLiteral("0.0.6"));
+    DiDoConfig record = panel->record();
     record.diEntries[1].setObjectAddress(0);
     record.diEntries[2].setObjectAddress(4095);
     record.doEntries[3].setObjectAddress(0);
     record.doEntries[4].setObjectAddress(17);
-    access.showDiDoRecord();
+    panel->showRecord(record, true);
     QCOMPARE(edit(di, 1, DiAddr)->text(), QString());
     QCOMPARE(edit(di, 2, DiAddr)->text(), QStringLiteral("4095"));
     QCOMPARE(edit(dout, 3, DoAddr)->text(), QString());
@@ -486,10 +570,10 @@ void TestDiDoEditor::zeroAddressShowsEmptyAndEmptyStoresZero()
     edit(di, 2, DiAddr)->clear();
     edit(dout, 4, DoAddr)->clear();
     edit(di, 5, DiAddr)->setText(QStringLiteral("300"));
-    access.collectDiDoRecord();
-    QCOMPARE(record.diEntries[2].objectAddress(), 0u);
-    QCOMPARE(record.doEntries[4].objectAddress(), 0u);
-    QCOMPARE(record.diEntries[5].objectAddress(), 300u);
+    panel->collectRecord();
+    QCOMPARE(panel->record().diEntries[2].objectAddress(), 0u);
+    QCOMPARE(panel->record().doEntries[4].objectAddress(), 0u);
+    QCOMPARE(panel->record().diEntries[5].objectAddress(), 300u);
 }
 
 // ---- Buttons ----
@@ -508,13 +592,13 @@ void TestDiDoEditor::resetThenSaveWritesFactoryValues()
     combo(dout, 2, DoMode)->setCurrentIndex(2);
     edit(dout, 0, DoHold)->setText(QStringLiteral("900"));
 
-    button(*window, "pushButtonResetDiDoParam")->click();
+    panel->resetToFactory();
     QVERIFY(link->writes.isEmpty());
     QVERIFY(rowWhite(di, 7));
     QVERIFY(rowWhite(dout, 3));
 
     ModalAnswerer answerer;
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
 
     QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a8/64", "a9/64", "a6/144"}));
     QCOMPARE(link->writes.at(0), char(0xA2) + repeated(hex("00000001"), 16));
@@ -557,7 +641,7 @@ void TestDiDoEditor::saveSendsWhatTheBoardTakes()
     useScriptedBoard(type, firmware);
     link->setResponder(plainBoard(type == 4 ? 32 : 16));
     ModalAnswerer answerer;
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
     QCOMPARE(requestShapes(link->writes), requests);
     QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
 }
@@ -585,7 +669,7 @@ void TestDiDoEditor::updateReadsWhatTheBoardHas()
     useScriptedBoard(type, firmware);
     link->setResponder(plainBoard(type == 4 ? 32 : 16));
     ModalAnswerer answerer;
-    button(*window, "pushButtonGetDiDoParam")->click();
+    panel->update();
     QCOMPARE(requestShapes(link->writes), requests);
     QVERIFY(answerer.seen.isEmpty());
 }
@@ -598,7 +682,7 @@ void TestDiDoEditor::saveAttemptsEveryStep()
     link->queue(ScriptedConnector::writeFailure());          // 0xA9 never left
     link->queue(ScriptedConnector::replyHex("c9"));          // 0xA6 taken
     ModalAnswerer answerer;
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
 
     QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a8/64", "a9/64", "a6/144"}));
     QCOMPARE(answerer.seen.size(), 1);
@@ -617,7 +701,7 @@ void TestDiDoEditor::updateFailureWarnsAndKeepsTables()
     link->queue(ScriptedConnector::reply(char(0xAA) + QByteArray(64, '\0')));
     link->queue(ScriptedConnector::reply(char(0xA4) + QByteArray(144, '\0')));
     ModalAnswerer answerer;
-    button(*window, "pushButtonGetDiDoParam")->click();
+    panel->update();
 
     QCOMPARE(link->writes.size(), 4);
     QCOMPARE(answerer.seen.size(), 1);
@@ -630,7 +714,7 @@ void TestDiDoEditor::updateFailureWarnsAndKeepsTables()
     link->writes.clear();
     link->setResponder(plainBoard(16));
     link->queue(ScriptedConnector::reply(hex("a0 09000001") + repeated(hex("00000001"), 31)));
-    button(*window, "pushButtonGetDiDoParam")->click();
+    panel->update();
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(edit(di, 0, DiAddr)->text(), QStringLiteral("9"));
 }
@@ -672,7 +756,7 @@ void TestDiDoEditor::fillFactoryOutcomes()
     useScriptedBoard(1, QStringLiteral("0.0.6"));
     link->queue(steps);
     ModalAnswerer answerer;
-    button(*window, "pushButtonFillFactoryDiDoParam")->click();
+    panel->fillFactory();
 
     QCOMPARE(link->writes.size(), requests);
     QCOMPARE(link->writes.at(0), hex("a1"));
@@ -703,22 +787,21 @@ void TestDiDoEditor::buttonsIdleOutsideMainFirmware()
 
     useScriptedBoard(1, QStringLiteral("0.0.6"));
     link->setResponder(plainBoard(16));
-    MainWindowTestAccess access(*window);
     if (!withLink)
-        access.connector().reset();
-    access.modeKnown() = modeKnown;
-    access.mode() = quint8(mode);
+        context->setLink(QSharedPointer<Connector>());
+    context->setState(readBoard(modeKnown ? mode : -1, 1, QStringLiteral("0.0.6")));
     edit(di, 0, DiAddr)->setText(QStringLiteral("8"));
 
     ModalAnswerer answerer;
-    for (const char* name : {"pushButtonGetDiDoParam", "pushButtonSetDiDoParam", "pushButtonFillFactoryDiDoParam"})
-        button(*window, name)->click();
+    panel->update();
+    panel->save();
+    panel->fillFactory();
     QTest::qWait(20);
     QVERIFY(link->writes.isEmpty());
     QVERIFY(answerer.seen.isEmpty());
 
     // "Reset to factory" needs no board.
-    button(*window, "pushButtonResetDiDoParam")->click();
+    panel->resetToFactory();
     QCOMPARE(edit(di, 0, DiAddr)->text(), QString());
     QVERIFY(link->writes.isEmpty());
 }
@@ -759,10 +842,9 @@ void TestDiDoEditor::outOfRangeValueRefusesSave()
     // The validator lets it stay: it has no more digits than the top.
     QCOMPARE(cell->text(), typed);
 
-    MainWindowTestAccess access(*window);
-    const QByteArray before(reinterpret_cast<const char*>(&access.diDoConfig()), sizeof(DiDoConfig));
+    const QByteArray before(reinterpret_cast<const char*>(&panel->record()), sizeof(DiDoConfig));
     ModalAnswerer answerer;
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
 
     QVERIFY2(link->writes.isEmpty(), "nothing may reach the board");
     QCOMPARE(answerer.seen.size(), 1);
@@ -770,11 +852,11 @@ void TestDiDoEditor::outOfRangeValueRefusesSave()
     QCOMPARE(answerer.seen.at(0).icon, QMessageBox::Warning);
     QCOMPARE(answerer.seen.at(0).text,
              QStringLiteral("Значения вне допустимого диапазона:\n%1\nПараметры DI/DO не записаны\n").arg(where));
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(&access.diDoConfig()), sizeof(DiDoConfig)), before);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(&panel->record()), sizeof(DiDoConfig)), before);
 
     // Corrected, the save goes through.
     cell->setText(QStringLiteral("20"));
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
     QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a8/64", "a9/64", "a6/144"}));
     QCOMPARE(answerer.seen.size(), 2);
     QCOMPARE(answerer.seen.at(1).text, QStringLiteral("Параметры DI/DO успешно записаны\n"));
@@ -790,7 +872,7 @@ void TestDiDoEditor::topOfEachRangeIsSaved()
     edit(dout, 1, DoHold)->setText(QStringLiteral("100000"));
     edit(dout, 2, DoAddr)->setText(QStringLiteral("0"));
     ModalAnswerer answerer;
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
 
     QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
     QCOMPARE(link->writes.size(), 4);
@@ -808,7 +890,7 @@ void TestDiDoEditor::outOfRangeValueNotSentDoesNotBlock()
     edit(dout, 0, DoHold)->setText(QStringLiteral("999999"));
     {
         ModalAnswerer answerer;
-        button(*window, "pushButtonSetDiDoParam")->click();
+        panel->save();
         QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
         QCOMPARE(requestShapes(link->writes), QStringList({"a2/128", "a8/128", "a9/128"}));
     }
@@ -819,7 +901,7 @@ void TestDiDoEditor::outOfRangeValueNotSentDoesNotBlock()
     link->setResponder(plainBoard(16));
     edit(di, 0, DiDebounce)->setText(QStringLiteral("99999"));
     ModalAnswerer second;
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
     QCOMPARE(second.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
     QCOMPARE(requestShapes(link->writes), QStringList({"a2/64", "a5/108"}));
 }
@@ -866,11 +948,11 @@ void TestDiDoEditor::boardValuesGoBackUnchanged()
         }
     });
     ModalAnswerer answerer;
-    button(*window, "pushButtonGetDiDoParam")->click();
+    panel->update();
     QVERIFY(answerer.seen.isEmpty());
     link->writes.clear();
 
-    button(*window, "pushButtonSetDiDoParam")->click();
+    panel->save();
     QCOMPARE(answerer.texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
     QList<QByteArray> expected;
     if (type != 3)

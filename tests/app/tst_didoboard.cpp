@@ -4,7 +4,12 @@
 // written in its own layout.
 
 #include "didocells.h"
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "configcommands.h"
+#include "configfilepanel.h"
+#include "configfilestore.h"
+#include "didopanel.h"
+#include "mainwindow.h"
 #include "modalanswerer.h"
 #include "operationslog.h"
 #include "rs485records.h"
@@ -119,6 +124,7 @@ private slots:
     void oldLayoutKeepsItsOwnLayout();
     void thirtyTwoInputBoardLeavesOutputsAlone();
     void configurationFileSavedComparedAndOpened();
+    void boardChangedElsewhereIsSavedWithoutAQuestion();
 
 private:
     bool startBoard(quint16 type, const QString& firmware, bool oldLayout);
@@ -187,9 +193,9 @@ bool TestDiDoBoard::startBoard(quint16 type, const QString& firmware, bool oldLa
     if (!ip->isConnected())
         return false;
     link->setDevID(0);
-    MainWindowTestAccess(*window).connector() = link;
+    partOf<BoardContext>(*window)->setLink(link);
     // What the identity readout would have found on this board.
-    setBoard(*window, type, firmware);
+    setBoard(*partOf<BoardContext>(*window), type, firmware);
     return true;
 }
 
@@ -305,8 +311,7 @@ void TestDiDoBoard::oldLayoutKeepsItsOwnLayout()
     QCOMPARE(edit(dout, 8, DoHold)->text(), QStringLiteral("800"));
     // The short DO entries carry no DP flag.
     QVERIFY(!checked(dout, 0, DoDp));
-    MainWindowTestAccess access(*window);
-    QCOMPARE(int(access.diDoConfig().doEntries[0].dp), 0);
+    QCOMPARE(int(partOf<DiDoPanel>(*window)->record().doEntries[0].dp), 0);
 
     edit(di, 2, DiAddr)->setText(QStringLiteral("42"));
     setChecked(di, 4, DiOn, false);
@@ -381,9 +386,8 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
     initial.ports = portRecord(19200, 0, 0, 0x400, 5, 1, QByteArray::fromHex("a1b2c3d4")) + portRecord(9600, 0, 0, 0, 1, 0);
     initial.protocol = noIec101Record() + iec101Record(7, 1, 0, 2, 2, 300, 60, 1);
     QVERIFY(startBoard(1, QStringLiteral("0.0.6"), false));
-    MainWindowTestAccess access(*window);
     QStringList paths;
-    access.setConfigFileChooser([&paths](QWidget*, bool, const QString&) { return paths.takeFirst(); });
+    partOf<ConfigFilePanel>(*window)->chooseFile = ([&paths](QWidget*, bool, const QString&) { return paths.takeFirst(); });
     auto trigger = [this](const char* name) {
         QAction* action = window->findChild<QAction*>(QLatin1String(name));
         QVERIFY(action && action->isEnabled());
@@ -394,7 +398,6 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
 
     // The editors hold what the board holds: saved without a question, in no
     // more exchanges than the command-line tool's read.
-    access.updateFirmwareButtons(0, true);
     click("pushButtonGetDiDoParam");
     click("pushButtonGetRs485Param");
     const int before = boardRequests();
@@ -490,6 +493,44 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
     QVERIFY(lines.at(0).contains(QStringLiteral("\tboard=VRELL_A\tfirmware=0.0.6\t")));
     QVERIFY(lines.at(0).endsWith(QStringLiteral("\toperation=config-write DI/DO\toutcome=ok")));
     QVERIFY2(lines.at(3).endsWith(QStringLiteral("\toperation=config-write RS-485\toutcome=ok")), qPrintable(lines.join("\n") + answerer->texts().join("|")));
+}
+
+void TestDiDoBoard::boardChangedElsewhereIsSavedWithoutAQuestion()
+{
+    initial.ports = Rs485Records::portRecord(19200, 0, 0, 0x400, 5, 1) + Rs485Records::portRecord(9600, 0, 0, 0, 1, 0);
+    initial.protocol = Rs485Records::noIec101Record() + Rs485Records::noIec101Record();
+    QVERIFY(startBoard(1, QStringLiteral("0.0.6"), false));
+    QStringList paths;
+    partOf<ConfigFilePanel>(*window)->chooseFile = [&paths](QWidget*, bool, const QString&) { return paths.takeFirst(); };
+    click("pushButtonGetDiDoParam");
+    click("pushButtonGetRs485Param");
+
+    // Another tool gives DI_2 an address; nobody touches the tables.
+    ConnectorIP other(board->host(), board->port());
+    other.setDevID(0);
+    DiDoConfig changed;
+    QVERIFY(ConfigBlocks::takeDiTable(changed, char(0xA0) + initial.diTable));
+    changed.diEntries[1].setObjectAddress(77);
+    QVERIFY(ConfigCommands(&other, readBoard(0, 1, QStringLiteral("0.0.6"))).writeDiTable(changed));
+
+    // Saved without a question, the board's own values, and the change said.
+    const QString saved = folder.filePath(QStringLiteral("changed.json"));
+    paths << saved;
+    window->findChild<QAction*>(QStringLiteral("actionSaveConfiguration"))->trigger();
+    QCOMPARE(answerer->seen.size(), 1);
+    QVERIFY2(answerer->seen.at(0).text.contains(QStringLiteral("изменились с тех пор, как были прочитаны")),
+             qPrintable(answerer->seen.at(0).text));
+    QString error;
+    const std::optional<ConfigFile> file = ConfigFileStore::load(saved, &error);
+    QVERIFY2(file, qPrintable(error));
+    QCOMPARE(file->dido.diEntries[1].objectAddress(), 77u);
+
+    // Nor does the comparison ask before it shows the board.
+    answerer->reset();
+    paths << saved;
+    window->findChild<QAction*>(QStringLiteral("actionCompareConfiguration"))->trigger();
+    QCOMPARE(answerer->texts(), QStringList({ "Нет различий" }));
+    QCOMPARE(edit(di, 1, DiAddr)->text(), QStringLiteral("77"));
 }
 
 QTEST_MAIN(TestDiDoBoard)

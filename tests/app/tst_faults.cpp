@@ -6,7 +6,10 @@
 // failure, leave the stored settings as they were, and leave the window able
 // to talk to the board again.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "devicepanel.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "connectionbar.h"
 #include "loopbackpeer.h"
@@ -18,6 +21,7 @@
 #include "virtualboardprocess.h"
 
 #include <QElapsedTimer>
+#include <QAction>
 #include <QFile>
 #include <QJsonObject>
 #include <QLabel>
@@ -162,7 +166,6 @@ private:
 
     VirtualBoardProcess board;
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
     std::unique_ptr<ModalAnswerer> answerer;
     std::unique_ptr<QTemporaryDir> files;
     Tessarin* bar = nullptr;
@@ -182,7 +185,6 @@ void TestFaults::init()
 {
     TestSettings::clear();
     window.reset(new MainWindow);
-    access.reset(new MainWindowTestAccess(*window));
     answerer.reset(new ModalAnswerer);
     files.reset(new QTemporaryDir);
     QVERIFY(files->isValid());
@@ -197,7 +199,6 @@ void TestFaults::cleanup()
     midTransfer.stop();
     midTransfer.disconnect();
     answerer.reset();
-    access.reset();
     window.reset();
     board.stop();
     files.reset();
@@ -214,7 +215,7 @@ bool TestFaults::startBoard(Link link, const QStringList& args)
 
 void TestFaults::connectThroughBar(Link link, const QString& pty)
 {
-    const QString program = access->programName();
+    const QString program = QStringLiteral("KELDORA_NODE");
     const QString missing = link == Link::Tcp
         ? ConnectionBar::connectOverTcp(bar, program, board.host(), int(board.port()))
         : ConnectionBar::connectOverPty(bar, program, pty.isEmpty() ? board.ptyPath() : pty);
@@ -227,7 +228,7 @@ void TestFaults::disconnectThroughBar()
     QVERIFY(disconnect);
     disconnect->click();
     QVERIFY(!bar->isConnected());
-    QVERIFY(access->connector().isNull());
+    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
 }
 
 void TestFaults::verifyLinkReleased()
@@ -235,7 +236,7 @@ void TestFaults::verifyLinkReleased()
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     QVERIFY(!ConnectionBar::button(bar, QStringLiteral("Disconnect")));
-    QVERIFY(access->connector().isNull());
+    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
     for (const char* value : { "labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                                "labelBootloaderVersionValue", "labelErrorStatusValue" })
         QCOMPARE(label(value), QStringLiteral("-"));
@@ -253,7 +254,7 @@ void TestFaults::verifyReconnect(Link link, const QString& expectedStatus)
     connectThroughBar(link);
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(namesOf(answerer->seen)));
     QVERIFY(bar->isConnected());
-    QVERIFY(!access->connector().isNull());
+    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("0.0.6"));
     QCOMPARE(label("labelDeviceStatusValue"), expectedStatus);
     QCOMPARE(label("labelBoardVersionValue"), QStringLiteral("VRELL_A"));
@@ -265,7 +266,7 @@ void TestFaults::verifyReconnect(Link link, const QString& expectedStatus)
 
 QMap<QString, QVariant> TestFaults::storedSettings()
 {
-    QSettings settings(QString::fromLatin1(SettingsStore::organisation), access->programName());
+    QSettings settings(QString::fromLatin1(SettingsStore::organisation), QStringLiteral("KELDORA_NODE"));
     QMap<QString, QVariant> all;
     for (const QString& key : settings.allKeys())
         all.insert(key, settings.value(key));
@@ -346,7 +347,7 @@ void TestFaults::faultAtConnect()
     for (const ModalAnswerer::Seen& seen : answerer->seen)
         QCOMPARE(seen.title, QStringLiteral("Vantor"));
     QCOMPARE(bar->isConnected(), connected);
-    QCOMPARE(access->connector().isNull(), !connected);
+    QCOMPARE(partOf<BoardContext>(*window)->link().isNull(), !connected);
     QCOMPARE(label("labelFirmwareVersionValue"), firmware);
     QCOMPARE(label("labelDeviceStatusValue"), status);
     // The time-outs the faults cost, plus a generous margin for a loaded machine.
@@ -477,7 +478,7 @@ void TestFaults::faultDuringOperation()
         click("pushButtonGetDiDoParam");
         click("pushButtonGetRs485Param");
         QVERIFY2(answerer->seen.isEmpty(), qPrintable(namesOf(answerer->seen)));
-        QVERIFY(access->readErrorCode());
+        QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
         QCOMPARE(label("labelErrorStatusValue"), QStringLiteral("0"));
     }
     verifyReconnect(link, mainFirmware);
@@ -534,7 +535,7 @@ void TestFaults::faultDuringTransfer()
     connectThroughBar(link);
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(namesOf(answerer->seen)));
     QCOMPARE(label("labelDeviceStatusValue"), bootloader);
-    access->onDebugActionToggled(true); // the dump is on during the transfer
+    window->findChild<QAction*>(QStringLiteral("action"))->setChecked(true); // the dump is on during the transfer
 
     const QByteArray image = testImage();
     const QString path = files->filePath(QStringLiteral("fw_main_vrell_a.frm"));
@@ -543,7 +544,7 @@ void TestFaults::faultDuringTransfer()
         QVERIFY(file.open(QIODevice::WriteOnly));
         QCOMPARE(file.write(image), qint64(image.size()));
     }
-    access->setFirmwareFileChooser([path](QWidget*, const QString&, const QString&, const QString&) { return path; });
+    partOf<FirmwarePanel>(*window)->chooseFile = ([path](QWidget*, const QString&, const QString&, const QString&) { return path; });
     const QMap<QString, QVariant> before = storedSettings();
 
     QString knobAnswer;
@@ -595,7 +596,7 @@ void TestFaults::faultDuringTransfer()
         QVERIFY(bar->isConnected());
         QVERIFY(board.command(QStringLiteral("faults off")).startsWith(QLatin1String("OK")));
         answerer->reset();
-        QVERIFY(access->readDeviceStatus());
+        QVERIFY(partOf<DevicePanel>(*window)->readDeviceStatus());
         QCOMPARE(label("labelDeviceStatusValue"), bootloader);
     }
     verifyReconnect(link, bootloader);
@@ -616,7 +617,7 @@ void TestFaults::settingsResetKeepsTheLinkShownHeld()
     QVERIFY(startBoard(link, mainBoard()));
     connectThroughBar(link);
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> held = access->connector();
+    const QSharedPointer<Connector> held = partOf<BoardContext>(*window)->link();
     const int requests = counter("requests");
 
     QPushButton* reset = ConnectionBar::button(bar, QStringLiteral("Сброс настроек"));
@@ -629,7 +630,7 @@ void TestFaults::settingsResetKeepsTheLinkShownHeld()
     QVERIFY(answerer->seen.isEmpty());
     QVERIFY(bar->isConnected());
     QVERIFY(!ConnectionBar::button(bar, QStringLiteral("Connect")));
-    QCOMPARE(access->connector(), held);
+    QCOMPARE(partOf<BoardContext>(*window)->link(), held);
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("0.0.6"));
     QCOMPARE(counter("requests"), requests);
     disconnectThroughBar();
@@ -708,7 +709,7 @@ void TestFaults::ptyHangUpDuringTransfer()
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.write(testImage()) > 0);
     }
-    access->setFirmwareFileChooser([path](QWidget*, const QString&, const QString&, const QString&) { return path; });
+    partOf<FirmwarePanel>(*window)->chooseFile = ([path](QWidget*, const QString&, const QString&, const QString&) { return path; });
     const QMap<QString, QVariant> before = storedSettings();
 
     const pid_t pid = pid_t(board.processId());
@@ -767,7 +768,7 @@ void TestFaults::junkFloodEndsWithinTheTimeOut()
         });
         clock.start();
         const QString missing =
-            ConnectionBar::connectOverTcp(bar, access->programName(), QStringLiteral("127.0.0.1"), int(peer.port()));
+            ConnectionBar::connectOverTcp(bar, QStringLiteral("KELDORA_NODE"), QStringLiteral("127.0.0.1"), int(peer.port()));
         QVERIFY2(missing.isEmpty(), qPrintable(missing));
     } else {
         QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
@@ -801,7 +802,7 @@ void TestFaults::junkFloodEndsWithinTheTimeOut()
     QVERIFY2(sent > 64 * 1024, "the flood never got going");
     QCOMPARE(answerer->texts(), QStringList{ boardSilent });
     QVERIFY(!bar->isConnected());
-    QVERIFY(access->connector().isNull());
+    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
     // Firmware version (1 s) and status (2 s), however much junk came.
     QVERIFY2(took < 3000 + 5000, qPrintable(QStringLiteral("connect took %1 ms").arg(took)));
 

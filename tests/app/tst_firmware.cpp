@@ -3,15 +3,19 @@
 // requests with their time-outs and progress, failures, the question, the
 // flash with its texts, and a technician who disconnects in the middle.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "connector.h"
 #include "modalanswerer.h"
 #include "rlecoder.h"
 #include "scriptedconnector.h"
 #include "settingsstore.h"
+#include "tessarin.h"
 #include "testsettings.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -88,6 +92,9 @@ private slots:
     void init();
     void cleanup();
 
+    void buttonsFollowModeAndLink_data();
+    void buttonsFollowModeAndLink();
+
     void dialogGetsCaptionFilterAndRememberedFolder();
     void folderRememberedOnlyAfterTheFileOpened_data();
     void folderRememberedOnlyAfterTheFileOpened();
@@ -136,8 +143,15 @@ private:
     T* child(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
     QPushButton* flashButton() { return child<QPushButton>("pushButtonFlashFirmware"); }
 
+    FirmwarePanel* firmware() { return partOf<FirmwarePanel>(*window); }
+    BoardContext* context() { return partOf<BoardContext>(*window); }
+    void disconnectLater()
+    {
+        QMetaObject::invokeMethod(
+            window.get(), [this] { emit partOf<Tessarin>(*window)->onDisconnected(); }, Qt::QueuedConnection);
+    }
+
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
     std::unique_ptr<ModalAnswerer> answerer;
     QSharedPointer<ScriptedConnector> link;
     std::unique_ptr<QTemporaryDir> files;
@@ -162,7 +176,6 @@ void TestFirmware::init()
 {
     TestSettings::clear();
     window.reset(new MainWindow);
-    access.reset(new MainWindowTestAccess(*window));
     answerer.reset(new ModalAnswerer);
     link.reset(new ScriptedConnector);
     link->setResponder(boardLike);
@@ -170,7 +183,7 @@ void TestFirmware::init()
     QVERIFY(files->isValid());
     dialogCalls.clear();
     nextChoice.clear();
-    access->setFirmwareFileChooser([this](QWidget* parent, const QString& caption, const QString& folder,
+    firmware()->chooseFile = ([this](QWidget* parent, const QString& caption, const QString& folder,
                                           const QString& filter) {
         dialogCalls.append({ parent, caption, folder, filter });
         return nextChoice;
@@ -180,7 +193,6 @@ void TestFirmware::init()
 void TestFirmware::cleanup()
 {
     answerer.reset();
-    access.reset();
     window.reset();
     link.reset();
     files.reset();
@@ -188,13 +200,9 @@ void TestFirmware::cleanup()
 
 void TestFirmware::connectBoard(bool modeKnown, quint8 mode, bool typeKnown, quint16 type, const QString& bootloader)
 {
-    access->connector() = link;
-    access->boardTypeKnown() = typeKnown;
-    access->boardType() = type;
-    access->firmwareVersionKnown() = true;
-    child<QLabel>("labelFirmwareVersionValue")->setText(QStringLiteral("1.2.0"));
-    child<QLabel>("labelBootloaderVersionValue")->setText(bootloader);
-    access->updateFirmwareButtons(mode, modeKnown);
+    context()->setLink(link);
+    context()->setState(readBoard(modeKnown ? mode : -1, typeKnown ? type : 0, QStringLiteral("1.2.0"), bootloader));
+    firmware()->updateButtons();
 }
 
 QString TestFirmware::writeFile(const QString& relativePath, const QByteArray& bytes)
@@ -210,7 +218,7 @@ QString TestFirmware::writeFile(const QString& relativePath, const QByteArray& b
 void TestFirmware::sendFile(const QString& path)
 {
     nextChoice = path;
-    access->sendFirmwareClicked();
+    firmware()->send();
 }
 
 QList<QByteArray> TestFirmware::blockWrites() const
@@ -225,7 +233,68 @@ QList<QByteArray> TestFirmware::blockWrites() const
 
 QString TestFirmware::lastFirmwarePath() const
 {
-    return SettingsStore(access->programName()).value(QStringLiteral("LastFirmwarePath")).toString();
+    return SettingsStore(QStringLiteral("KELDORA_NODE")).value(QStringLiteral("LastFirmwarePath")).toString();
+}
+
+// ---- Buttons ----
+
+void TestFirmware::buttonsFollowModeAndLink_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("mode"); // -1: not read
+    QTest::addColumn<bool>("firmwareKnown");
+    QTest::addColumn<bool>("flashBefore");
+    QTest::addColumn<QString>("captionSuffix"); // "Firmware" or "Bootloader"
+    QTest::addColumn<QString>("enterText");
+    QTest::addColumn<bool>("sendEnabled");
+    QTest::addColumn<bool>("flashEnabled");
+    QTest::addColumn<bool>("enterEnabled");
+
+    const QString fw = QStringLiteral("Firmware");
+    const QString bl = QStringLiteral("Bootloader");
+    const QString enterMain = QStringLiteral("Enter Main Firmware");
+    const QString enterBoot = QStringLiteral("Enter Bootloader");
+
+    QTest::newRow("no link, bootloader") << false << 1 << true << true << fw << enterMain << false << false << false;
+    QTest::newRow("no link, main") << false << 0 << true << false << bl << enterBoot << false << false << false;
+    QTest::newRow("mode unknown") << true << -1 << true << false << bl << enterBoot << false << false << true;
+    QTest::newRow("main firmware") << true << 0 << true << false << bl << enterBoot << true << false << true;
+    QTest::newRow("bootloader, version read") << true << 1 << true << false << fw << enterMain << true << false << true;
+    QTest::newRow("bootloader, no version") << true << 1 << false << false << fw << enterMain << true << false << false;
+    QTest::newRow("main, no version") << true << 0 << false << false << bl << enterBoot << true << false << true;
+    QTest::newRow("mode 7") << true << 7 << true << false << bl << enterBoot << false << false << true;
+    QTest::newRow("flash kept while send usable") << true << 1 << true << true << fw << enterMain << true << true << true;
+    QTest::newRow("flash taken by unknown mode") << true << -1 << true << true << bl << enterBoot << false << false << true;
+    QTest::newRow("flash taken by mode 2") << true << 2 << true << true << bl << enterBoot << false << false << true;
+}
+
+void TestFirmware::buttonsFollowModeAndLink()
+{
+    QFETCH(bool, connected);
+    QFETCH(int, mode);
+    QFETCH(bool, firmwareKnown);
+    QFETCH(bool, flashBefore);
+    QFETCH(QString, captionSuffix);
+    QFETCH(QString, enterText);
+    QFETCH(bool, sendEnabled);
+    QFETCH(bool, flashEnabled);
+    QFETCH(bool, enterEnabled);
+
+    if (connected)
+        context()->setLink(link);
+    context()->setState(readBoard(mode, 1, firmwareKnown ? QStringLiteral("1.0.0") : QString()));
+    auto* send = child<QPushButton>("pushButtonSendFirmware");
+    auto* enter = child<QPushButton>("pushButtonEnterBootloader");
+    flashButton()->setEnabled(flashBefore);
+
+    firmware()->updateButtons();
+
+    QCOMPARE(send->text(), QStringLiteral("Send ") + captionSuffix);
+    QCOMPARE(flashButton()->text(), QStringLiteral("Flash ") + captionSuffix);
+    QCOMPARE(enter->text(), enterText);
+    QCOMPARE(send->isEnabledTo(window.get()), sendEnabled);
+    QCOMPARE(flashButton()->isEnabledTo(window.get()), flashEnabled);
+    QCOMPARE(enter->isEnabledTo(window.get()), enterEnabled);
 }
 
 // ---- File choice ----
@@ -247,7 +316,7 @@ void TestFirmware::dialogGetsCaptionFilterAndRememberedFolder()
 
     // The next dialog opens where the last file was.
     nextChoice.clear();
-    access->sendFirmwareClicked();
+    firmware()->send();
     QCOMPARE(dialogCalls.size(), 2);
     QCOMPARE(dialogCalls.at(1).folder, QFileInfo(path).absolutePath());
 }
@@ -274,7 +343,7 @@ void TestFirmware::folderRememberedOnlyAfterTheFileOpened()
     QFETCH(bool, create);
     QFETCH(QString, warning);
 
-    SettingsStore(access->programName()).setValue(QStringLiteral("LastFirmwarePath"), QStringLiteral("/before"));
+    SettingsStore(QStringLiteral("KELDORA_NODE")).setValue(QStringLiteral("LastFirmwarePath"), QStringLiteral("/before"));
     connectBootloader(false);
     flashButton()->setEnabled(true); // a copy made earlier
     QString path;
@@ -304,12 +373,12 @@ void TestFirmware::folderRememberedOnlyAfterTheFileOpened()
 void TestFirmware::noConnectorNoDialog()
 {
     nextChoice = writeFile(QStringLiteral("fw_boot.frm"), distinctBytes(10));
-    access->sendFirmwareClicked();
-    access->flashFirmwareClicked();
+    firmware()->send();
+    firmware()->flash();
     QVERIFY(dialogCalls.isEmpty());
     QVERIFY(answerer->seen.isEmpty());
-    QVERIFY(!access->sendFirmwareLegacy(distinctBytes(10)));
-    QVERIFY(!access->sendFirmwareRle(distinctBytes(10)));
+    QVERIFY(!firmware()->sendLegacy(distinctBytes(10)));
+    QVERIFY(!firmware()->sendRle(distinctBytes(10)));
     QVERIFY(answerer->seen.isEmpty());
 }
 
@@ -386,7 +455,7 @@ void TestFirmware::emptyFileIsRefusedBeforeAnythingIsSent()
 
     // Called directly, the methods refuse it as well.
     answerer->reset();
-    QVERIFY(runLength ? !access->sendFirmwareRle(QByteArray()) : !access->sendFirmwareLegacy(QByteArray()));
+    QVERIFY(runLength ? !firmware()->sendRle(QByteArray()) : !firmware()->sendLegacy(QByteArray()));
     QVERIFY(link->writes.isEmpty());
     QCOMPARE(answerer->texts(), QStringList{ QString::fromUtf8("Файл прошивки пуст\n") });
 }
@@ -463,12 +532,12 @@ void TestFirmware::methodLineInTheDump()
     QFETCH(int, firstOpcode);
 
     connectBoard(modeKnown, quint8(mode), typeKnown, quint16(type), bootloader);
-    access->onDebugActionToggled(true);
+    child<QAction>("action")->setChecked(true);
     answerer->queueButton(QMessageBox::Ok);
     answerer->queueButton(QMessageBox::No);
     sendFile(writeFile(QStringLiteral("sub/") + file, distinctBytes(600)));
 
-    const QStringList lines = access->debugDumpView()->toPlainText().split(QLatin1Char('\n'));
+    const QStringList lines = child<QPlainTextEdit>("plainTextEditDebugDump")->toPlainText().split(QLatin1Char('\n'));
     QStringList firmwareLines;
     for (const QString& l : lines) {
         if (l.contains(QLatin1String("[firmware]")))
@@ -808,7 +877,7 @@ void TestFirmware::flashOutcomes()
                 Qt::QueuedConnection);
         }
     };
-    access->flashFirmwareClicked();
+    firmware()->flash();
 
     QCOMPARE(answerer->texts(), QStringList{ message });
     QCOMPARE(int(answerer->seen.at(0).icon), icon);
@@ -853,8 +922,7 @@ void TestFirmware::disconnectDuringTransferStopsCleanly()
     link->onWrite = [&](const QByteArray& request) {
         sent << request;
         if (parseBlock(request).number == disconnectAtBlock)
-            QMetaObject::invokeMethod(
-                window.get(), [this] { access->onSerialDisconnected(); }, Qt::QueuedConnection);
+            disconnectLater();
     };
     const QWeakPointer<ScriptedConnector> watch = link;
     link.reset();
@@ -863,7 +931,7 @@ void TestFirmware::disconnectDuringTransferStopsCleanly()
 
     QCOMPARE(sent.size(), writes);
     QCOMPARE(answerer->texts(), messages);
-    QVERIFY(access->connector().isNull());
+    QVERIFY(!context()->linked());
     QVERIFY(watch.isNull()); // the transfer let go of the link when it stopped
     QVERIFY(!flashButton()->isEnabled());
     QVERIFY(!QApplication::activeModalWidget());
@@ -875,16 +943,15 @@ void TestFirmware::disconnectDuringFlashWaitSkipsTheRead()
     flashButton()->setEnabled(true);
     link->onWrite = [&](const QByteArray& request) {
         if (request == QByteArray::fromHex("67"))
-            QMetaObject::invokeMethod(
-                window.get(), [this] { access->onSerialDisconnected(); }, Qt::QueuedConnection);
+            disconnectLater();
     };
-    access->flashFirmwareClicked();
+    firmware()->flash();
 
     QCOMPARE(link->writes, QList<QByteArray>{ QByteArray::fromHex("67") });
     QVERIFY(link->readTimeouts.isEmpty());
     QCOMPARE(answerer->texts(), QStringList{ QString::fromUtf8("Ошибка команды записи основной прошивки\n") });
     QVERIFY(!flashButton()->isEnabled());
-    QVERIFY(access->connector().isNull());
+    QVERIFY(!context()->linked());
     QVERIFY(!QApplication::activeModalWidget());
 }
 

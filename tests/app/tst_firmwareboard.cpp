@@ -3,15 +3,20 @@
 // both methods, it flashes, a refused flash shows the board's code, and a
 // flash declined at the question can be made later with the button.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "devicepanel.h"
+#include "firmwarepanel.h"
+#include "mainwindow.h"
 
 #include "connectorip.h"
 #include "connectorserial.h"
 #include "modalanswerer.h"
 #include "operationslog.h"
+#include "tessarin.h"
 #include "testsettings.h"
 #include "virtualboardprocess.h"
 
+#include <QAction>
 #include <QFile>
 #include <QJsonObject>
 #include <QLabel>
@@ -100,7 +105,6 @@ private:
 
     VirtualBoardProcess board;
     std::unique_ptr<MainWindow> window;
-    std::unique_ptr<MainWindowTestAccess> access;
     std::unique_ptr<ModalAnswerer> answerer;
     std::unique_ptr<QTemporaryDir> files;
     QString nextChoice;
@@ -117,18 +121,16 @@ void TestFirmwareBoard::init()
 {
     TestSettings::clear();
     window.reset(new MainWindow);
-    access.reset(new MainWindowTestAccess(*window));
     answerer.reset(new ModalAnswerer);
     files.reset(new QTemporaryDir);
     QVERIFY(files->isValid());
-    access->setFirmwareFileChooser(
+    partOf<FirmwarePanel>(*window)->chooseFile = (
         [this](QWidget*, const QString&, const QString&, const QString&) { return nextChoice; });
 }
 
 void TestFirmwareBoard::cleanup()
 {
     answerer.reset();
-    access.reset();
     window.reset();
     board.stop();
     files.reset();
@@ -154,7 +156,7 @@ void TestFirmwareBoard::connectBoard(Link link, bool runLength)
                                  QSerialPort::OneStop, QSerialPort::NoFlowControl));
     }
     connector->setDevID(0);
-    access->onSerialConnected(connector);
+    emit partOf<Tessarin>(*window)->onConnected(connector);
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelBoardVersionValue"))->text(), QStringLiteral("VRELL_A"));
     QVERIFY(window->findChild<QPushButton*>(QStringLiteral("pushButtonSendFirmware"))->isEnabled());
     QVERIFY(!flashButton()->isEnabled());
@@ -167,7 +169,7 @@ void TestFirmwareBoard::sendImage(const QByteArray& image)
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(image), qint64(image.size()));
     file.close();
-    access->onDebugActionToggled(true);
+    window->findChild<QAction*>(QStringLiteral("action"))->setChecked(true);
     window->findChild<QPushButton*>(QStringLiteral("pushButtonSendFirmware"))->click();
 }
 
@@ -206,7 +208,7 @@ void TestFirmwareBoard::imageArrivesWholeAndFlashes()
     sendImage(image);
 
     QCOMPARE(answerer->texts(), (QStringList{ copied, mainQuestion, mainDone }));
-    QVERIFY(access->debugDumpView()->toPlainText().contains(
+    QVERIFY(window->findChild<QPlainTextEdit*>(QStringLiteral("plainTextEditDebugDump"))->toPlainText().contains(
         QStringLiteral("[firmware] send method=%1 board=VRELL_A").arg(runLength ? "RLE" : "LEGACY")));
     const QJsonObject transfer = board.state().value(QStringLiteral("transfer")).toObject();
     QCOMPARE(transfer.value(QStringLiteral("method")).toString(), runLength ? QString("RLE") : QString("LEGACY"));

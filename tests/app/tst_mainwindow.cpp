@@ -2,9 +2,11 @@
 // buttons, tabs, rows and columns follow the connection, the board's mode,
 // type and firmware version, and the reset of the stored connection settings.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "mainwindow.h"
 
 #include "connectionbar.h"
+#include "dialogserialparam.h"
 #include "modalanswerer.h"
 #include "scriptedconnector.h"
 #include "settingsstore.h"
@@ -41,20 +43,6 @@ template <typename T>
 T* child(QWidget& window, const char* name)
 {
     return window.findChild<T*>(QString::fromLatin1(name));
-}
-
-// Gives the tables the rows and columns the DI/DO editor builds, so the rules
-// for rows and columns can be checked whatever shape the tables are in.
-void ensureEditorShape(QWidget& window)
-{
-    auto* di = child<QTableWidget>(window, "tableWidgetDIConfig");
-    auto* dout = child<QTableWidget>(window, "tableWidgetDOConfig");
-    if (di->rowCount() < 32)
-        di->setRowCount(32);
-    if (di->columnCount() < 8)
-        di->setColumnCount(8);
-    if (dout->columnCount() < 6)
-        dout->setColumnCount(6);
 }
 
 QList<int> visibleRows(QTableWidget* table)
@@ -107,19 +95,8 @@ private slots:
     void connectionBarStaysInLayoutAfterConstruction();
     void boardTextsAreShownAsPlainText();
 
-    void firmwareButtonsFollowModeAndConnection_data();
-    void firmwareButtonsFollowModeAndConnection();
-
     void lockingShownAdditionalTabGoesToFirstTab();
     void lockingHiddenAdditionalTabKeepsCurrentTab();
-    void calibrationNeedsEveryCondition_data();
-    void calibrationNeedsEveryCondition();
-
-    void diDoRowsFollowBoardType_data();
-    void diDoRowsFollowBoardType();
-    void doTableGetsAtLeastNineRows();
-    void diDoColumnsFollowVersionGates_data();
-    void diDoColumnsFollowVersionGates();
 
     void resetWritesDefaultsUnderEveryKeyVariant();
     void resetIsReadBackThroughTheBarsOwnKeys();
@@ -134,6 +111,16 @@ private slots:
     void menuActionsAnswerTheirKeys();
 
 private:
+    // Through the menu, as the technician unlocks or locks the additional tab.
+    void setUnlocked(bool unlocked)
+    {
+        ModalAnswerer answerer;
+        answerer.queueInput(QStringLiteral("marzipo"));
+        auto* action = window->findChild<QAction*>(QStringLiteral("actionUnlockAdditional"));
+        if (action->text().startsWith(QStringLiteral("Заблокировать")) != unlocked)
+            action->trigger();
+    }
+    BoardContext* context() { return partOf<BoardContext>(*window); }
     void showActive()
     {
         window->show();
@@ -229,16 +216,9 @@ void TestMainWindow::startsWithFirmwareAndCalibrationDisabled()
     }
     QCOMPARE(child<QProgressBar>(*window, "progressBar")->value(), 0);
 
-    MainWindowTestAccess access(*window);
-    QVERIFY(access.connector().isNull());
-    QVERIFY(!access.debugEnabled());
-    QVERIFY(!access.additionalUnlocked());
-    QVERIFY(!access.modeKnown());
-    QCOMPARE(access.mode(), quint8(0));
-    QVERIFY(!access.firmwareVersionKnown());
-    QVERIFY(!access.boardTypeKnown());
-    QCOMPARE(access.boardType(), quint16(0));
-    QCOMPARE(access.programName(), programName);
+    QVERIFY(!context()->linked());
+    QVERIFY(context()->state() == BoardState());
+    QVERIFY(!window->findChild<QWidget*>(QStringLiteral("plainTextEditDebugDump")));
 }
 
 void TestMainWindow::tabsHaveTheirCaptions()
@@ -296,7 +276,8 @@ void TestMainWindow::menusHoldTheirActions()
     QCOMPARE(entries.at(1)->text(), QStringLiteral("Включить отладку"));
     QVERIFY(entries.at(1)->isCheckable());
     QVERIFY(!entries.at(1)->isChecked());
-    QCOMPARE(MainWindowTestAccess(*window).debugAction(), entries.at(1));
+    entries.at(1)->setChecked(true); // it switches the dump on
+    QVERIFY(window->findChild<QWidget*>(QStringLiteral("plainTextEditDebugDump")));
 
     QCOMPARE(top.at(2)->objectName(), QStringLiteral("actionAbout"));
     QCOMPARE(top.at(2)->menuRole(), QAction::AboutRole);
@@ -391,90 +372,29 @@ void TestMainWindow::boardTextsAreShownAsPlainText()
     }
 }
 
-// ---- Firmware buttons ----
-
-void TestMainWindow::firmwareButtonsFollowModeAndConnection_data()
-{
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("modeKnown");
-    QTest::addColumn<bool>("firmwareKnown");
-    QTest::addColumn<bool>("flashBefore");
-    QTest::addColumn<QString>("captionSuffix"); // "Firmware" or "Bootloader"
-    QTest::addColumn<QString>("enterText");
-    QTest::addColumn<bool>("sendEnabled");
-    QTest::addColumn<bool>("flashEnabled");
-    QTest::addColumn<bool>("enterEnabled");
-
-    const QString fw = QStringLiteral("Firmware");
-    const QString bl = QStringLiteral("Bootloader");
-    const QString enterMain = QStringLiteral("Enter Main Firmware");
-    const QString enterBoot = QStringLiteral("Enter Bootloader");
-
-    QTest::newRow("no link, bootloader") << false << 1 << true << true << true << fw << enterMain << false << false << false;
-    QTest::newRow("no link, main") << false << 0 << true << true << false << bl << enterBoot << false << false << false;
-    QTest::newRow("mode unknown") << true << 0 << false << true << false << bl << enterBoot << false << false << true;
-    QTest::newRow("mode unknown, byte 1") << true << 1 << false << true << false << bl << enterBoot << false << false << true;
-    QTest::newRow("main firmware") << true << 0 << true << true << false << bl << enterBoot << true << false << true;
-    QTest::newRow("bootloader, version read") << true << 1 << true << true << false << fw << enterMain << true << false << true;
-    QTest::newRow("bootloader, no version") << true << 1 << true << false << false << fw << enterMain << true << false << false;
-    QTest::newRow("main, no version") << true << 0 << true << false << false << bl << enterBoot << true << false << true;
-    QTest::newRow("mode 7") << true << 7 << true << true << false << bl << enterBoot << false << false << true;
-    QTest::newRow("flash kept while send usable") << true << 1 << true << true << true << fw << enterMain << true << true << true;
-    QTest::newRow("flash taken by unknown mode") << true << 0 << false << true << true << bl << enterBoot << false << false << true;
-    QTest::newRow("flash taken by mode 2") << true << 2 << true << true << true << bl << enterBoot << false << false << true;
-}
-
-void TestMainWindow::firmwareButtonsFollowModeAndConnection()
-{
-    QFETCH(bool, connected);
-    QFETCH(int, mode);
-    QFETCH(bool, modeKnown);
-    QFETCH(bool, firmwareKnown);
-    QFETCH(bool, flashBefore);
-    QFETCH(QString, captionSuffix);
-    QFETCH(QString, enterText);
-    QFETCH(bool, sendEnabled);
-    QFETCH(bool, flashEnabled);
-    QFETCH(bool, enterEnabled);
-
-    MainWindowTestAccess access(*window);
-    if (connected)
-        access.connector() = QSharedPointer<Connector>(new ScriptedConnector);
-    access.firmwareVersionKnown() = firmwareKnown;
-    auto* send = child<QPushButton>(*window, "pushButtonSendFirmware");
-    auto* flash = child<QPushButton>(*window, "pushButtonFlashFirmware");
-    auto* enter = child<QPushButton>(*window, "pushButtonEnterBootloader");
-    flash->setEnabled(flashBefore);
-
-    access.updateFirmwareButtons(quint8(mode), modeKnown);
-
-    QCOMPARE(access.mode(), quint8(mode));
-    QCOMPARE(access.modeKnown(), modeKnown);
-    QCOMPARE(send->text(), QStringLiteral("Send ") + captionSuffix);
-    QCOMPARE(flash->text(), QStringLiteral("Flash ") + captionSuffix);
-    QCOMPARE(enter->text(), enterText);
-    QCOMPARE(send->isEnabledTo(window.get()), sendEnabled);
-    QCOMPARE(flash->isEnabledTo(window.get()), flashEnabled);
-    QCOMPARE(enter->isEnabledTo(window.get()), enterEnabled);
-}
-
 // ---- Additional tab ----
 
 void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
 {
-    MainWindowTestAccess access(*window);
+    // A board that takes a calibration: the unlock decides the buttons.
+    context()->setLink(QSharedPointer<Connector>(new ScriptedConnector));
+    context()->setState(readBoard(0, 1, QStringLiteral("0.0.6")));
+    auto* zero = child<QPushButton>(*window, "pushButtonCalibrateDiZero");
+    auto* scale = child<QPushButton>(*window, "pushButtonCalibrateDiScale24V");
+    QVERIFY(!zero->isEnabledTo(window.get()));
     auto* tabs = child<QTabWidget>(*window, "tabWidget");
-    access.setAdditionalUnlocked(true);
+    setUnlocked(true);
     QVERIFY(tabs->isTabEnabled(2));
+    QVERIFY(zero->isEnabledTo(window.get()) && scale->isEnabledTo(window.get()));
     tabs->setCurrentIndex(2);
     QCOMPARE(tabs->currentIndex(), 2);
 
     QVERIFY(tabs->tabToolTip(2).isEmpty());
 
-    access.setAdditionalUnlocked(false);
+    setUnlocked(false);
     QVERIFY(!tabs->isTabEnabled(2));
     QVERIFY(!tabs->widget(2)->isEnabledTo(window.get()));
+    QVERIFY(!zero->isEnabledTo(window.get()) && !scale->isEnabledTo(window.get()));
     QCOMPARE(tabs->currentIndex(), 0);
     // The greyed tab says where it is opened.
     QVERIFY(tabs->tabToolTip(2).contains(QStringLiteral("«Настройки» → «Доступ к дополнительным настройкам»")));
@@ -482,203 +402,11 @@ void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
 
 void TestMainWindow::lockingHiddenAdditionalTabKeepsCurrentTab()
 {
-    MainWindowTestAccess access(*window);
     auto* tabs = child<QTabWidget>(*window, "tabWidget");
-    access.setAdditionalUnlocked(true);
+    setUnlocked(true);
     tabs->setCurrentIndex(1);
-    access.setAdditionalUnlocked(false);
+    setUnlocked(false);
     QCOMPARE(tabs->currentIndex(), 1);
-}
-
-void TestMainWindow::calibrationNeedsEveryCondition_data()
-{
-    QTest::addColumn<bool>("unlocked");
-    QTest::addColumn<bool>("connected");
-    QTest::addColumn<bool>("modeKnown");
-    QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("typeKnown");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("firmwareKnown");
-    QTest::addColumn<QString>("firmwareText");
-    QTest::addColumn<bool>("enabled");
-
-    const QString v006 = QStringLiteral("0.0.6");
-    QTest::newRow("all conditions") << true << true << true << 0 << true << 1 << true << v006 << true;
-    QTest::newRow("type 4, 1.0.0") << true << true << true << 0 << true << 4 << true << QStringLiteral("1.0.0") << true;
-    QTest::newRow("unknown type 9") << true << true << true << 0 << true << 9 << true << v006 << true;
-    QTest::newRow("locked") << false << true << true << 0 << true << 1 << true << v006 << false;
-    QTest::newRow("no link") << true << false << true << 0 << true << 1 << true << v006 << false;
-    QTest::newRow("mode unknown") << true << true << false << 0 << true << 1 << true << v006 << false;
-    QTest::newRow("bootloader") << true << true << true << 1 << true << 1 << true << v006 << false;
-    QTest::newRow("type unknown") << true << true << true << 0 << false << 1 << true << v006 << false;
-    QTest::newRow("type 3") << true << true << true << 0 << true << 3 << true << v006 << false;
-    QTest::newRow("version not read") << true << true << true << 0 << true << 1 << false << v006 << false;
-    QTest::newRow("0.0.5") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.0.5") << false;
-    QTest::newRow("two parts") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.6") << false;
-    QTest::newRow("four parts") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.0.6.0") << false;
-    QTest::newRow("letter") << true << true << true << 0 << true << 1 << true << QStringLiteral("0.0.6a") << false;
-    QTest::newRow("empty part") << true << true << true << 0 << true << 1 << true << QStringLiteral("1..6") << false;
-    QTest::newRow("overflow") << true << true << true << 0 << true << 1 << true << QStringLiteral("99999999999.0.6")
-                              << false;
-    QTest::newRow("blanks around") << true << true << true << 0 << true << 1 << true << QStringLiteral("  0.0.6 ")
-                                   << true;
-}
-
-void TestMainWindow::calibrationNeedsEveryCondition()
-{
-    QFETCH(bool, unlocked);
-    QFETCH(bool, connected);
-    QFETCH(bool, modeKnown);
-    QFETCH(int, mode);
-    QFETCH(bool, typeKnown);
-    QFETCH(int, type);
-    QFETCH(bool, firmwareKnown);
-    QFETCH(QString, firmwareText);
-    QFETCH(bool, enabled);
-
-    MainWindowTestAccess access(*window);
-    if (connected)
-        access.connector() = QSharedPointer<Connector>(new ScriptedConnector);
-    access.modeKnown() = modeKnown;
-    access.mode() = quint8(mode);
-    access.boardTypeKnown() = typeKnown;
-    access.boardType() = quint16(type);
-    access.firmwareVersionKnown() = firmwareKnown;
-    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(firmwareText);
-
-    access.setAdditionalUnlocked(unlocked);
-
-    QCOMPARE(child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2), unlocked);
-    QCOMPARE(child<QPushButton>(*window, "pushButtonCalibrateDiZero")->isEnabledTo(window.get()), enabled);
-    QCOMPARE(child<QPushButton>(*window, "pushButtonCalibrateDiScale24V")->isEnabledTo(window.get()), enabled);
-}
-
-// ---- DI/DO rows and columns ----
-
-void TestMainWindow::diDoRowsFollowBoardType_data()
-{
-    QTest::addColumn<bool>("typeKnown");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("diEnabled");
-    QTest::addColumn<int>("diRows");
-    QTest::addColumn<bool>("doShown");
-    QTest::addColumn<bool>("ninthOutput");
-
-    QTest::newRow("unknown") << false << 3 << true << 16 << true << true;
-    QTest::newRow("VRELL_A") << true << 1 << true << 16 << true << true;
-    QTest::newRow("VRELL_B") << true << 2 << true << 16 << true << false;
-    QTest::newRow("VRELL_C") << true << 3 << false << 0 << true << false;
-    QTest::newRow("VRELL_D") << true << 4 << true << 32 << false << true;
-    QTest::newRow("type 9") << true << 9 << true << 16 << true << true;
-    QTest::newRow("type 0") << true << 0 << true << 16 << true << true;
-}
-
-void TestMainWindow::diDoRowsFollowBoardType()
-{
-    QFETCH(bool, typeKnown);
-    QFETCH(int, type);
-    QFETCH(bool, diEnabled);
-    QFETCH(int, diRows);
-    QFETCH(bool, doShown);
-    QFETCH(bool, ninthOutput);
-
-    ensureEditorShape(*window);
-    auto* di = child<QTableWidget>(*window, "tableWidgetDIConfig");
-    auto* dout = child<QTableWidget>(*window, "tableWidgetDOConfig");
-    MainWindowTestAccess access(*window);
-
-    // Start from the opposite extreme so every row and flag has to move.
-    access.boardTypeKnown() = true;
-    access.boardType() = (type == 4) ? 3 : 4;
-    access.updateDiDoTables();
-
-    access.boardTypeKnown() = typeKnown;
-    access.boardType() = quint16(type);
-    access.updateDiDoTables();
-
-    QCOMPARE(di->isEnabledTo(window.get()), diEnabled);
-    QCOMPARE(visibleRows(di), range(0, diRows));
-    QCOMPARE(!dout->isHidden(), doShown);
-    QCOMPARE(!dout->isRowHidden(8), ninthOutput);
-    QCOMPARE(visibleRows(dout).mid(0, 8), range(0, 8));
-}
-
-void TestMainWindow::doTableGetsAtLeastNineRows()
-{
-    auto* dout = child<QTableWidget>(*window, "tableWidgetDOConfig");
-    dout->setRowCount(4);
-    MainWindowTestAccess(*window).updateDiDoTables();
-    QCOMPARE(dout->rowCount(), 9);
-}
-
-void TestMainWindow::diDoColumnsFollowVersionGates_data()
-{
-    QTest::addColumn<bool>("typeKnown");
-    QTest::addColumn<int>("type");
-    QTest::addColumn<bool>("firmwareKnown");
-    QTest::addColumn<QString>("firmwareText");
-    QTest::addColumn<bool>("extended"); // DI columns 3 to 6
-    QTest::addColumn<bool>("debounce"); // DI column 7
-    QTest::addColumn<bool>("doDp");     // DO column 4
-
-    QTest::newRow("nothing known") << false << 0 << false << QStringLiteral("-") << false << false << false;
-    QTest::newRow("type unknown, 0.0.6") << false << 0 << true << QStringLiteral("0.0.6") << false << false << true;
-    QTest::newRow("A 0.0.4") << true << 1 << true << QStringLiteral("0.0.4") << false << false << false;
-    QTest::newRow("A 0.0.5") << true << 1 << true << QStringLiteral("0.0.5") << false << true << true;
-    QTest::newRow("A 0.0.6") << true << 1 << true << QStringLiteral("0.0.6") << true << true << true;
-    QTest::newRow("A version unread") << true << 1 << false << QStringLiteral("0.0.6") << false << false << false;
-    QTest::newRow("B without version") << true << 2 << false << QStringLiteral("-") << false << true << false;
-    QTest::newRow("C 0.0.6") << true << 3 << true << QStringLiteral("0.0.6") << false << false << true;
-    QTest::newRow("D 1.0.0") << true << 4 << true << QStringLiteral("1.0.0") << true << true << true;
-    QTest::newRow("A 0.1.0") << true << 1 << true << QStringLiteral("0.1.0") << true << true << true;
-    QTest::newRow("A two parts") << true << 1 << true << QStringLiteral("0.6") << false << false << false;
-    QTest::newRow("A four parts") << true << 1 << true << QStringLiteral("0.0.0.6") << false << false << false;
-    QTest::newRow("A non-numeric") << true << 1 << true << QStringLiteral("0.0.x") << false << false << false;
-    QTest::newRow("A signed part") << true << 1 << true << QStringLiteral("0.0.+6") << false << false << false;
-    QTest::newRow("A too large") << true << 1 << true << QStringLiteral("0.0.99999999999") << false << false << false;
-    QTest::newRow("B malformed") << true << 2 << true << QStringLiteral("v0.0.6") << false << true << false;
-}
-
-void TestMainWindow::diDoColumnsFollowVersionGates()
-{
-    QFETCH(bool, typeKnown);
-    QFETCH(int, type);
-    QFETCH(bool, firmwareKnown);
-    QFETCH(QString, firmwareText);
-    QFETCH(bool, extended);
-    QFETCH(bool, debounce);
-    QFETCH(bool, doDp);
-
-    ensureEditorShape(*window);
-    auto* di = child<QTableWidget>(*window, "tableWidgetDIConfig");
-    auto* dout = child<QTableWidget>(*window, "tableWidgetDOConfig");
-    MainWindowTestAccess access(*window);
-
-    // Everything shown first, so a rule that never hides is caught.
-    access.boardTypeKnown() = true;
-    access.boardType() = 4;
-    access.firmwareVersionKnown() = true;
-    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("9.9.9"));
-    access.updateDiDoColumns();
-    for (int c = 3; c <= 7; ++c)
-        QVERIFY(!di->isColumnHidden(c));
-    QVERIFY(!dout->isColumnHidden(4));
-
-    access.boardTypeKnown() = typeKnown;
-    access.boardType() = quint16(type);
-    access.firmwareVersionKnown() = firmwareKnown;
-    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(firmwareText);
-    access.updateDiDoColumns();
-
-    for (int c = 3; c <= 6; ++c)
-        QCOMPARE(!di->isColumnHidden(c), extended);
-    QCOMPARE(!di->isColumnHidden(7), debounce);
-    QCOMPARE(!dout->isColumnHidden(4), doDp);
-    // Columns outside the rules are never hidden.
-    for (int c : {0, 1, 2})
-        QVERIFY(!di->isColumnHidden(c));
-    for (int c : {0, 1, 2, 3, 5})
-        QVERIFY(!dout->isColumnHidden(c));
 }
 
 // ---- Connection settings reset ----
@@ -686,7 +414,7 @@ void TestMainWindow::diDoColumnsFollowVersionGates()
 void TestMainWindow::resetWritesDefaultsUnderEveryKeyVariant()
 {
     // Nothing stored before: every key is created.
-    MainWindowTestAccess(*window).resetConnectionSettings();
+    emit child<Tessarin>(*window, "ConnectionWidget")->onResetToDefaultRequested();
 
     SettingsStore store(programName);
     const char* const baud[] = {"BaudRate", "baudRate", "Connection/BaudRate", "Connection/baudRate",
@@ -728,9 +456,10 @@ void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
 {
     {
         SettingsStore store(programName);
-        store.setValue(QStringLiteral("serial/baudrate"), 9600);
-        store.setValue(QStringLiteral("serial/parity"), 2);
-        store.setValue(QStringLiteral("serial/databit"), 7);
+        // As the serial dialog stores 19200, 9 data bits, Even, 2 stop bits.
+        store.setValue(QStringLiteral("serial/baudrate"), 19200);
+        store.setValue(QStringLiteral("serial/parity"), 1);
+        store.setValue(QStringLiteral("serial/databit"), 9);
         store.setValue(QStringLiteral("serial/stopbit"), 2);
         store.setValue(QStringLiteral("LastDeviceID"), 17);
         store.setValue(QStringLiteral("TCPClient/IP"), QStringLiteral("10.1.2.3"));
@@ -744,7 +473,7 @@ void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(bar->findChild<QLineEdit*>(QStringLiteral("DeviceID"))->text(), QStringLiteral("17"));
 
-    MainWindowTestAccess(*window).onResetConnectionToDefaultRequested();
+    emit bar->onResetToDefaultRequested();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
     SettingsStore store(programName);
@@ -752,9 +481,14 @@ void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
     QCOMPARE(store.value(QStringLiteral("serial/parity")).toString(), QStringLiteral("None"));
     QCOMPARE(store.value(QStringLiteral("serial/parity")).toInt(), 0); // "None" read as a number is no parity
     QCOMPARE(store.value(QStringLiteral("LastDeviceID")).toInt(), 0);
+    // The word format is 8N1 again, as the bar's serial dialog reads it.
+    DialogSerialParam dialog;
+    dialog.setProgramName(programName);
+    QStringList shown;
+    for (const char* name : {"comboBox_BaudRate", "comboBox_DataBits", "comboBox_Parity", "comboBox_StopBits"})
+        shown << dialog.findChild<QComboBox*>(QLatin1String(name))->currentText();
+    QCOMPARE(shown, QStringList({"57600", "8", "None", "1"}));
     // Keys the reset does not know keep their values.
-    QCOMPARE(store.value(QStringLiteral("serial/databit")).toInt(), 7);
-    QCOMPARE(store.value(QStringLiteral("serial/stopbit")).toInt(), 2);
     QCOMPARE(store.value(QStringLiteral("TCPClient/IP")).toString(), QStringLiteral("10.1.2.3"));
     QCOMPARE(store.value(QStringLiteral("TCPClient/Port")).toInt(), 5020);
     QCOMPARE(store.value(QStringLiteral("LastFirmwarePath")).toString(), QStringLiteral("/tmp/fw"));
@@ -767,20 +501,17 @@ void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
 
 void TestMainWindow::resetLeavesTheLinkAndLabelsAlone()
 {
-    MainWindowTestAccess access(*window);
     auto link = QSharedPointer<Connector>(new ScriptedConnector);
-    access.connector() = link;
-    access.modeKnown() = true;
-    access.firmwareVersionKnown() = true;
+    context()->setLink(link);
+    context()->setState(readBoard(0, 0, QStringLiteral("0.0.6")));
     child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("0.0.6"));
     child<QLabel>(*window, "labelDeviceStatusValue")->setText(QStringLiteral("Основная прошивка"));
 
     ModalAnswerer answerer;
-    access.onResetConnectionToDefaultRequested();
+    emit child<Tessarin>(*window, "ConnectionWidget")->onResetToDefaultRequested();
 
-    QCOMPARE(access.connector(), link);
-    QVERIFY(access.modeKnown());
-    QVERIFY(access.firmwareVersionKnown());
+    QCOMPARE(context()->link(), link);
+    QVERIFY(context()->state() == readBoard(0, 0, QStringLiteral("0.0.6")));
     QCOMPARE(child<QLabel>(*window, "labelFirmwareVersionValue")->text(), QStringLiteral("0.0.6"));
     QCOMPARE(child<QLabel>(*window, "labelDeviceStatusValue")->text(), QStringLiteral("Основная прошивка"));
     QVERIFY(answerer.seen.isEmpty());
@@ -810,12 +541,7 @@ void TestMainWindow::windowFitsWhatItShows()
     QFETCH(QString, table);
     QFETCH(int, width);
     QFETCH(Qt::Orientation, scroll);
-    MainWindowTestAccess access(*window);
-    access.boardTypeKnown() = true; // a board with every DI/DO column
-    access.boardType() = 1;
-    access.firmwareVersionKnown() = true;
-    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("0.0.6"));
-    access.updateDiDoTables();
+    context()->setState(readBoard(-1, 1, QStringLiteral("0.0.6"))); // a board with every DI/DO column
     QComboBox* modes = ConnectionBar::modeList(window->findChild<Tessarin*>());
     modes->setCurrentIndex(modes->findText(QStringLiteral("RS485 TCP")));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -920,11 +646,10 @@ void TestMainWindow::menuActionsAnswerTheirKeys()
     QCOMPARE(window->findChild<QAction*>(action)->text(), caption);
     ModalAnswerer answerer;
     answerer.queueInput(QStringLiteral("marzipo"));
-    MainWindowTestAccess access(*window);
     QTest::keySequence(window.get(), keys);
     // What the menu entry does.
-    const QMap<QString, bool> done{ { "action", access.debugDumpView() != nullptr },
-                                    { "actionUnlockAdditional", access.additionalUnlocked() },
+    const QMap<QString, bool> done{ { "action", window->findChild<QWidget*>("plainTextEditDebugDump") != nullptr },
+                                    { "actionUnlockAdditional", child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2) },
                                     { "actionAbout", answerer.seen.value(0).title == QLatin1String("About") },
                                     { "actionQuit", !window->isVisible() } };
     QVERIFY(done.value(action));

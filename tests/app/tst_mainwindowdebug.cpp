@@ -1,7 +1,9 @@
 // The RX/TX dump view, the password lock of the additional tab and the About
 // dialog, driven through the window's own menu actions.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "dumppanel.h"
+#include "mainwindow.h"
 
 #include "modalanswerer.h"
 #include "scriptedconnector.h"
@@ -130,8 +132,8 @@ void TestMainWindowDebug::startsWithoutDumpView()
 {
     QVERIFY(!dumpAction()->isChecked());
     QVERIFY(!dumpView());
-    QVERIFY(!MainWindowTestAccess(*window).debugDumpView());
-    QVERIFY(!MainWindowTestAccess(*window).debugEnabled());
+    QVERIFY(!dumpView());
+    QVERIFY(!partOf<DumpPanel>(*window)->enabled());
 }
 
 void TestMainWindowDebug::switchingOnShowsViewWithFirstLine()
@@ -140,8 +142,8 @@ void TestMainWindowDebug::switchingOnShowsViewWithFirstLine()
 
     QPlainTextEdit* view = dumpView();
     QVERIFY(view);
-    QCOMPARE(MainWindowTestAccess(*window).debugDumpView(), view);
-    QVERIFY(MainWindowTestAccess(*window).debugEnabled());
+    QCOMPARE(partOf<DumpPanel>(*window)->view(), view);
+    QVERIFY(partOf<DumpPanel>(*window)->enabled());
     QVERIFY(view->isReadOnly());
     QCOMPARE(view->placeholderText(), QStringLiteral("RX/TX дамп обмена"));
     QCOMPARE(view->document()->maximumBlockCount(), 2000);
@@ -161,10 +163,10 @@ void TestMainWindowDebug::switchingOnShowsViewWithFirstLine()
 void TestMainWindowDebug::linesArriveInOrderWithStamps()
 {
     dumpAction()->setChecked(true);
-    MainWindowTestAccess access(*window);
-    access.appendDebugDumpLine(QStringLiteral("TX len=1 hex=78"));
-    access.appendDebugDumpLine(QStringLiteral("RX len=7 hex=c9 05 30 2e 30 2e 36"));
-    access.appendDebugDumpLine(QStringLiteral("100% %1 <b>"));
+    DumpPanel* dump = partOf<DumpPanel>(*window);
+    dump->append(QStringLiteral("TX len=1 hex=78"));
+    dump->append(QStringLiteral("RX len=7 hex=c9 05 30 2e 30 2e 36"));
+    dump->append(QStringLiteral("100% %1 <b>"));
 
     const QStringList lines = dumpLines(dumpView());
     QCOMPARE(lines.size(), 4);
@@ -178,10 +180,10 @@ void TestMainWindowDebug::linesArriveInOrderWithStamps()
 void TestMainWindowDebug::lineAfterTheLimitDropsTheFirst()
 {
     dumpAction()->setChecked(true);
-    MainWindowTestAccess access(*window);
+    DumpPanel* dump = partOf<DumpPanel>(*window);
     // The first line is already there; 2000 more make 2001.
     for (int i = 1; i <= 2000; ++i)
-        access.appendDebugDumpLine(QStringLiteral("line %1").arg(i));
+        dump->append(QStringLiteral("line %1").arg(i));
 
     const QStringList lines = dumpLines(dumpView());
     QCOMPARE(lines.size(), 2000);
@@ -192,15 +194,15 @@ void TestMainWindowDebug::lineAfterTheLimitDropsTheFirst()
 void TestMainWindowDebug::switchingOffRemovesViewAndOnStartsEmpty()
 {
     dumpAction()->setChecked(true);
-    MainWindowTestAccess access(*window);
-    access.appendDebugDumpLine(QStringLiteral("old line"));
+    DumpPanel* dump = partOf<DumpPanel>(*window);
+    dump->append(QStringLiteral("old line"));
     QPointer<QPlainTextEdit> oldView = dumpView();
 
     dumpAction()->setChecked(false);
     QVERIFY(oldView.isNull()); // destroyed at once, not later
     QVERIFY(!dumpView());
-    QVERIFY(!access.debugDumpView());
-    QVERIFY(!access.debugEnabled());
+    QVERIFY(!dump->view());
+    QVERIFY(!dump->enabled());
     auto* central = child<QVBoxLayout>(*window, "verticalLayout");
     QCOMPARE(central->count(), 2);
     QCOMPARE(central->itemAt(0)->layout(), static_cast<QLayout*>(child<QHBoxLayout>(*window, "horizontalLayout")));
@@ -212,8 +214,8 @@ void TestMainWindowDebug::switchingOffRemovesViewAndOnStartsEmpty()
     QCOMPARE(unstamped(lines.first()), firstDumpLine);
 
     // Off twice in a row leaves the layout alone too.
-    MainWindowTestAccess(*window).onDebugActionToggled(false);
-    MainWindowTestAccess(*window).onDebugActionToggled(false);
+    partOf<DumpPanel>(*window)->setEnabled(false);
+    partOf<DumpPanel>(*window)->setEnabled(false);
     QCOMPARE(central->count(), 2);
 }
 
@@ -236,9 +238,9 @@ void TestMainWindowDebug::commandNamesStandBesideTheLines()
     QFETCH(QStringList, notes);
 
     dumpAction()->setChecked(true);
-    MainWindowTestAccess access(*window);
+    DumpPanel* dump = partOf<DumpPanel>(*window);
     for (const QString& line : lines)
-        access.appendDebugDumpLine(line);
+        dump->append(line);
     auto* names = child<QCheckBox>(*window, "checkBoxDumpCommandNames");
     QVERIFY(names);
     // On and off again: the lines themselves never change.
@@ -256,15 +258,15 @@ void TestMainWindowDebug::commandNamesStandBesideTheLines()
 void TestMainWindowDebug::dumpIsSavedFoundCopiedAndCleared()
 {
     dumpAction()->setChecked(true);
-    MainWindowTestAccess access(*window);
-    access.appendDebugDumpLine(QStringLiteral("TX len=1 hex=7c"));
-    access.appendDebugDumpLine(QStringLiteral("RX len=1 hex=c9"));
+    DumpPanel* dump = partOf<DumpPanel>(*window);
+    dump->append(QStringLiteral("TX len=1 hex=7c"));
+    dump->append(QStringLiteral("RX len=1 hex=c9"));
     child<QCheckBox>(*window, "checkBoxDumpCommandNames")->setChecked(true);
 
     // Saved exactly as shown.
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("dump.txt"));
-    access.setDumpFileChooser([&path](QWidget*, bool, const QString&) { return path; });
+    dump->chooseFile = ([&path](QWidget*, bool, const QString&) { return path; });
     child<QPushButton>(*window, "pushButtonSaveDump")->click();
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -286,7 +288,7 @@ void TestMainWindowDebug::dumpIsSavedFoundCopiedAndCleared()
 
 void TestMainWindowDebug::linesWhileOffAreDropped()
 {
-    MainWindowTestAccess(*window).appendDebugDumpLine(QStringLiteral("nobody listens"));
+    partOf<DumpPanel>(*window)->append(QStringLiteral("nobody listens"));
     QVERIFY(!dumpView());
     dumpAction()->setChecked(true);
     QCOMPARE(dumpLines(dumpView()).size(), 1);
@@ -295,8 +297,7 @@ void TestMainWindowDebug::linesWhileOffAreDropped()
 void TestMainWindowDebug::dumpFromAnotherThreadLandsOnGuiThread()
 {
     auto link = QSharedPointer<DumpingConnector>::create();
-    MainWindowTestAccess access(*window);
-    access.connector() = link;
+    partOf<BoardContext>(*window)->setLink(link);
     dumpAction()->setChecked(true);
     QPlainTextEdit* view = dumpView();
 
@@ -328,8 +329,7 @@ void TestMainWindowDebug::dumpFromAnotherThreadLandsOnGuiThread()
 void TestMainWindowDebug::switchingOffUninstallsTheCallback()
 {
     auto link = QSharedPointer<DumpingConnector>::create();
-    MainWindowTestAccess access(*window);
-    access.connector() = link;
+    partOf<BoardContext>(*window)->setLink(link);
     dumpAction()->setChecked(true);
     link->emitDump(QStringLiteral("while on"));
     QTRY_COMPARE(dumpLines(dumpView()).size(), 2);
@@ -348,20 +348,18 @@ void TestMainWindowDebug::switchingOffUninstallsTheCallback()
 
 void TestMainWindowDebug::switchingOnWithoutLinkInstallsNothingLater()
 {
-    // The dump is on before any link exists; a connector that arrives later
-    // gets the callback only when the window applies it.
+    // The dump is on before any link exists; the link that arrives later
+    // gets the callback when it arrives.
     dumpAction()->setChecked(true);
     auto link = QSharedPointer<DumpingConnector>::create();
-    MainWindowTestAccess access(*window);
-    access.connector() = link;
-    link->emitDump(QStringLiteral("before apply"));
+    link->emitDump(QStringLiteral("not yet the window's"));
     QCoreApplication::processEvents();
     QCOMPARE(dumpLines(dumpView()).size(), 1);
 
-    access.applyDumpCallback();
-    link->emitDump(QStringLiteral("after apply"));
+    partOf<BoardContext>(*window)->setLink(link);
+    link->emitDump(QStringLiteral("after connect"));
     QTRY_COMPARE(dumpLines(dumpView()).size(), 2);
-    QCOMPARE(unstamped(dumpLines(dumpView()).last()), QStringLiteral("after apply"));
+    QCOMPARE(unstamped(dumpLines(dumpView()).last()), QStringLiteral("after connect"));
 }
 
 void TestMainWindowDebug::destroyedWindowReceivesNoDump()
@@ -373,7 +371,7 @@ void TestMainWindowDebug::destroyedWindowReceivesNoDump()
     link->destroyed = &destroyed;
     {
         MainWindow other;
-        MainWindowTestAccess(other).connector() = link;
+        partOf<BoardContext>(other)->setLink(link);
         child<QAction>(other, "action")->setChecked(true);
         link->emitDump(QStringLiteral("queued before the end"));
     }
@@ -421,7 +419,7 @@ void TestMainWindowDebug::rightPasswordUnlocksAndShowsTab()
 
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen.first().className, QStringLiteral("QInputDialog"));
-    QVERIFY(MainWindowTestAccess(*window).additionalUnlocked());
+    QVERIFY(child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2));
     auto* tabs = child<QTabWidget>(*window, "tabWidget");
     QVERIFY(tabs->isTabEnabled(2));
     QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("tabAdditional"));
@@ -454,7 +452,7 @@ void TestMainWindowDebug::wrongPasswordKeepsLocked()
     QCOMPARE(box.text, QStringLiteral("Неверный пароль."));
     QCOMPARE(box.icon, QMessageBox::Warning);
 
-    QVERIFY(!MainWindowTestAccess(*window).additionalUnlocked());
+    QVERIFY(!child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2));
     auto* tabs = child<QTabWidget>(*window, "tabWidget");
     QVERIFY(!tabs->isTabEnabled(2));
     QCOMPARE(tabs->currentIndex(), 0);
@@ -469,7 +467,7 @@ void TestMainWindowDebug::cancelledPasswordShowsNothing()
 
     QCOMPARE(answerer.seen.size(), 1);
     QCOMPARE(answerer.seen.first().className, QStringLiteral("QInputDialog"));
-    QVERIFY(!MainWindowTestAccess(*window).additionalUnlocked());
+    QVERIFY(!child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2));
     QVERIFY(!child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2));
 }
 
@@ -485,7 +483,7 @@ void TestMainWindowDebug::unlockedActionLocksWithoutAsking()
 
     unlock->trigger();
     QVERIFY(answerer.seen.isEmpty());
-    QVERIFY(!MainWindowTestAccess(*window).additionalUnlocked());
+    QVERIFY(!child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2));
     QVERIFY(!tabs->isTabEnabled(2));
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(unlock->text(), QStringLiteral("Доступ к дополнительным настройкам"));

@@ -2,7 +2,8 @@
 // is what the board keeps, bytes the editor does not show survive, and a second
 // window that reads the board and writes it back changes nothing.
 
-#include "mainwindowtestaccess.h"
+#include "boardsetup.h"
+#include "mainwindow.h"
 
 #include "connectorip.h"
 #include "modalanswerer.h"
@@ -83,7 +84,7 @@ std::unique_ptr<MainWindow> TestRs485Board::connectedWindow(VirtualBoardProcess&
         return nullptr;
     }
     link->setDevID(0);
-    MainWindowTestAccess(*window).connector() = link;
+    partOf<BoardContext>(*window)->setLink(link);
     return window;
 }
 

@@ -3,9 +3,9 @@
 // before anything is sent, and what a read shows. The board is a scripted
 // connector, so every request, attempt and time-out is seen.
 
-#include "mainwindowtestaccess.h"
-
+#include "boardcontext.h"
 #include "modalanswerer.h"
+#include "rs485panel.h"
 #include "rs485records.h"
 #include "rs485table.h"
 #include "scriptedconnector.h"
@@ -109,7 +109,9 @@ private:
     void clickRead();
     bool oneBox(QMessageBox::Icon icon, const QString& text) const;
 
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<BoardContext> context;
+    std::unique_ptr<QWidget> window;
+    Rs485Panel* panel = nullptr;
     QSharedPointer<ScriptedConnector> link;
     std::unique_ptr<ModalAnswerer> answerer;
 };
@@ -121,11 +123,14 @@ void TestRs485Editor::initTestCase()
 
 void TestRs485Editor::init()
 {
-    window = std::make_unique<MainWindow>();
+    context = std::make_unique<BoardContext>();
+    window = std::make_unique<QWidget>();
+    panel = new Rs485Panel(new QTableWidget(window.get()), new QTableWidget(window.get()), context.get(),
+                           window.get());
     link = QSharedPointer<ScriptedConnector>::create();
     // Any time-out other than the commands' own shows whether it was restored.
     link->setTimeout(1234);
-    MainWindowTestAccess(*window).connector() = link;
+    context->setLink(link);
     answerer = std::make_unique<ModalAnswerer>();
 }
 
@@ -133,23 +138,23 @@ void TestRs485Editor::cleanup()
 {
     answerer.reset();
     window.reset();
+    context.reset();
     link.reset();
 }
 
 QTableWidget* TestRs485Editor::table(int port) const
 {
-    return window->findChild<QTableWidget*>(port == 1 ? QStringLiteral("tableWidgetRs485Param")
-                                                      : QStringLiteral("tableWidgetRs485Param_2"));
+    return panel->table(port - 1);
 }
 
 void TestRs485Editor::clickWrite()
 {
-    window->findChild<QPushButton*>(QStringLiteral("pushButtonSetRs485Param"))->click();
+    panel->write();
 }
 
 void TestRs485Editor::clickRead()
 {
-    window->findChild<QPushButton*>(QStringLiteral("pushButtonGetRs485Param"))->click();
+    panel->read();
 }
 
 bool TestRs485Editor::oneBox(QMessageBox::Icon icon, const QString& text) const
@@ -826,7 +831,7 @@ void TestRs485Editor::protocolReplyMissingStillReads()
 
 void TestRs485Editor::buttonsNeedAConnection()
 {
-    MainWindowTestAccess(*window).connector().reset();
+    context->setLink(QSharedPointer<Connector>());
     typeBaudRate(table(1), QStringLiteral("0"));
     clickWrite();
     clickRead();

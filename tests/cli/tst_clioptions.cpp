@@ -77,6 +77,9 @@ void TestCliOptions::acceptedLines_data()
                                              << "h:4001" << true << false;
     QTest::newRow("diff as JSON, not logged") << "--tcp h --no-log config-diff saved.json --json" << "config-diff"
                                               << QStringList { "saved.json" } << tcp << "h:4001" << true << true;
+    const int none = int(LinkOptions::Kind::None);
+    QTest::newRow("ports, no link") << "ports" << "ports" << QStringList() << none << "" << true << false;
+    QTest::newRow("ports as JSON") << "ports --json" << "ports" << QStringList() << none << "" << true << true;
 }
 
 void TestCliOptions::acceptedLines()
@@ -149,6 +152,8 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("scan beyond a byte") << "--tcp h scan --to 256" << "--to wants an address from 0 to 255";
     QTest::newRow("scan range backwards") << "--tcp h scan --from 9 --to 3" << "lies before";
     QTest::newRow("scan time-out zero") << "--tcp h scan --timeout 0" << "--timeout wants";
+    QTest::newRow("ports with a link") << "--serial /dev/ttyUSB0 ports" << "--serial does not belong";
+    QTest::newRow("ports with an address") << "ports --address 3" << "--address does not belong";
 }
 
 void TestCliOptions::refusedLines()

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,6 +28,8 @@ private slots:
     void scanAndUpdateOverOnePort();
     void secondProcessOnThePortIsRefused_data();
     void secondProcessOnThePortIsRefused();
+    void portThatCannotOpenSaysWhy_data();
+    void portThatCannotOpenSaysWhy();
 
 private:
     QTemporaryDir folder;
@@ -190,6 +193,32 @@ void TestCliPty::secondProcessOnThePortIsRefused()
     // Once the holder is gone the port is free again.
     const CliProcess::Result after = CliProcess::run({ "--serial", name, "--baud", "9600", "--address", "1", "info" });
     QVERIFY2(after.exitCode == 0, qPrintable(after.describe()));
+}
+
+void TestCliPty::portThatCannotOpenSaysWhy_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("fixedText");
+
+    const QString missing = folder.filePath("ttyGONE");
+    QTest::newRow("RS485 COM") << "--serial"
+                               << QStringLiteral("Не удалось открыть порт %1 (RS485 COM).\nПараметры: Port=%1, Baud=9600, "
+                                                 "DataBits=8, Parity=None, StopBits=1, DeviceId=0")
+                                      .arg(missing);
+    QTest::newRow("USB COM") << "--usb" << QStringLiteral("Не удалось открыть порт %1 (USB COM).").arg(missing);
+}
+
+void TestCliPty::portThatCannotOpenSaysWhy()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, fixedText);
+
+    const QString missing = folder.filePath("ttyGONE");
+    QSerialPort probe(missing);
+    QVERIFY(!probe.open(QIODevice::ReadWrite));
+    const CliProcess::Result r = CliProcess::run({ link, missing, "info" }, 10000);
+    QVERIFY2(r.exitCode == 3, qPrintable(r.describe()));
+    QCOMPARE(r.err, fixedText + QStringLiteral("\nПричина: ") + probe.errorString() + QLatin1Char('\n'));
 }
 
 QTEST_GUILESS_MAIN(TestCliPty)

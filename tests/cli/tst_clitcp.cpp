@@ -1073,15 +1073,19 @@ void TestCliTcp::lateAcknowledgementCountsOnlyForItsBlock_data()
 {
     QTest::addColumn<bool>("pty");
     QTest::addColumn<int>("lateMs");
+    QTest::addColumn<bool>("held"); // the resend's reply waits for the next request: one behind from there
     QTest::addColumn<bool>("lastRefused");
-    QTest::addColumn<int>("sends"); // of block 1
+    QTest::addColumn<int>("sends");  // of block 1
+    QTest::addColumn<int>("passes"); // 2: a reply too many, the copy started over
 
     const int resent = 1000 + 250; // time-out and grace: the block goes again
     for (const bool pty : { false, true }) {
         const QString link = pty ? QStringLiteral("pty, ") : QStringLiteral("tcp, ");
-        QTest::newRow(qPrintable(link + "late within the grace")) << pty << 1030 << false << 1;
-        QTest::newRow(qPrintable(link + "late, after the resend")) << pty << resent + 30 << false << 2;
-        QTest::newRow(qPrintable(link + "late, last block refused")) << pty << resent + 30 << true << 2;
+        QTest::newRow(qPrintable(link + "late within the grace")) << pty << 1030 << false << false << 1 << 1;
+        QTest::newRow(qPrintable(link + "late, after the resend")) << pty << resent + 30 << false << false << 3 << 2;
+        QTest::newRow(qPrintable(link + "late, last block refused")) << pty << resent + 30 << false << true << 3 << 2;
+        QTest::newRow(qPrintable(link + "one behind")) << pty << resent + 30 << true << false << 3 << 2;
+        QTest::newRow(qPrintable(link + "one behind, last block refused")) << pty << resent + 30 << true << true << 3 << 2;
     }
 }
 
@@ -1089,13 +1093,17 @@ void TestCliTcp::lateAcknowledgementCountsOnlyForItsBlock()
 {
     QFETCH(bool, pty);
     QFETCH(int, lateMs);
+    QFETCH(bool, held);
     QFETCH(bool, lastRefused);
     QFETCH(int, sends);
+    QFETCH(int, passes);
 
     const QByteArray image = firmwareImage(1260, 15);
     const QString path = folder.filePath("late_main_VRELL_A.frm");
     QVERIFY(writeFile(path, image));
     QStringList boardArguments = { "--mode", "boot", "--bootloader", "0.0.6", "--late", QStringLiteral("0xb1,%1").arg(lateMs) };
+    if (held)
+        boardArguments << "--hold" << "0xb1,40,2";
     if (lastRefused)
         boardArguments << "--refuse" << "0xb2,4";
     VirtualBoardProcess board;
@@ -1106,6 +1114,7 @@ void TestCliTcp::lateAcknowledgementCountsOnlyForItsBlock()
     const CliProcess::Result r = CliProcess::run(link + QStringList { "firmware", path, "--no-flash" });
     QVERIFY2(r.err.contains("method=LEGACY"), qPrintable(r.describe()));
     QCOMPARE(board.log().count("RX b1 01 00"), sends);
+    QCOMPARE(board.log().count("RX b0 00 00"), passes);
     const QString received = folder.filePath("late.received");
     if (lastRefused) {
         QVERIFY2(r.exitCode == 7, qPrintable(r.describe()));

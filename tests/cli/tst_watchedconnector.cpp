@@ -40,6 +40,12 @@ void TestWatchedConnector::commandTimeoutsReachTheTransport()
     QCOMPARE(inner->writes, QList<QByteArray>({ QByteArray(1, char(0x78)), QByteArray(1, char(0x67)) }));
     // Restored on the watcher, where the commands look.
     QCOMPARE(watched->getTimeout(), 3000);
+
+    // Extra replies are counted by the transport, whoever notes or asks.
+    inner->noteExtraReply();
+    watched->noteExtraReply();
+    QCOMPARE(inner->extraReplies(), 2);
+    QCOMPARE(watched->extraReplies(), 2);
 }
 
 void TestWatchedConnector::silenceIsToldFromAWrongReply_data()
@@ -71,6 +77,8 @@ void TestWatchedConnector::silenceIsToldFromAWrongReply()
     QVERIFY(!before.silenceSince(WatchedConnector::Tally()));
     for (int i = 0; i < steps.size(); ++i)
         exchange.sendExpectingAck(Command::Reboot);
+    // Listening after the exchange is no request left unanswered.
+    exchange.quietWindow();
     QCOMPARE(watched.tally().silenceSince(before), silence);
     QCOMPARE(watched.tally().writes, 1 + steps.size());
 }

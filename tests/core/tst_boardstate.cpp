@@ -72,14 +72,16 @@ void TestBoardState::boardTypeFigures_data()
     QTest::addColumn<int>("doCount");
     QTest::addColumn<int>("pairLimit");
 
-    QTest::newRow("unknown") << false << 4 << "" << 16 << 9 << 15;
-    QTest::newRow("type 1") << true << 1 << "VRELL_A" << 16 << 9 << 15;
-    QTest::newRow("type 2") << true << 2 << "VRELL_B" << 16 << 8 << 15;
-    QTest::newRow("type 3") << true << 3 << "VRELL_C" << 0 << 8 << 255;
-    QTest::newRow("type 4") << true << 4 << "VRELL_D" << 32 << 0 << 31;
-    QTest::newRow("type 0") << true << 0 << "UNKNOWN" << 16 << 9 << 15;
-    QTest::newRow("type 9") << true << 9 << "UNKNOWN" << 16 << 9 << 15;
-    QTest::newRow("type 0x0104") << true << 0x0104 << "UNKNOWN" << 16 << 9 << 15;
+    QTest::addColumn<QString>("tables"); // exchanged DI table, DO table, ninth DO
+
+    QTest::newRow("unknown") << false << 4 << "" << 16 << 9 << 15 << "DO 9";
+    QTest::newRow("type 1") << true << 1 << "VRELL_A" << 16 << 9 << 15 << "DI DO 9";
+    QTest::newRow("type 2") << true << 2 << "VRELL_B" << 16 << 8 << 15 << "DI DO";
+    QTest::newRow("type 3") << true << 3 << "VRELL_C" << 0 << 8 << 255 << "DO";
+    QTest::newRow("type 4") << true << 4 << "VRELL_D" << 32 << 0 << 31 << "DI 9";
+    QTest::newRow("type 0") << true << 0 << "UNKNOWN" << 16 << 9 << 15 << "DI DO 9";
+    QTest::newRow("type 9") << true << 9 << "UNKNOWN" << 16 << 9 << 15 << "DI DO 9";
+    QTest::newRow("type 0x0104") << true << 0x0104 << "UNKNOWN" << 16 << 9 << 15 << "DI DO 9";
 }
 
 void TestBoardState::boardTypeFigures()
@@ -90,6 +92,7 @@ void TestBoardState::boardTypeFigures()
     QFETCH(int, di);
     QFETCH(int, doCount);
     QFETCH(int, pairLimit);
+    QFETCH(QString, tables);
     BoardState board;
     board.boardTypeKnown = known;
     board.boardType = quint16(type);
@@ -97,6 +100,12 @@ void TestBoardState::boardTypeFigures()
     QCOMPARE(board.diChannelCount(), di);
     QCOMPARE(board.doChannelCount(), doCount);
     QCOMPARE(board.diPairLimit(), pairLimit);
+    const QStringList parts = tables.split(QLatin1Char(' '));
+    QCOMPARE(board.hasDiTable(), parts.contains(QLatin1String("DI")));
+    // Only a known type can rule the DI table out.
+    QCOMPARE(board.lacksDiTable(), known && !parts.contains(QLatin1String("DI")));
+    QCOMPARE(board.hasDoTable(), parts.contains(QLatin1String("DO")));
+    QCOMPARE(board.hasNinthDo(), parts.contains(QLatin1String("9")));
     if (known)
         QCOMPARE(BoardInfo::boardName(quint16(type)), name);
 }

@@ -176,20 +176,21 @@ void TestCommandExchange::repliesCountOnlyForTheirOwnRequest_data()
     QTest::addColumn<bool>("late");
     QTest::addColumn<int>("writes");
     QTest::addColumn<QList<int>>("laterReads");
+    QTest::addColumn<int>("extra"); // replies beyond one per request
 
     QByteArray good(57, '\0');
     good[0] = char(0x71);
     const int grace = CommandExchange::lateReplyGraceMs;
     const int quiet = CommandExchange::settleQuietMs;
     QTest::newRow("late, within the grace") << QList<Step>{ ScriptedConnector::reads({ {}, good }) } << true << true
-                                            << 1 << QList<int>{ grace };
+                                            << 1 << QList<int>{ grace } << 0;
     QTest::newRow("resent, answered twice")
         << QList<Step>{ ScriptedConnector::silence(), ScriptedConnector::reads({ good, good }) } << true << false << 2
-        << QList<int>{ grace, quiet, quiet };
+        << QList<int>{ grace, quiet, quiet } << 1;
     QTest::newRow("wrong, then right: nothing to drain")
         << QList<Step>{ ScriptedConnector::reply(good.left(9)), ScriptedConnector::reply(good) } << true << false << 2
-        << QList<int>{};
-    QTest::newRow("never answered") << QList<Step>{} << false << false << 3 << QList<int>{ grace, grace, grace };
+        << QList<int>{} << 0;
+    QTest::newRow("never answered") << QList<Step>{} << false << false << 3 << QList<int>{ grace, grace, grace } << 0;
 }
 
 void TestCommandExchange::repliesCountOnlyForTheirOwnRequest()
@@ -199,6 +200,7 @@ void TestCommandExchange::repliesCountOnlyForTheirOwnRequest()
     QFETCH(bool, late);
     QFETCH(int, writes);
     QFETCH(QList<int>, laterReads);
+    QFETCH(int, extra);
 
     ScriptedConnector link;
     link.setTimeout(321);
@@ -209,6 +211,7 @@ void TestCommandExchange::repliesCountOnlyForTheirOwnRequest()
     QCOMPARE(r.late, late);
     QCOMPARE(link.writes.size(), writes);
     QCOMPARE(link.laterReadTimeouts, laterReads);
+    QCOMPARE(CommandExchange(&link).extraReplies(), qint64(extra));
     QCOMPARE(link.read(), QByteArray()); // nothing left for the next request
     QCOMPARE(link.getTimeout(), 321);
 }

@@ -2,6 +2,7 @@
 // requests byte for byte with their time-outs, attempts, failures, progress,
 // the stop hook, the refusal of images that cannot be sent, and the flash.
 
+#include "commandexchange.h"
 #include "commandset.h"
 #include "firmwareflash.h"
 #include "firmwareplan.h"
@@ -73,6 +74,7 @@ FirmwareTransfer::Result send(const QSharedPointer<ScriptedConnector>& link, con
 
 Q_DECLARE_METATYPE(FirmwareMethod)
 Q_DECLARE_METATYPE(ScriptedConnector::Step)
+Q_DECLARE_METATYPE(QList<ScriptedConnector::Step>)
 
 class TestFirmwareTransfer : public QObject
 {
@@ -96,6 +98,8 @@ private slots:
     void blockAcknowledgedOnThirdAttempt();
     void threeUnacknowledgedAttemptsFail();
     void writeFailureMidwayIsNotRetried();
+    void replyTooManyStartsTheCopyOverOnce_data();
+    void replyTooManyStartsTheCopyOverOnce();
     void progressCountsImageBytes_data();
     void progressCountsImageBytes();
     void hookStopsTheTransfer();
@@ -403,6 +407,62 @@ void TestFirmwareTransfer::writeFailureMidwayIsNotRetried()
     QCOMPARE(link->getTimeout(), 321);
 }
 
+// Blocks 0, 1 and 2 (the last) of 600 bytes. Once a request turns out to have
+// had two replies the copy starts over, and fails if it happens again; a copy
+// with a retry or a late reply listens before it is done, a clean one does not.
+void TestFirmwareTransfer::replyTooManyStartsTheCopyOverOnce_data()
+{
+    using S = ScriptedConnector;
+    using F = FirmwareTransfer::Result;
+    QTest::addColumn<QList<S::Step>>("steps"); // then every block is acknowledged
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<int>("restarts");
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<QList<qint64>>("progress");
+    QTest::addColumn<bool>("listened"); // the quiet window
+
+    const QByteArray ack = hex("c9");
+    const S::Step refused = S::replyHex("c8 04 00 00 00");
+    // Block 1 answered late and its resend's answer held until block 2 went
+    // out: block 2 takes block 1's acknowledgement, its own comes at the end.
+    const QList<S::Step> oneBehind = { S::reply(ack), S::silence(), S::reply(ack), S::reads({ ack, ack }) };
+    QList<S::Step> lastRefused = oneBehind.mid(0, 3) << S::reads({ ack, refused.bytes });
+    lastRefused << S::reply(ack) << S::reply(ack) << refused << refused << refused;
+    const QList<qint64> once = { 0, 250, 500, 600 };
+    QTest::newRow("clean") << QList<S::Step>{} << int(F::None) << 0 << 3 << once << false;
+    QTest::newRow("late within the grace") << QList<S::Step>{ S::reads({ {}, ack }) } << int(F::None) << 0 << 3 << once
+                                           << true;
+    QTest::newRow("one behind") << oneBehind << int(F::None) << 1 << 7 << once + once << true;
+    QTest::newRow("one behind, last refused") << lastRefused << int(F::NoAck) << 1 << 9 << once + once.mid(0, 3) << true;
+    QTest::newRow("thrown away at a write") << QList<S::Step>{ S::reads({ ack, ack }) } << int(F::None) << 1 << 5
+                                            << QList<qint64>{ 0, 250 } + once << true;
+    QTest::newRow("again after the restart") << oneBehind + oneBehind << int(F::RepliesShifted) << 1 << 8
+                                             << once + once << true;
+}
+
+void TestFirmwareTransfer::replyTooManyStartsTheCopyOverOnce()
+{
+    QFETCH(QList<ScriptedConnector::Step>, steps);
+    QFETCH(int, failure);
+    QFETCH(int, restarts);
+    QFETCH(int, writes);
+    QFETCH(QList<qint64>, progress);
+    QFETCH(bool, listened);
+
+    QSharedPointer<ScriptedConnector> link(new ScriptedConnector);
+    link->queue(steps);
+    link->setResponder(acknowledgeAll());
+    QList<qint64> seen;
+    const FirmwareTransfer::Result r = send(link, distinctBytes(600), FirmwareMethod::Legacy, &seen);
+    QCOMPARE(int(r.failure), failure);
+    QCOMPARE(r.restarts, restarts);
+    QCOMPARE(link->writes.size(), writes);
+    QCOMPARE(seen, progress);
+    const bool waited = std::any_of(link->laterReadTimeouts.cbegin(), link->laterReadTimeouts.cend(),
+                                    [](int ms) { return ms > CommandExchange::lateReplyGraceMs; });
+    QCOMPARE(waited, listened);
+}
+
 void TestFirmwareTransfer::progressCountsImageBytes_data()
 {
     QTest::addColumn<FirmwareMethod>("method");
@@ -491,6 +551,11 @@ void TestFirmwareTransfer::failureTexts()
     r.failedBlock = 1234;
     QCOMPARE(transferFailureText(r, QLocale(QLocale::English, QLocale::UnitedStates)),
              QString::fromUtf8("Ошибка записи блока 1,234!\n"));
+    r.failure = FirmwareTransfer::Result::RepliesShifted;
+    r.failedBlock = 5;
+    QCOMPARE(transferFailureText(r, QLocale::c()),
+             QString::fromUtf8("Копирование не подтверждено: прибор прислал больше ответов, чем было запросов "
+                               "(замечено на блоке 5), подтверждения блоков могли сместиться\n"));
     r.failure = FirmwareTransfer::Result::Rejected;
     QVERIFY(transferFailureText(r, QLocale::c()).isEmpty());
 }

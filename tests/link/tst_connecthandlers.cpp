@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCursor>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,6 +21,7 @@
 #include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QWeakPointer>
 #include <QtTest>
 
@@ -93,6 +95,15 @@ void choosePort(Tessarin& w, const QString& path)
     ports->addItem(path);
     ports->setCurrentIndex(ports->count() - 1);
     QCOMPARE(ports->currentText(), path);
+}
+
+// What the system says when `path` cannot be opened, as the box adds it.
+QString reasonLine(const QString& path)
+{
+    QSerialPort port(path);
+    if (port.open(QIODevice::ReadWrite))
+        return QString();
+    return QStringLiteral("\nПричина: ") + port.errorString();
 }
 
 void showMode(Tessarin& w, const char* mode)
@@ -258,6 +269,7 @@ private slots:
     void rs485HostResetSeenAtNextConnect();
     void rs485PortThatCannotOpenShowsSummary();
     void rs485EmptyPortListFails();
+    void rs485PortAlreadyOpenElsewhere_data();
     void rs485PortAlreadyOpenElsewhere();
     void usbOpensAtFixedLineIgnoringSettings();
     void usbFailureReportsAfterCursorRestored();
@@ -754,7 +766,8 @@ void TestConnectHandlers::rs485PortThatCannotOpenShowsSummary()
 
     const QString summary = QStringLiteral("Port=%1, Baud=38400, DataBits=8, Parity=Even, StopBits=2, DeviceId=9").arg(missing);
     QCOMPARE(answerer.texts(),
-             QStringList({QStringLiteral("Не удалось открыть порт %1 (RS485 COM).\nПараметры: %2").arg(missing, summary)}));
+             QStringList({QStringLiteral("Не удалось открыть порт %1 (RS485 COM).\nПараметры: %2").arg(missing, summary)
+                          + reasonLine(missing)}));
     QCOMPARE(answerer.seen.first().title, QStringLiteral("Connection error"));
     QCOMPARE(answerer.seen.first().icon, QMessageBox::Warning);
     // This box comes while the attempt is still on: wait cursor shown.
@@ -781,14 +794,29 @@ void TestConnectHandlers::rs485EmptyPortListFails()
     QTest::mouseClick(connectButton(w), Qt::LeftButton);
     QCOMPARE(answerer.texts(),
              QStringList({QStringLiteral("Не удалось открыть порт  (RS485 COM).\nПараметры: Port=, Baud=9600, "
-                                         "DataBits=8, Parity=None, StopBits=1, DeviceId=0")}));
+                                         "DataBits=8, Parity=None, StopBits=1, DeviceId=0")
+                          + reasonLine(QString())}));
     QCOMPARE(host.events, QStringList({"disconnected"}));
+}
+
+void TestConnectHandlers::rs485PortAlreadyOpenElsewhere_data()
+{
+    QTest::addColumn<bool>("secondThroughLink");
+    QTest::newRow("same name") << false;
+    // A udev-style symlink is the same port, not a second one.
+    QTest::newRow("through a symlink") << true;
 }
 
 void TestConnectHandlers::rs485PortAlreadyOpenElsewhere()
 {
+    QFETCH(bool, secondThroughLink);
     PtyPair pty;
     QVERIFY2(pty.isOpen(), qPrintable(pty.errorString()));
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString link = folder.filePath(QStringLiteral("quorvel-rs485"));
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    const QString secondName = secondThroughLink ? link : pty.slavePath();
     Tessarin w(nullptr);
     prepareRs485(w, pty.slavePath());
 
@@ -801,11 +829,16 @@ void TestConnectHandlers::rs485PortAlreadyOpenElsewhere()
     QSharedPointer<Connector>* widgetsOwn = host.handedRef;
     QVERIFY(!widgetsOwn->isNull());
 
+    choosePort(w, secondName);
     QTest::mouseClick(connectButton(w), Qt::LeftButton);
     QCOMPARE(host.events, QStringList({"connected", "disconnected"}));
     QCOMPARE(answerer.seen.size(), 1);
     QVERIFY2(answerer.seen.first().text.startsWith(
-                 QStringLiteral("Не удалось открыть порт %1 (RS485 COM).\nПараметры: Port=%1, ").arg(pty.slavePath())),
+                 QStringLiteral("Не удалось открыть порт %1 (RS485 COM).\nПараметры: Port=%1, ").arg(secondName)),
+             qPrintable(answerer.seen.first().text));
+    // Held by another program, not refused to this user: no word of dialout.
+    QVERIFY2(answerer.seen.first().text.endsWith(
+                 QStringLiteral("\nПорт занят другой программой (например, ModemManager): закройте её и подключитесь снова.")),
              qPrintable(answerer.seen.first().text));
     QVERIFY(widgetsOwn->isNull());
     // The first transport is the host's business and still works.
@@ -867,7 +900,8 @@ void TestConnectHandlers::usbFailureReportsAfterCursorRestored()
     Host host;
     host.attach(w, answerer);
     QTest::mouseClick(connectButton(w), Qt::LeftButton);
-    QCOMPARE(answerer.texts(), QStringList({QStringLiteral("Не удалось открыть порт %1 (USB COM).").arg(missing)}));
+    QCOMPARE(answerer.texts(),
+             QStringList({QStringLiteral("Не удалось открыть порт %1 (USB COM).").arg(missing) + reasonLine(missing)}));
     QCOMPARE(answerer.seen.first().title, QStringLiteral("Connection error"));
     QCOMPARE(cursors.shapes, QList<int>({-1}));
     QCOMPARE(host.events, QStringList({"disconnected"}));

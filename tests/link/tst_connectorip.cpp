@@ -183,6 +183,7 @@ void TestConnectorIP::leftoversNeverAnswerTheNextRequest()
     QCOMPARE(link->write(hex("02")), 12);
     QCOMPARE(link->read(), hex("c9 02"));
     QVERIFY(link->rxBuffer.isEmpty());
+    QCOMPARE(link->extraReplies(), 1);
 }
 
 // The first bytes come 20 ms before the time-out, the rest 40 ms later.

@@ -242,6 +242,8 @@ void TestConnectorSerial::boardReply_data()
                                   << hex("78 01 02 03") << true;
     QTest::newRow("junk before the frame") << QByteArrayList { hex("00 ff 13 fe 45"), reply } << hex("78 01 02 03")
                                            << true;
+    QTest::newRow("a second frame behind it") << QByteArrayList { reply + frameFor(1, hex("c9")) }
+                                              << hex("78 01 02 03") << true;
     QTest::newRow("frame for another board") << QByteArrayList { frameFor(2, hex("78 01 02 03")), reply }
                                              << QByteArray() << true;
     QByteArray corrupted = reply;
@@ -273,6 +275,8 @@ void TestConnectorSerial::boardReply()
     const qint64 elapsed = clock.elapsed();
 
     QCOMPARE(got.toHex(' '), expected.toHex(' '));
+    // A frame behind the one returned is a reply too many.
+    QCOMPARE(serial->extraReplies(), QTest::currentDataTag() == QLatin1String("a second frame behind it") ? 1 : 0);
     if (endsEarly) {
         // The last chunk comes about 80 ms per chunk after the request.
         QVERIFY2(elapsed < 80 * chunks.size() + 700, qPrintable(QString::number(elapsed)));
@@ -329,6 +333,7 @@ void TestConnectorSerial::lateReplyIsDumpedAndNotTakenForTheNextOne()
     QCOMPARE(serial->write(hex("71")), 12);
     serial->setTimeout(2000);
     QCOMPARE(serial->read().toHex(' '), QByteArray("78 02"));
+    QCOMPARE(serial->extraReplies(), 1);
     QCOMPARE(dump.size(), 3);
     QCOMPARE(dump.at(0), QStringLiteral("RX len=13 hex=") + QString::fromLatin1(late.toHex(' ')));
     QVERIFY(dump.at(1).startsWith(QLatin1String("TX len=12 ")));

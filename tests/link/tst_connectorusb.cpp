@@ -206,6 +206,7 @@ void TestConnectorUSB::lateReplyIsDumpedAndNotTakenForTheNextOne()
     QCOMPARE(usb->write(hex("71")), 1);
     usb->setTimeout(2000);
     QCOMPARE(usb->read().toHex(' '), QByteArray("c9 02"));
+    QCOMPARE(usb->extraReplies(), 1);
     QCOMPARE(dump, (QStringList { QStringLiteral("RX len=2 hex=c9 01"), QStringLiteral("TX len=1 hex=71"),
                                   QStringLiteral("RX len=2 hex=c9 02") }));
 }

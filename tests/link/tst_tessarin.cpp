@@ -7,6 +7,7 @@
 #include "testsettings.h"
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
@@ -213,18 +214,27 @@ void TestTessarin::portListMatchesSystemAndRefreshRestoresIt()
 {
     Tessarin w(nullptr);
     QStringList system;
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+    QStringList nodes;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         system << info.portName();
+        nodes << info.systemLocation();
+    }
 
+    // The system's ports under their own names, in its order; then only
+    // other names (by-id, udev symlinks) of those same ports.
     auto* ports = rowWidget<QComboBox>(w, 1);
     QStringList shown;
     for (int i = 0; i < ports->count(); ++i)
         shown << ports->itemText(i);
-    QCOMPARE(shown, system);
+    QCOMPARE(shown.mid(0, system.size()), system);
+    for (int i = 0; i < system.size(); ++i)
+        QVERIFY(ports->itemData(i, Qt::ToolTipRole).toString().endsWith(nodes.at(i)));
+    for (const QString& alias : shown.mid(system.size()))
+        QVERIFY2(nodes.contains(QFileInfo(alias).canonicalFilePath()), qPrintable(alias));
 
     ports->addItem(QStringLiteral("/dev/not-a-port"));
     QTest::mouseClick(rowWidget<QPushButton>(w, 2), Qt::LeftButton);
-    QCOMPARE(ports->count(), system.size());
+    QCOMPARE(ports->count(), shown.size());
     QCOMPARE(ports->findText(QStringLiteral("/dev/not-a-port")), -1);
 }
 

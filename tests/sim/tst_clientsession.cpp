@@ -57,6 +57,7 @@ private slots:
     void bareBurstsAreOneRequestEach();
     void oversizedBareBurstIsDropped();
     void cutReplyHangsUp();
+    void heldReplyKeepsTheLinkOneBehind();
 
 private:
     ClientSession* makeSession(bool framed);
@@ -189,6 +190,23 @@ void TestClientSession::cutReplyHangsUp()
     s->receive(frame(QByteArray(1, char(0x7D))));
     QCOMPARE(wire.sent.toHex(), frame(boardVersion).left(4).toHex());
     QCOMPARE(wire.hangUps, 1);
+}
+
+// The second 0x7D's reply waits for the next request; from there each reply
+// comes after the request behind it, until one is left without a follower.
+void TestClientSession::heldReplyKeepsTheLinkOneBehind()
+{
+    ClientSession* s = makeSession(true);
+    board->execute(QStringLiteral("hold 0x7d 20 2"));
+    const QByteArray status = QByteArray::fromHex("c900000000");
+    s->receive(frame(QByteArray(1, char(0x7D))) + frame(QByteArray(1, char(0x7D))));
+    QCOMPARE(wire.frames(), QList<QByteArray>({ boardVersion })); // the second waits for a request
+    s->receive(frame(QByteArray(1, char(0x79))) + frame(QByteArray(1, char(0x7D))));
+    QTRY_COMPARE_WITH_TIMEOUT(wire.frames(), QList<QByteArray>({ boardVersion, boardVersion, status }), 1000);
+    // The last leaves once the board gives up waiting; the link is level again.
+    QTRY_COMPARE_WITH_TIMEOUT(wire.frames().size(), 4, FaultInjector::holdGiveUpMs * 5);
+    s->receive(frame(QByteArray(1, char(0x79))));
+    QCOMPARE(wire.frames(), QList<QByteArray>({ boardVersion, boardVersion, status, boardVersion, status }));
 }
 
 QTEST_GUILESS_MAIN(TestClientSession)

@@ -276,6 +276,10 @@ void TestFaultInjector::commands_data()
     QTest::newRow("refuse 0x1b2 4") << "refuse 0x1b2 4" << true << false;
     QTest::newRow("forget 0xa2") << "forget 0xa2" << true << true;
     QTest::newRow("forget 0xa2 1") << "forget 0xa2 1" << true << false;
+    QTest::newRow("hold 0xb1 40") << "hold 0xb1 40" << true << true;
+    QTest::newRow("hold 0xb1 40 2") << "hold 0xb1 40 2" << true << true;
+    QTest::newRow("hold 0xb1 40 0") << "hold 0xb1 40 0" << true << false;
+    QTest::newRow("hold without delay") << "hold 0xb1" << true << false;
     QTest::newRow("not a knob") << "state" << false << false;
 }
 

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -121,6 +122,8 @@ private slots:
     void garbageNeverWedgesTheBoard();
     void stateFileSurvivesARestart();
     void malformedStateFileIsRefusedAndKept();
+    void optionsAreCheckedBeforeServing_data();
+    void optionsAreCheckedBeforeServing();
 };
 
 void TestVirtualBoardTcp::identityFromTheCommandLine()
@@ -695,6 +698,35 @@ void TestVirtualBoardTcp::malformedStateFileIsRefusedAndKept()
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
+}
+
+void TestVirtualBoardTcp::optionsAreCheckedBeforeServing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("refusal"); // empty: accepted, with four boards
+
+    QTest::newRow("ranges as quorvel-cli takes them") << QStringList { "--boards", "1-3,7" } << QString();
+    QTest::newRow("an empty address") << QStringList { "--boards", "1,,2" } << "not \"\"";
+    QTest::newRow("--board without settings") << QStringList { "--board", "5" } << "--board 5 names no settings";
+    QTest::newRow("state from a device") << QStringList { "--state", "/dev/zero" } << "not a regular file";
+    QTest::newRow("state where no file can be") << QStringList { "--state", "/dev/null/b.json" } << "cannot write";
+}
+
+void TestVirtualBoardTcp::optionsAreCheckedBeforeServing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, refusal);
+    QProcess process;
+    process.start(VirtualBoardProcess::programPath(), arguments + QStringList { "--tcp", "127.0.0.1:0", "--quiet" });
+    process.write("state\nquit\n");
+    QVERIFY(process.waitForFinished(10000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+    QVERIFY2(out.contains(refusal.isEmpty() ? QStringLiteral("READY") : refusal), qPrintable(out));
+    QCOMPARE(process.exitCode() != 0, !refusal.isEmpty());
+    if (refusal.isEmpty())
+        QCOMPARE(out.count("\"address\":"), 1 + 4);
+    else
+        QVERIFY(!out.contains("READY"));
 }
 
 QTEST_GUILESS_MAIN(TestVirtualBoardTcp)

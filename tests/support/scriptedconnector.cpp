@@ -1,5 +1,7 @@
 #include "scriptedconnector.h"
 
+#include <algorithm>
+
 ScriptedConnector::Step ScriptedConnector::reply(const QByteArray& bytes)
 {
     return Step{ Step::Reply, bytes, {} };
@@ -66,6 +68,9 @@ int ScriptedConnector::write(const QByteArray& data)
     else if (responder)
         step = responder(data);
 
+    // As the transports do: what no read took is thrown away, and counted.
+    if (std::any_of(nextReplies.cbegin(), nextReplies.cend(), [](const QByteArray& r) { return !r.isEmpty(); }))
+        noteExtraReply();
     nextReplies.clear();
     readSinceWrite = false;
     if (step.kind == Step::WriteFailure) {

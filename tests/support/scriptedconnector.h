@@ -18,6 +18,8 @@
 //   reads({a, b})  the write succeeds and the reads up to the next write
 //                  return a, then b, then nothing: a late reply is
 //                  reads({ {}, bytes }), an answer given twice reads({ c9, c9 }).
+//                  Replies no read took when the next write comes are thrown
+//                  away and counted (extraReplies), as the transports do.
 // Once the script is used up, the responder (if set) decides the step from the
 // request; without one every further write is answered by silence.
 //

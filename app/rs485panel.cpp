@@ -1,19 +1,20 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "rs485panel.h"
 
-#include "configcommands.h"
+#include "boardcontext.h"
 #include "rs485fields.h"
+#include "tablecells.h"
 #include "valuerules.h"
+#include "windowtext.h"
 
 #include <QComboBox>
 #include <QHeaderView>
-#include <QIntValidator>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTableWidget>
 
-// The RS-485 port parameters editor: two one-column tables, one per port, whose
-// lower rows follow the protocol chosen in the table.
+using TableCells::comboAt;
+using TableCells::editAt;
+using TableCells::editText;
 
 namespace {
 
@@ -40,35 +41,10 @@ enum Rs485Row {
 
 enum Protocol { NoProtocol = 0, ModbusProtocol = 1, Iec101Protocol = 2 };
 
-
-QComboBox* comboAt(const QTableWidget* table, int row)
-{
-    return table ? qobject_cast<QComboBox*>(table->cellWidget(row, 0)) : nullptr;
-}
-
-QLineEdit* lineEditAt(const QTableWidget* table, int row)
-{
-    return table ? qobject_cast<QLineEdit*>(table->cellWidget(row, 0)) : nullptr;
-}
-
 int comboIndex(const QTableWidget* table, int row)
 {
     const QComboBox* combo = comboAt(table, row);
     return combo ? combo->currentIndex() : -1;
-}
-
-QString lineEditText(const QTableWidget* table, int row)
-{
-    const QLineEdit* edit = lineEditAt(table, row);
-    return edit ? edit->text() : QString();
-}
-
-// A title row: readable, but neither editable nor selectable.
-QTableWidgetItem* titleItem(const QString& text)
-{
-    auto* item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsEnabled);
-    return item;
 }
 
 QComboBox* newCombo(const QStringList& choices, int current = 0)
@@ -77,14 +53,6 @@ QComboBox* newCombo(const QStringList& choices, int current = 0)
     combo->addItems(choices);
     combo->setCurrentIndex(current);
     return combo;
-}
-
-QLineEdit* newNumberEdit(int bottom, int top)
-{
-    auto* edit = new QLineEdit;
-    edit->setFrame(false);
-    edit->setValidator(new QIntValidator(bottom, top, edit));
-    return edit;
 }
 
 // Puts an editor into a row of the IEC101 part, over an empty item.
@@ -96,73 +64,109 @@ void placeEditor(QTableWidget* table, int row, QWidget* editor)
 
 } // namespace
 
-void MainWindow::on_pushButtonSetRs485Param_clicked()
+Rs485Panel::Rs485Panel(QTableWidget* port1, QTableWidget* port2, BoardContext* context, QObject* parent)
+    : QObject(parent)
+    , tables { port1, port2 }
+    , context(context)
 {
-    if (!connector)
+    setObjectName(QStringLiteral("rs485Panel"));
+    buildPortTable(port1);
+    buildPortTable(port2);
+}
+
+QWidget* Rs485Panel::boxParent() const
+{
+    return tables[0]->window();
+}
+
+void Rs485Panel::write()
+{
+    if (!context->linked())
         return;
     const bool written = writeRs485Params();
-    logOperation(QStringLiteral("config-write RS-485"), written,
+    context->log(QStringLiteral("config-write RS-485"), written,
                  written || rs485InputError.isEmpty() ? QString() : QStringLiteral("input refused, nothing sent"));
     if (written) {
-        QMessageBox::information(this, tr("Vantor"), tr("Параметры RS-485 успешно записаны\n"), QMessageBox::Ok);
+        QMessageBox::information(boxParent(), windowText("Vantor"), windowText("Параметры RS-485 успешно записаны\n"),
+                                 QMessageBox::Ok);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, tr("Vantor"), tr("Ошибка записи параметров RS-485\n"), QMessageBox::Ok,
-                    this);
+    QMessageBox box(QMessageBox::Warning, windowText("Vantor"), windowText("Ошибка записи параметров RS-485\n"),
+                    QMessageBox::Ok, boxParent());
     // A refusal of what was typed says which field to correct.
     if (!rs485InputError.isEmpty())
         box.setInformativeText(rs485InputError);
     box.exec();
 }
 
-void MainWindow::on_pushButtonGetRs485Param_clicked()
+void Rs485Panel::read()
 {
-    if (!connector)
+    if (!context->linked())
         return;
     if (!readRs485Params())
-        QMessageBox::warning(this, tr("Vantor"), tr("Ошибка чтения параметров RS-485\n"), QMessageBox::Ok);
+        QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка чтения параметров RS-485\n"),
+                             QMessageBox::Ok);
 }
 
-bool MainWindow::readRs485Params()
+bool Rs485Panel::readRs485Params()
 {
-    if (!connector || !ui)
+    if (!context->linked())
         return false;
-    const ConfigCommands::Rs485Read result
-        = ConfigCommands(connector.data(), boardState()).readRs485Params(rs485Ports, iec101Params);
+    const ConfigCommands::Rs485Read result = fetch(rs485Ports, iec101Params);
     if (!result.ports)
         return false;
-    showPortRecord(ui->tableWidgetRs485Param, rs485Ports[0]);
-    showPortRecord(ui->tableWidgetRs485Param_2, rs485Ports[1]);
+    showPortRecord(tables[0], rs485Ports[0]);
+    showPortRecord(tables[1], rs485Ports[1]);
     rs485PortsShown = true;
     // A missing or wrong protocol reply is not reported: the rows stay as they were.
     if (result.protocols) {
-        showIec101Record(ui->tableWidgetRs485Param, iec101Params[0]);
-        showIec101Record(ui->tableWidgetRs485Param_2, iec101Params[1]);
+        showIec101Record(tables[0], iec101Params[0]);
+        showIec101Record(tables[1], iec101Params[1]);
     }
+    portsShown = rs485Ports;
+    protocolsShown = iec101Params;
+    shownFromBoard = true;
     return true;
 }
 
-bool MainWindow::writeRs485Params()
+bool Rs485Panel::writeRs485Params()
 {
     rs485InputError.clear();
-    if (!connector || !ui)
+    if (!context->linked())
         return false;
     // Collected into copies: a refusal leaves the records as shown, and rows
     // nobody changed keep the values the records hold.
     Rs485Ports ports = rs485Ports;
     Iec101Ports protocols = iec101Params;
-    if (!collectRs485Edits(ports, protocols))
+    if (!collectEdits(ports, protocols))
         return false;
     rs485Ports = ports;
     iec101Params = protocols;
-    return ConfigCommands(connector.data(), boardState()).writeRs485Params(rs485Ports, iec101Params);
+    if (!send(rs485Ports, iec101Params))
+        return false;
+    // The tables now hold what the board holds.
+    portsShown = rs485Ports;
+    protocolsShown = iec101Params;
+    shownFromBoard = true;
+    return true;
 }
 
-bool MainWindow::collectRs485Edits(Rs485Ports& ports, Iec101Ports& protocols)
+void Rs485Panel::showRecords(const Rs485Ports& ports, const Iec101Ports& protocols, bool fromBoard)
+{
+    rs485Ports = ports;
+    iec101Params = protocols;
+    for (int port = 0; port < 2; ++port)
+        showPortRecord(tables[port], rs485Ports[port]);
+    for (int port = 0; port < 2; ++port)
+        showIec101Record(tables[port], iec101Params[port]);
+    portsShown = rs485Ports;
+    protocolsShown = iec101Params;
+    shownFromBoard = fromBoard;
+}
+
+bool Rs485Panel::collectEdits(Rs485Ports& ports, Iec101Ports& protocols)
 {
     rs485InputError.clear();
-    QTableWidget* const tables[2] = {ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2};
-
     for (int port = 0; port < 2; ++port) {
         if (collectPortRecord(tables[port], ports[port]))
             continue;
@@ -171,7 +175,7 @@ bool MainWindow::collectRs485Edits(Rs485Ports& ports, Iec101Ports& protocols)
         for (int row = BaudRateRow; row <= ProtocolRow; ++row)
             rowsPresent = rowsPresent && comboAt(tables[port], row);
         if (rowsPresent)
-            rs485InputError = tr("Порт %1: в поле «Скорость» должно быть число больше 0.").arg(port + 1);
+            rs485InputError = windowText("Порт %1: в поле «Скорость» должно быть число больше 0.").arg(port + 1);
         return false;
     }
 
@@ -190,7 +194,7 @@ bool MainWindow::collectRs485Edits(Rs485Ports& ports, Iec101Ports& protocols)
     const QList<ValueRules::Problem> problems = ValueRules::checkRs485(ports, protocols, rs485Ports, iec101Params);
     if (!problems.isEmpty()) {
         const ValueRules::Problem& first = problems.first();
-        rs485InputError = tr("Порт %1, «%2»: введите число от %3 до %4.")
+        rs485InputError = windowText("Порт %1, «%2»: введите число от %3 до %4.")
                               .arg(first.index + 1)
                               .arg(first.fieldName())
                               .arg(first.range().low)
@@ -200,7 +204,7 @@ bool MainWindow::collectRs485Edits(Rs485Ports& ports, Iec101Ports& protocols)
     return true;
 }
 
-QString MainWindow::iec101InputProblem(QTableWidget* table, int port, const Iec101Params& shown) const
+QString Rs485Panel::iec101InputProblem(QTableWidget* table, int port, const Iec101Params& shown) const
 {
     const QComboBox* protocol = comboAt(table, ProtocolRow);
     if (!protocol || protocol->currentText() != QLatin1String("IEC101"))
@@ -215,36 +219,36 @@ QString MainWindow::iec101InputProblem(QTableWidget* table, int port, const Iec1
         ValueRules::Range range;
         QString shownText;
     } numberRows[] = {
-        {AddressRow, ValueRules::iec101Address, before.linkAddress},
-        {CommonAddressRow, ValueRules::iec101Address, before.commonAddress},
-        {ClockSyncPeriodRow, ValueRules::clockSyncPeriod, before.clockSyncPeriod},
+        { AddressRow, ValueRules::iec101Address, before.linkAddress },
+        { CommonAddressRow, ValueRules::iec101Address, before.commonAddress },
+        { ClockSyncPeriodRow, ValueRules::clockSyncPeriod, before.clockSyncPeriod },
     };
     for (const auto& number : numberRows) {
-        const int row = number.row;
-        const QLineEdit* edit = lineEditAt(table, row);
+        const QLineEdit* edit = editAt(table, number.row);
         if (!edit)
             continue;
         if (before.enabled && edit->text() == number.shownText)
             continue;
-        const ValueRules::Range* range = &number.range;
         // The validator lets a number above its top stay while it has no more
         // digits than the top, and accepts group separators; the record takes
         // neither, so the value is judged as the record will read it.
         bool ok = false;
         const qlonglong value = edit->text().toLongLong(&ok, 10);
-        if (ok && range->contains(value))
+        if (ok && number.range.contains(value))
             continue;
-        const QTableWidgetItem* header = table->verticalHeaderItem(row);
-        return tr("Порт %1, «%2»: введите число от %3 до %4.")
+        const QTableWidgetItem* header = table->verticalHeaderItem(number.row);
+        return windowText("Порт %1, «%2»: введите число от %3 до %4.")
             .arg(port)
-            .arg(header ? header->text() : QString::number(row))
-            .arg(range->low)
-            .arg(range->high);
+            .arg(header ? header->text() : QString::number(number.row))
+            .arg(number.range.low)
+            .arg(number.range.high);
     }
     return QString();
 }
 
-void MainWindow::buildRs485PortTable(QTableWidget* table)
+// ---- The tables ----
+
+void Rs485Panel::buildPortTable(QTableWidget* table)
 {
     if (!table)
         return;
@@ -254,20 +258,20 @@ void MainWindow::buildRs485PortTable(QTableWidget* table)
     table->horizontalHeader()->setVisible(false);
     table->horizontalHeader()->setStretchLastSection(true);
 
-    table->setItem(TitleRow, 0, titleItem(tr("Параметры RS-485")));
+    table->setItem(TitleRow, 0, TableCells::titleItem(windowText("Параметры RS-485")));
 
-    auto* baudRate = newCombo({QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
-                               QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
-                               QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")});
+    auto* baudRate = newCombo({ QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
+                                QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
+                                QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200") });
     // Any other rate the board supports may be typed.
     baudRate->setEditable(true);
     table->setCellWidget(BaudRateRow, 0, baudRate);
-    table->setCellWidget(DataBitsRow, 0, newCombo({QStringLiteral("8"), QStringLiteral("9")}));
+    table->setCellWidget(DataBitsRow, 0, newCombo({ QStringLiteral("8"), QStringLiteral("9") }));
     table->setCellWidget(ParityRow, 0,
-                         newCombo({QStringLiteral("None"), QStringLiteral("Even"), QStringLiteral("Odd")}));
-    table->setCellWidget(StopBitsRow, 0, newCombo({QStringLiteral("1"), QStringLiteral("2")}));
+                         newCombo({ QStringLiteral("None"), QStringLiteral("Even"), QStringLiteral("Odd") }));
+    table->setCellWidget(StopBitsRow, 0, newCombo({ QStringLiteral("1"), QStringLiteral("2") }));
 
-    auto* protocol = newCombo({QStringLiteral("нет"), QStringLiteral("ModBusRTU"), QStringLiteral("IEC101")});
+    auto* protocol = newCombo({ QStringLiteral("нет"), QStringLiteral("ModBusRTU"), QStringLiteral("IEC101") });
     table->setCellWidget(ProtocolRow, 0, protocol);
     connect(protocol, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this, table](int index) { buildProtocolRows(index, table); });
@@ -275,7 +279,7 @@ void MainWindow::buildRs485PortTable(QTableWidget* table)
     buildProtocolRows(NoProtocol, table);
 }
 
-void MainWindow::buildProtocolRows(int protocol, QTableWidget* table)
+void Rs485Panel::buildProtocolRows(int protocol, QTableWidget* table)
 {
     if (!table)
         return;
@@ -289,38 +293,43 @@ void MainWindow::buildProtocolRows(int protocol, QTableWidget* table)
     for (int row = ProtocolTitleRow; row < RowsWhileBuilding; ++row)
         delete table->takeItem(row, 0);
 
-    QStringList labels = {QString(), tr("Скорость"), tr("Биты данных"), tr("Четность"), tr("Стоповые биты"),
-                          tr("Протокол"), QString()};
+    QStringList labels = { QString(),
+                           windowText("Скорость"),
+                           windowText("Биты данных"),
+                           windowText("Четность"),
+                           windowText("Стоповые биты"),
+                           windowText("Протокол"),
+                           QString() };
     int rows = ProtocolTitleRow + 1;
 
     switch (protocol) {
     case ModbusProtocol:
-        table->setItem(ProtocolTitleRow, 0, titleItem(tr("Параметры ModBusRTU")));
+        table->setItem(ProtocolTitleRow, 0, TableCells::titleItem(windowText("Параметры ModBusRTU")));
         table->setItem(AddressRow, 0, new QTableWidgetItem);
-        labels << tr("Адрес устройства");
+        labels << windowText("Адрес устройства");
         rows = AddressRow + 1;
         break;
     case Iec101Protocol: {
-        table->setItem(ProtocolTitleRow, 0, titleItem(tr("Параметры IEC101")));
-        const QStringList oneTwo = {QStringLiteral("1"), QStringLiteral("2")};
-        const QStringList yesNo = {tr("Да"), tr("Нет")};
+        table->setItem(ProtocolTitleRow, 0, TableCells::titleItem(windowText("Параметры IEC101")));
+        const QStringList oneTwo = { QStringLiteral("1"), QStringLiteral("2") };
+        const QStringList yesNo = { windowText("Да"), windowText("Нет") };
         const int topAddress = int(ValueRules::iec101Address.high);
-        placeEditor(table, AddressRow, newNumberEdit(1, topAddress));
+        placeEditor(table, AddressRow, TableCells::numberEdit(1, topAddress));
         placeEditor(table, LinkAddressLengthRow, newCombo(oneTwo, 1));
         placeEditor(table, OriginatorAddressRow, newCombo(yesNo, 0));
         placeEditor(table, StationAddressLengthRow, newCombo(oneTwo, 1));
-        placeEditor(table, ObjectAddressLengthRow, newCombo({QStringLiteral("2"), QStringLiteral("3")}, 1));
-        placeEditor(table, CommonAddressRow, newNumberEdit(1, topAddress));
-        placeEditor(table, ClockSyncPeriodRow, newNumberEdit(1, int(ValueRules::clockSyncPeriod.high)));
+        placeEditor(table, ObjectAddressLengthRow, newCombo({ QStringLiteral("2"), QStringLiteral("3") }, 1));
+        placeEditor(table, CommonAddressRow, TableCells::numberEdit(1, topAddress));
+        placeEditor(table, ClockSyncPeriodRow, TableCells::numberEdit(1, int(ValueRules::clockSyncPeriod.high)));
         placeEditor(table, GiTimeRow, newCombo(yesNo, 1));
-        labels << tr("Адрес устройства") << tr("Длина адреса канала") << tr("Адрес источника")
-               << tr("Длина адреса станции") << tr("Длина адреса объекта") << tr("Общий адрес ASDU")
-               << tr("Период точного времени") << tr("Время GI");
+        labels << windowText("Адрес устройства") << windowText("Длина адреса канала") << windowText("Адрес источника")
+               << windowText("Длина адреса станции") << windowText("Длина адреса объекта")
+               << windowText("Общий адрес ASDU") << windowText("Период точного времени") << windowText("Время GI");
         rows = GiTimeRow + 1;
         break;
     }
     default:
-        table->setItem(ProtocolTitleRow, 0, titleItem(tr("Параметры ----")));
+        table->setItem(ProtocolTitleRow, 0, TableCells::titleItem(windowText("Параметры ----")));
         break;
     }
 
@@ -331,7 +340,7 @@ void MainWindow::buildProtocolRows(int protocol, QTableWidget* table)
                                                                              : QHeaderView::Fixed);
 }
 
-bool MainWindow::collectPortRecord(QTableWidget* table, Rs485PortParams& record)
+bool Rs485Panel::collectPortRecord(QTableWidget* table, Rs485PortParams& record)
 {
     for (int row = BaudRateRow; row <= ProtocolRow; ++row) {
         if (!comboAt(table, row))
@@ -348,7 +357,7 @@ bool MainWindow::collectPortRecord(QTableWidget* table, Rs485PortParams& record)
     return fillRs485Port(record, fields, rs485PortsShown ? &record : nullptr);
 }
 
-bool MainWindow::collectIec101Record(QTableWidget* table, Iec101Params& record)
+bool Rs485Panel::collectIec101Record(QTableWidget* table, Iec101Params& record)
 {
     const Iec101Params shown = record;
     record = Iec101Params();
@@ -358,20 +367,20 @@ bool MainWindow::collectIec101Record(QTableWidget* table, Iec101Params& record)
     Iec101Fields fields;
     fields.enabled = protocol->currentText() == QLatin1String("IEC101");
     if (fields.enabled) {
-        fields.linkAddress = lineEditText(table, AddressRow);
+        fields.linkAddress = editText(table, AddressRow);
         fields.linkAddressLengthIndex = comboIndex(table, LinkAddressLengthRow);
         fields.originatorAddressIndex = comboIndex(table, OriginatorAddressRow);
         fields.stationAddressLengthIndex = comboIndex(table, StationAddressLengthRow);
         fields.objectAddressLengthIndex = comboIndex(table, ObjectAddressLengthRow);
-        fields.commonAddress = lineEditText(table, CommonAddressRow);
-        fields.clockSyncPeriod = lineEditText(table, ClockSyncPeriodRow);
+        fields.commonAddress = editText(table, CommonAddressRow);
+        fields.clockSyncPeriod = editText(table, ClockSyncPeriodRow);
         fields.giTimeIndex = comboIndex(table, GiTimeRow);
     }
     record = buildIec101(fields, &shown);
     return true;
 }
 
-void MainWindow::showPortRecord(QTableWidget* table, const Rs485PortParams& record)
+void Rs485Panel::showPortRecord(QTableWidget* table, const Rs485PortParams& record)
 {
     if (!table)
         return;
@@ -394,7 +403,7 @@ void MainWindow::showPortRecord(QTableWidget* table, const Rs485PortParams& reco
         table->setItem(AddressRow, 0, new QTableWidgetItem(fields.modbusAddress));
 }
 
-void MainWindow::showIec101Record(QTableWidget* table, const Iec101Params& record)
+void Rs485Panel::showIec101Record(QTableWidget* table, const Iec101Params& record)
 {
     const Iec101Fields fields = describeIec101(record);
     if (!table || !fields.enabled)
@@ -402,10 +411,7 @@ void MainWindow::showIec101Record(QTableWidget* table, const Iec101Params& recor
     if (QComboBox* combo = comboAt(table, ProtocolRow))
         combo->setCurrentIndex(Iec101Protocol);
 
-    const auto setText = [table](int row, const QString& text) {
-        if (QLineEdit* edit = lineEditAt(table, row))
-            edit->setText(text);
-    };
+    const auto setText = [table](int row, const QString& text) { TableCells::setEditText(table, row, 0, text); };
     const auto setIndex = [table](int row, int index) {
         if (QComboBox* combo = comboAt(table, row))
             combo->setCurrentIndex(index);
@@ -418,4 +424,16 @@ void MainWindow::showIec101Record(QTableWidget* table, const Iec101Params& recor
     setText(CommonAddressRow, fields.commonAddress);
     setText(ClockSyncPeriodRow, fields.clockSyncPeriod);
     setIndex(GiTimeRow, fields.giTimeIndex);
+}
+
+// ---- Board calls ----
+
+ConfigCommands::Rs485Read Rs485Panel::fetch(Rs485Ports& ports, Iec101Ports& protocols) const
+{
+    return ConfigCommands(context->connector(), context->state()).readRs485Params(ports, protocols);
+}
+
+bool Rs485Panel::send(const Rs485Ports& ports, const Iec101Ports& protocols) const
+{
+    return ConfigCommands(context->connector(), context->state()).writeRs485Params(ports, protocols);
 }

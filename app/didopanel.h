@@ -1,0 +1,83 @@
+#pragma once
+
+#include "commandexchange.h"
+#include "configblocks.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QStringList>
+
+class BoardContext;
+class ConfigCommands;
+class DiDoTables;
+class QTableWidget;
+
+// The DI/DO tab: the window's DiDoConfig record, the tables that edit it, the
+// four buttons that move it to and from the board, and which rows and
+// columns the board's type and firmware version offer.
+class DiDoPanel : public QObject
+{
+    Q_OBJECT
+
+public:
+    DiDoPanel(QTableWidget* di, QTableWidget* dout, BoardContext* context, QObject* parent = nullptr);
+
+    DiDoTables* tables() const { return cells; }
+
+    // "Update", "Save", "Reset to factory", "Fill factory".
+    void update();
+    void save();
+    void resetToFactory();
+    void fillFactory();
+    // "Повторить везде" from the DI table.
+    void contextMenuRequested(const QPoint& pos);
+
+    // Rows by board type; ends with updateColumns.
+    void updateTables();
+    // Columns by board type and firmware version.
+    void updateColumns();
+
+    // The record and what the tables were last filled with (a read, a file,
+    // the factory values or a completed save); they differ only where a read
+    // failed halfway.
+    const DiDoConfig& record() const { return diDoConfig; }
+    const DiDoConfig& shownRecord() const { return shown; }
+    // Whether what the tables were last filled with came from the board.
+    bool shownIsBoards() const { return shownFromBoard; }
+    // Puts `record` into the record and the tables.
+    void showRecord(const DiDoConfig& record, bool fromBoard);
+    void showRecord();
+    void collectRecord();
+    // What Save would send now; the record itself stays.
+    DiDoConfig edited() const;
+    // The values of `edited` that Save would send, that differ from the record
+    // shown and lie outside their editor's range, one line each; empty when
+    // everything may go to the board.
+    QStringList valuesOutOfRange(const DiDoConfig& edited, QWidget** firstOffender = nullptr) const;
+
+    // The reads of "Update", each filling its part of the record.
+    bool readDiConfig();
+    bool readDiDebounce();
+    bool readDiExtended();
+    bool readDoConfig();
+    bool readDiDoConfig();
+    bool writeDiExtended();
+    bool writeDoConfig();
+    // The connect readout's DI/DO step: "Update" without a box.
+    bool readAndShow();
+
+private:
+    QWidget* boxParent() const;
+    bool mainFirmwareLinked() const;
+
+    // ---- Board calls ----
+    ConfigCommands commands() const;
+    bool writeAll(const DiDoConfig& record);
+    ExchangeResult restoreFactory();
+
+    DiDoTables* cells;
+    BoardContext* context;
+    DiDoConfig diDoConfig;
+    DiDoConfig shown;
+    bool shownFromBoard = false;
+};
