@@ -10,9 +10,7 @@
 // The whole firmware job in one run: identity, mode switch with reconnect,
 // file check, copy, flash, start of the main firmware, reconnect, version.
 
-namespace {
-
-int exitCodeOf(FirmwareJob::UpdateResult::Failure failure)
+int CliCommands::updateExit(FirmwareJob::UpdateResult::Failure failure)
 {
     using Failure = FirmwareJob::UpdateResult::Failure;
     switch (failure) {
@@ -27,8 +25,6 @@ int exitCodeOf(FirmwareJob::UpdateResult::Failure failure)
     }
     return ExitCode::WrongReply;
 }
-
-} // namespace
 
 int CliCommands::update(const QString& path)
 {
@@ -48,7 +44,7 @@ int CliCommands::update(const QString& path)
         Console::err(problem);
     if (!result.note.isEmpty())
         Console::note(result.note);
-    const int code = exitCodeOf(result.failure);
+    const int code = updateExit(result.failure);
     if (!result.ok()) {
         // Where the job stopped and in what state it leaves the board.
         Console::note(QStringLiteral("update stopped at \"%1\" (exit %2); %3")

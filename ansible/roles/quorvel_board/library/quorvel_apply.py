@@ -74,6 +74,20 @@ def board_rows(stdout):
     return rows
 
 
+def address_count(text):
+    """How many addresses a list such as "1-20,25" names (0 when it does not parse:
+    the CLI then says why)."""
+    count = 0
+    for item in str(text).split(','):
+        ends = item.strip().split('-')
+        try:
+            low, high = int(ends[0]), int(ends[-1])
+        except ValueError:
+            return 0
+        count += max(high - low + 1, 0)
+    return count
+
+
 def main():
     module = AnsibleModule(
         argument_spec=dict(
@@ -90,8 +104,11 @@ def main():
     p = module.params
     cli = module.get_bin_path(p['cli'], required=True) if '/' not in p['cli'] else p['cli']
 
-    command = [cli] + shlex.split(p['link']) + ['--address', p['addresses'], '--keep-going', '--json',
-                                                'apply', p['config']]
+    command = [cli] + shlex.split(p['link']) + ['--address', p['addresses'], '--json']
+    # One board failing must not keep the others of its line from their state.
+    if address_count(p['addresses']) > 1:
+        command.append('--keep-going')
+    command += ['apply', p['config']]
     if p['firmware']:
         command += ['--firmware', p['firmware'], '--firmware-version', p['firmware_version']]
     if module.check_mode:
