@@ -134,7 +134,7 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("three stop bits") << "--serial p --stop-bits 3 info" << "--stop-bits wants 1 or 2";
     QTest::newRow("flash outside firmware") << "--tcp h --flash info" << "belong to the firmware subcommand";
     QTest::newRow("flash and no-flash") << "--tcp h --flash --no-flash firmware a.frm" << "exclude each other";
-    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff and scan";
+    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff, apply and scan";
     QTest::newRow("unknown option") << "--tcp h --speed 5 info" << "speed";
     QTest::newRow("list for firmware") << "--tcp h --address 1-3 firmware a.frm" << "firmware takes one address";
     QTest::newRow("range backwards") << "--tcp h --address 9-3 info" << "not \"9-3\"";
