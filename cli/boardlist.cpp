@@ -71,7 +71,8 @@ int BoardList::run()
         QJsonArray output;
         CliCommands commands(one);
         if (options.json) {
-            commands.setJsonSink([&row](const QJsonObject& info) { row.object.insert(QStringLiteral("info"), info); });
+            // info's readout, apply's report: under the subcommand's name.
+            commands.setJsonSink([&row, this](const QJsonObject& object) { row.object.insert(options.command, object); });
             Console::setOutSink([&output](const QString& line) { output.append(line); });
         } else {
             // Each result line says which board it is about.

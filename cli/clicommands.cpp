@@ -57,6 +57,8 @@ int CliCommands::dispatch()
         return configWrite(argument);
     if (command == QLatin1String("config-diff"))
         return configDiff(argument);
+    if (command == QLatin1String("apply"))
+        return apply(argument);
     if (command == QLatin1String("firmware"))
         return firmware(argument);
     if (command == QLatin1String("flash"))

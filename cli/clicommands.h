@@ -36,6 +36,15 @@ private:
     int configRead(const QString& path);
     int configWrite(const QString& path);
     int configDiff(const QString& path);
+    // Brings the board to the configuration of `path` and, when asked, a main
+    // firmware; only what differs is written.
+    int apply(const QString& path);
+    // A configuration file read whole and checked; the failure code after
+    // saying why not.
+    int loadConfiguration(const QString& path, ConfigFile* file);
+    // A configuration write told as config-write tells it; its exit code.
+    int reportWrite(const BoardSession::WriteResult& result, const QString& path,
+                    const WatchedConnector::Tally& before);
     // The DI/DO, RS-485 and protocol blocks as a file; the failure code after
     // telling what did not come back.
     int readConfiguration(ConfigFile* file);
@@ -62,6 +71,8 @@ private:
     void follow(FirmwareJob& job, TransferProgress& progress);
     // The exit code of a flash.
     static int flashExit(const FirmwareJob::FlashOutcome& outcome);
+    // The exit code of an update that stopped.
+    static int updateExit(FirmwareJob::UpdateResult::Failure failure);
     // NoReply when the board stayed silent (or a write failed) since `before`,
     // WrongReply otherwise.
     int failureSince(const WatchedConnector::Tally& before) const;

@@ -112,7 +112,7 @@ int CliCommands::configRead(const QString& path)
     return ExitCode::Ok;
 }
 
-int CliCommands::configWrite(const QString& path)
+int CliCommands::loadConfiguration(const QString& path, ConfigFile* file)
 {
     // The file is checked whole before the board is even asked.
     Console::setStep(QStringLiteral("read the file"));
@@ -122,23 +122,38 @@ int CliCommands::configWrite(const QString& path)
         Console::note(QStringLiteral("cannot read %1: %2").arg(path, error));
         return ExitCode::FileRefused;
     }
-    const std::optional<ConfigFile> file = ConfigFile::fromBytes(bytes, &error);
-    if (!file) {
+    const std::optional<ConfigFile> parsed = ConfigFile::fromBytes(bytes, &error);
+    if (!parsed) {
         Console::note(QStringLiteral("%1: %2").arg(path, error));
         return ExitCode::FileRefused;
     }
+    *file = *parsed;
+    return ExitCode::Ok;
+}
+
+int CliCommands::configWrite(const QString& path)
+{
+    // The file is checked whole before the board is even asked.
+    ConfigFile file;
+    if (const int code = loadConfiguration(path, &file))
+        return code;
 
     if (const int code = reach(BoardOperation::ConfigWrite, true))
         return code;
 
-    if (file->mismatch(session.board()).isEmpty()) {
-        const QString note = file->note(session.board());
+    if (file.mismatch(session.board()).isEmpty()) {
+        const QString note = file.note(session.board());
         if (!note.isEmpty())
             Console::remark(note);
     }
     Console::setStep(QStringLiteral("write the configuration"));
     const WatchedConnector::Tally before = link->tally();
-    const BoardSession::WriteResult result = session.writeConfiguration(*file);
+    return reportWrite(session.writeConfiguration(file), path, before);
+}
+
+int CliCommands::reportWrite(const BoardSession::WriteResult& result, const QString& path,
+                             const WatchedConnector::Tally& before)
+{
     const ConfigCommands commands(link.data(), session.board());
     const auto names = [&commands](const QList<BoardSession::Block>& blocks) {
         QStringList list;

@@ -13,9 +13,7 @@
 // The whole firmware job in one run: identity, mode switch with reconnect,
 // file check, copy, flash, start of the main firmware, reconnect, version.
 
-namespace {
-
-int exitCodeOf(FirmwareJob::UpdateResult::Failure failure)
+int CliCommands::updateExit(FirmwareJob::UpdateResult::Failure failure)
 {
     using Failure = FirmwareJob::UpdateResult::Failure;
     switch (failure) {
@@ -30,8 +28,6 @@ int exitCodeOf(FirmwareJob::UpdateResult::Failure failure)
     }
     return ExitCode::WrongReply;
 }
-
-} // namespace
 
 int CliCommands::update(const QString& path)
 {
@@ -70,7 +66,7 @@ int CliCommands::update(const QString& path)
     // The job's account is one line of ours, but may quote what the board said.
     if (!result.note.isEmpty())
         Console::note(PrintableText::oneLine(result.note));
-    const int code = exitCodeOf(result.failure);
+    const int code = updateExit(result.failure);
     if (!result.ok()) {
         // Where the job stopped and in what state it leaves the board.
         Console::note(QStringLiteral("update stopped at \"%1\" (exit %2); %3")

@@ -22,6 +22,7 @@ const SubcommandRule subcommands[] = {
     { "config-read", 1, "FILE", "0 2 3 4 5 6" },
     { "config-write", 1, "FILE", "0 2 3 4 5 6 9" },
     { "config-diff", 1, "FILE", "0 1 2 3 4 5 6" },
+    { "apply", 1, "FILE", "0 2 3 4 5 6 7 8 9 10" },
     { "firmware", 1, "FILE", "0 2 3 4 5 6 7 8" },
     { "flash", 0, "", "0 2 3 4 5 8" },
     { "reboot", 0, "", "0 2 3 4 5" },
@@ -34,7 +35,7 @@ const SubcommandRule subcommands[] = {
 // Subcommands that may work through a list of addresses.
 bool takesAddressList(const QString& command)
 {
-    for (const char* name : { "info", "config-read", "config-write", "update", "reboot", "mode" }) {
+    for (const char* name : { "info", "config-read", "config-write", "apply", "update", "reboot", "mode" }) {
         if (command == QLatin1String(name))
             return true;
     }
@@ -242,11 +243,15 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption noLog(QStringLiteral("no-log"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption firmwareFile(QStringLiteral("firmware"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption firmwareVersion(QStringLiteral("firmware-version"), QString(), QStringLiteral("X.Y.Z"));
     const QCommandLineOption from(QStringLiteral("from"), QString(), QStringLiteral("A"));
     const QCommandLineOption to(QStringLiteral("to"), QString(), QStringLiteral("B"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("MS"));
     parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
-                        json, trace, noLog, noVerify, keepGoing, from, to, timeout, quiet });
+                        json, trace, noLog, noVerify, keepGoing, check, firmwareFile, firmwareVersion, from, to,
+                        timeout, quiet });
 
     const bool parsed = parser.parse(arguments);
     // Known even on a line refused below: a script that asked for JSON gets its refusal as JSON.
@@ -269,7 +274,8 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
 
     // Options given twice would leave the reader guessing which one counts.
     for (const QCommandLineOption* option :
-         { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address, &from, &to, &timeout }) {
+         { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address, &firmwareFile, &firmwareVersion, &from,
+           &to, &timeout }) {
         if (parser.values(*option).size() > 1)
             return fail(QStringLiteral("--%1 is given more than once").arg(option->names().first()));
     }
@@ -318,6 +324,19 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         return fail(QStringLiteral("--flash and --no-flash belong to the firmware subcommand"));
     if (parser.isSet(noVerify) && options.command != QLatin1String("config-write"))
         return fail(QStringLiteral("--no-verify belongs to the config-write subcommand"));
+    const bool apply = options.command == QLatin1String("apply");
+    if ((parser.isSet(check) || parser.isSet(firmwareFile) || parser.isSet(firmwareVersion)) && !apply)
+        return fail(QStringLiteral("--check, --firmware and --firmware-version belong to the apply subcommand"));
+    if (parser.isSet(firmwareFile) != parser.isSet(firmwareVersion))
+        return fail(QStringLiteral("--firmware and --firmware-version go together: the version is how a board "
+                                   "already running that firmware is told apart"));
+    if (parser.isSet(firmwareFile)) {
+        options.firmwarePath = parser.value(firmwareFile);
+        options.firmwareVersion = parser.value(firmwareVersion).trimmed();
+        if (options.firmwarePath.isEmpty() || options.firmwareVersion.isEmpty())
+            return fail(QStringLiteral("--firmware wants a file and --firmware-version a version, e.g. 0.0.7"));
+    }
+    options.checkOnly = parser.isSet(check);
     const bool scan = options.command == QLatin1String("scan");
     if ((parser.isSet(from) || parser.isSet(to) || parser.isSet(timeout)) && !scan)
         return fail(QStringLiteral("--from, --to and --timeout belong to the scan subcommand"));
@@ -338,9 +357,9 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
         return fail(QStringLiteral("--keep-going belongs to a list of addresses (--address 1-20,25)"));
     options.keepGoing = parser.isSet(keepGoing);
     if (parser.isSet(json) && options.command != QLatin1String("info") && options.command != QLatin1String("config-diff")
-        && !scan && options.command != QLatin1String("update") && !options.isList())
-        return fail(QStringLiteral("--json belongs to the info, config-diff, scan and update subcommands and to lists "
-                                   "of addresses"));
+        && !apply && !scan && options.command != QLatin1String("update") && !options.isList())
+        return fail(QStringLiteral("--json belongs to the info, config-diff, apply, scan and update subcommands and "
+                                   "to lists of addresses"));
     if (scan) {
         qint64 v = 0;
         if (parser.isSet(from)) {
@@ -459,6 +478,18 @@ QString CliOptions::helpText()
         "  config-diff FILE     Compare such a file with the board, one difference a line\n"
         "                       (di[3].address: 12 -> 15, board first; --json: a JSON\n"
         "                       array). Exit 0 when equal, 1 when they differ.\n"
+        "  apply FILE           Bring the board to a desired state: the configuration of\n"
+        "                       FILE (made by config-read; only the blocks that differ\n"
+        "                       are written, then read back) and, with --firmware, a\n"
+        "                       main firmware (the one-step update, unless the board\n"
+        "                       already runs that version). A board already so is left\n"
+        "                       alone: nothing is written. --json: one object per board\n"
+        "                       saying whether anything changed, and what.\n"
+        "      --check          Report what would change; send nothing that changes\n"
+        "                       the board.\n"
+        "      --firmware FILE --firmware-version X.Y.Z\n"
+        "                       The main firmware and the version it carries (the\n"
+        "                       board must report it afterwards, else exit 10).\n"
         "  firmware FILE        Copy a .frm image in acknowledged blocks and flash it.\n"
         "                       The bootloader takes a main firmware (name says \"main\"),\n"
         "                       the main firmware takes a bootloader (name says \"boot\");\n"
@@ -497,10 +528,11 @@ QString CliOptions::helpText()
         "      --stop-bits N    1 or 2 (default 1)\n"
         "  --usb PORT           USB COM, e.g. /dev/ttyACM0 (115200 8N1, no address).\n"
         "  --address N          Device address 0 to 65535 (default 0); the frames carry\n"
-        "                       its low byte. info, config-read, config-write, update,\n"
-        "                       reboot and mode take a list, e.g. 1-20,25: the boards\n"
-        "                       one after another, a summary at the end, the worst\n"
-        "                       exit code (config-read: %a in FILE is the address).\n"
+        "                       its low byte. info, config-read, config-write, apply,\n"
+        "                       update, reboot and mode take a list, e.g. 1-20,25:\n"
+        "                       the boards one after another, a summary at the end,\n"
+        "                       the worst exit code (config-read: %a in FILE is the\n"
+        "                       address).\n"
         "                       No two addresses of a list may share the low byte\n"
         "                       (1 and 257 are one board); such a list is refused.\n"
         "      --keep-going     Go on after a board failed (default: stop there).\n"
@@ -532,8 +564,8 @@ QString CliOptions::helpText()
         "  6  file refused: unreadable, malformed, or made for another board or layout\n"
         "  7  firmware transfer failed: a block was not acknowledged or not sent\n"
         "  8  flash refused by the board\n"
-        "  9  config-write: the board acknowledged, but reads back other values\n"
-        "  10 update: the board reports its old version (or not the one expected)\n"
+        "  9  config-write, apply: the board acknowledged, but reads back other values\n"
+        "  10 update, apply: the board reports its old version (or not the one expected)\n"
         "  11 scan: more than one board answered one address\n"
         "  Ctrl-C or SIGTERM end the tool as the signal ends any program (the shell\n"
         "  reports 130 or 143); during a firmware copy it first says how many blocks\n"

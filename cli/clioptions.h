@@ -37,7 +37,7 @@ struct CliOptions
         Invalid, // `error` says why
     };
 
-    QString command;       // info, config-read, config-write, firmware, flash, reboot, mode, scan, update, ports
+    QString command;       // info, config-read, config-write, config-diff, apply, firmware, flash, reboot, mode, scan, update, ports
     QStringList arguments; // the subcommand's own arguments (FILE, main|boot)
     LinkOptions link;
     bool flashAfterCopy = true; // firmware: --flash (default) or --no-flash
@@ -47,6 +47,9 @@ struct CliOptions
     bool quiet = false;         // no progress and no notes, only failures and results
     bool operationsLog = true;  // --no-log leaves the run out of the operations log
     bool verifyWrites = true;   // config-write: --no-verify leaves the read-back out
+    bool checkOnly = false;     // apply --check: report what would change, change nothing
+    QString firmwarePath;       // apply --firmware: the main firmware the boards should run
+    QString firmwareVersion;    // apply --firmware-version: the version that file carries
     // --address as a list ("1-20,25"), in the order given, each once; one
     // address (the link's own) unless a list was given.
     QList<int> addresses;

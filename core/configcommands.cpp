@@ -169,20 +169,40 @@ QString ConfigCommands::blockName(Block block) const
     return QString();
 }
 
+quint8 ConfigCommands::blockCode(Block block) const
+{
+    switch (block) {
+    case Block::DiTable: return Command::WriteDiTable;
+    case Block::DiDebounce: return Command::WriteDiDebounce;
+    case Block::DiModes: return Command::WriteDiModes;
+    case Block::DoTable: return board.doDpSupported() ? Command::WriteDoTableFull : Command::WriteDoTableShort;
+    case Block::Rs485Ports: return Command::WriteRs485Ports;
+    case Block::Iec101: return Command::WriteIec101;
+    }
+    return 0;
+}
+
+QByteArray ConfigCommands::blockData(Block block, const DiDoConfig& config, const Rs485Ports& ports,
+                                     const Iec101Ports& protocols) const
+{
+    switch (block) {
+    case Block::DiTable: return ConfigBlocks::diTableData(config, board.diChannelCount());
+    case Block::DiDebounce: return ConfigBlocks::diDebounceData(config, board.diChannelCount());
+    case Block::DiModes: return ConfigBlocks::diModesData(config, board.diChannelCount());
+    case Block::DoTable: return ConfigBlocks::doTableData(config, board.doDpSupported());
+    case Block::Rs485Ports: return ConfigBlocks::rs485PortsData(ports);
+    case Block::Iec101: return ConfigBlocks::iec101Data(protocols);
+    }
+    return QByteArray();
+}
+
 bool ConfigCommands::writeBlock(Block block, const DiDoConfig& config, const Rs485Ports& ports,
                                 const Iec101Ports& protocols) const
 {
     if (!link)
         return false;
-    switch (block) {
-    case Block::DiTable: return writeDiTable(config);
-    case Block::DiDebounce: return writeDiDebounce(config);
-    case Block::DiModes: return writeDiExtended(config);
-    case Block::DoTable: return writeDoConfig(config);
-    case Block::Rs485Ports: return sendForAck(Command::WriteRs485Ports, ConfigBlocks::rs485PortsData(ports));
-    case Block::Iec101: return sendForAck(Command::WriteIec101, ConfigBlocks::iec101Data(protocols));
-    }
-    return false;
+    // Only the blocks of blocksToWrite() reach here: the gates are passed.
+    return sendForAck(blockCode(block), blockData(block, config, ports, protocols));
 }
 
 ExchangeResult ConfigCommands::restoreFactory() const

@@ -74,6 +74,12 @@ public:
     // "DI table (0xA2)"
     QString blockName(Block block) const;
     static bool isDiDoBlock(Block block) { return block != Block::Rs485Ports && block != Block::Iec101; }
+    // The request code and the data a block's write carries for these
+    // records on this board: two records send the same bytes exactly when
+    // the board would end up holding the same.
+    quint8 blockCode(Block block) const;
+    QByteArray blockData(Block block, const DiDoConfig& config, const Rs485Ports& ports,
+                         const Iec101Ports& protocols) const;
     bool writeBlock(Block block, const DiDoConfig& config, const Rs485Ports& ports,
                     const Iec101Ports& protocols) const;
     // The read that gives back what writeBlock sent (0xA0, 0xA7, 0xAA, 0xA4,

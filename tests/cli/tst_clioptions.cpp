@@ -145,7 +145,7 @@ void TestCliOptions::refusedLines_data()
     QTest::newRow("three stop bits") << "--serial p --stop-bits 3 info" << "--stop-bits wants 1 or 2";
     QTest::newRow("flash outside firmware") << "--tcp h --flash info" << "belong to the firmware subcommand";
     QTest::newRow("flash and no-flash") << "--tcp h --flash --no-flash firmware a.frm" << "exclude each other";
-    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff, scan and update";
+    QTest::newRow("json outside info") << "--tcp h --json reboot" << "--json belongs to the info, config-diff, apply, scan and update";
     QTest::newRow("unknown option") << "--tcp h --speed 5 info" << "speed";
     // The refusal is JSON too when JSON was asked for, even on a line the parser rejects.
     QTest::newRow("unknown option, JSON asked") << "--json --tcp h --speed 5 info" << "speed";

@@ -3,6 +3,8 @@
 // failure leaves behind, and that every step is attempted.
 
 #include "configcommands.h"
+#include "configfile.h"
+#include "desiredstate.h"
 #include "scriptedconnector.h"
 #include "referenceframes.h"
 
@@ -105,6 +107,10 @@ private slots:
     void portWriteSendsBothBlocks();
     void portWriteStopsWhenPortsRefused();
     void nothingWithoutConnector();
+    void applyWritesOnlyTheBlocksThatDiffer_data();
+    void applyWritesOnlyTheBlocksThatDiffer();
+    void applyUpdatesFirmwareOnlyWhenDue_data();
+    void applyUpdatesFirmwareOnlyWhenDue();
 };
 
 void TestConfigCommands::diDoReadFollowsTheBoard_data()
@@ -419,6 +425,78 @@ void TestConfigCommands::nothingWithoutConnector()
     QVERIFY(!commands.readRs485Params(ports, protocols).ok());
     QVERIFY(!commands.writeRs485Params(ports, protocols));
     QVERIFY(!commands.restoreFactory().written());
+}
+
+
+using Block = ConfigCommands::Block;
+Q_DECLARE_METATYPE(QList<ConfigCommands::Block>)
+
+void TestConfigCommands::applyWritesOnlyTheBlocksThatDiffer_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QList<Block>>("blocks");
+
+    // What a field edit makes differ: exactly the block that carries it.
+    QTest::newRow("nothing") << 1 << 0 << QList<Block>();
+    QTest::newRow("DI address") << 1 << 1 << QList<Block>({ Block::DiTable });
+    QTest::newRow("DI debounce") << 1 << 2 << QList<Block>({ Block::DiDebounce });
+    QTest::newRow("DI input type") << 1 << 3 << QList<Block>({ Block::DiModes });
+    QTest::newRow("DO hold and baud rate") << 1 << 4 << QList<Block>({ Block::DoTable, Block::Rs485Ports });
+    QTest::newRow("IEC101 address") << 1 << 5 << QList<Block>({ Block::Iec101 });
+    // A board without inputs never gets a DI block, whatever the file says.
+    QTest::newRow("DI address, type 3") << 3 << 1 << QList<Block>();
+}
+
+void TestConfigCommands::applyWritesOnlyTheBlocksThatDiffer()
+{
+    QFETCH(int, type);
+    QFETCH(int, field);
+    QFETCH(QList<Block>, blocks);
+
+    const BoardState b = board(type);
+    DiDoConfig dido;
+    ConfigBlocks::resetDiDoRecord(dido);
+    const ConfigFile current = ConfigFile::fromBoard(b, dido, Rs485Ports {}, Iec101Ports {});
+    ConfigFile desired = current;
+    switch (field) {
+    case 1: desired.dido.diEntries[2].setObjectAddress(77); break;
+    case 2: desired.dido.diDebounceMs[5] = 40; break;
+    case 3: desired.dido.diInputType[0] = 1; break;
+    case 4:
+        desired.dido.doEntries[1].holdMs = 500;
+        desired.ports[1].baudRate = 19200;
+        break;
+    case 5: desired.protocols[0].commonAddress = 9; break;
+    default: break;
+    }
+    QCOMPARE(DesiredState::differingBlocks(b, current, desired), blocks);
+}
+
+void TestConfigCommands::applyUpdatesFirmwareOnlyWhenDue_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("reported");
+    QTest::addColumn<bool>("due");
+
+    QTest::newRow("runs it") << 0 << "0.0.7" << false;
+    QTest::newRow("runs another") << 0 << "0.0.6" << true;
+    // In its bootloader a board is not where it should be, whatever it reports.
+    QTest::newRow("in its bootloader") << 1 << "0.0.7" << true;
+    QTest::newRow("version unread") << 0 << QString() << true;
+}
+
+void TestConfigCommands::applyUpdatesFirmwareOnlyWhenDue()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, reported);
+    QFETCH(bool, due);
+
+    BoardState b = board(1, nullptr);
+    b.mode = quint8(mode);
+    b.firmwareVersionKnown = !reported.isEmpty();
+    b.firmwareVersion = reported;
+    QCOMPARE(DesiredState::firmwareDue(b, QStringLiteral(" 0.0.7 ")), due);
 }
 
 QTEST_GUILESS_MAIN(TestConfigCommands)
