@@ -85,6 +85,7 @@ QSharedPointer<Connector> CliCommands::openLink(QString* error)
     if (!transport)
         return QSharedPointer<Connector>();
     link = QSharedPointer<WatchedConnector>::create(transport);
+    link->setExtraWait(options.extraWaitMs);
     if (options.trace)
         link->setTrace([](const QString& line) { Console::trace(line); });
     return link;

@@ -17,6 +17,7 @@
 
 void CliCommands::follow(FirmwareJob& job, TransferProgress& progress)
 {
+    job.setAttemptsPerBlock(options.retries + 1);
     job.setProgress([&progress](qint64 done, qint64 total) {
         // Each pass of the copy starts from 0: one that starts over counts its blocks anew.
         if (done == 0)

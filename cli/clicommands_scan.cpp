@@ -59,6 +59,7 @@ int CliCommands::scan()
     QVector<PassedOver> passed;
     framed->setPassedOverCallback([&passed](int32_t status, const QByteArray& frame) { passed.append({ status, frame }); });
     link = QSharedPointer<WatchedConnector>::create(transport);
+    link->setExtraWait(options.extraWaitMs);
     if (options.trace)
         link->setTrace([](const QString& line) { Console::trace(line); });
     Console::setStep(QStringLiteral("scan"));

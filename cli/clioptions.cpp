@@ -243,6 +243,9 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption noLog(QStringLiteral("no-log"));
     const QCommandLineOption noVerify(QStringLiteral("no-verify"));
     const QCommandLineOption keepGoing(QStringLiteral("keep-going"));
+    const QCommandLineOption connectTimeout(QStringLiteral("connect-timeout"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption retries(QStringLiteral("retries"), QString(), QStringLiteral("N"));
+    const QCommandLineOption extraWait(QStringLiteral("extra-wait"), QString(), QStringLiteral("MS"));
     const QCommandLineOption check(QStringLiteral("check"));
     const QCommandLineOption firmwareFile(QStringLiteral("firmware"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption firmwareVersion(QStringLiteral("firmware-version"), QString(), QStringLiteral("X.Y.Z"));
@@ -251,7 +254,7 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("MS"));
     parser.addOptions({ help, version, tcp, serial, usb, baud, dataBits, parity, stopBits, address, flash, noFlash,
                         json, trace, noLog, noVerify, keepGoing, check, firmwareFile, firmwareVersion, from, to,
-                        timeout, quiet });
+                        timeout, quiet, connectTimeout, retries, extraWait });
 
     const bool parsed = parser.parse(arguments);
     // Known even on a line refused below: a script that asked for JSON gets its refusal as JSON.
@@ -275,7 +278,7 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     // Options given twice would leave the reader guessing which one counts.
     for (const QCommandLineOption* option :
          { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address, &firmwareFile, &firmwareVersion, &from,
-           &to, &timeout }) {
+           &to, &timeout, &connectTimeout, &retries, &extraWait }) {
         if (parser.values(*option).size() > 1)
             return fail(QStringLiteral("--%1 is given more than once").arg(option->names().first()));
     }
@@ -307,7 +310,9 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
     // Listing this machine's ports reaches no board: no link, only --json.
     if (options.command == QLatin1String("ports")) {
         for (const QCommandLineOption* option : { &tcp, &serial, &usb, &baud, &dataBits, &parity, &stopBits, &address,
-                                                  &flash, &noFlash, &keepGoing, &from, &to, &timeout }) {
+                                                  &flash, &noFlash, &keepGoing, &from, &to, &timeout, &check,
+                                                  &firmwareFile, &firmwareVersion, &connectTimeout, &retries,
+                                                  &extraWait }) {
             if (parser.isSet(*option))
                 return fail(QStringLiteral("ports lists this machine's serial ports; --%1 does not belong to it")
                                 .arg(option->names().first()));
@@ -379,6 +384,29 @@ CliOptions CliOptions::parse(const QStringList& arguments, Outcome* outcome)
                 return fail(QStringLiteral("--timeout wants 1 to 60000 ms, not \"%1\"").arg(parser.value(timeout)));
             options.scanTimeoutMs = int(v);
         }
+    }
+    // A gateway over a slow network: the defaults stay those of the window.
+    qint64 wait = 0;
+    if (parser.isSet(retries)) {
+        const QString command = options.command;
+        if (command != QLatin1String("firmware") && command != QLatin1String("update") && command != QLatin1String("apply"))
+            return fail(QStringLiteral("--retries belongs to the firmware, update and apply subcommands"));
+        if (!parseDecimal(parser.value(retries), 0, 20, &wait))
+            return fail(QStringLiteral("--retries wants 0 to 20, not \"%1\"").arg(parser.value(retries)));
+        options.retries = int(wait);
+    }
+    if (parser.isSet(extraWait)) {
+        if (!parseDecimal(parser.value(extraWait), 0, 600000, &wait))
+            return fail(QStringLiteral("--extra-wait wants 0 to 600000 ms, not \"%1\"").arg(parser.value(extraWait)));
+        options.extraWaitMs = int(wait);
+    }
+    if (parser.isSet(connectTimeout)) {
+        if (!parser.isSet(tcp))
+            return fail(QStringLiteral("--connect-timeout belongs to --tcp (a serial port opens at once)"));
+        if (!parseDecimal(parser.value(connectTimeout), 1, 600000, &wait))
+            return fail(QStringLiteral("--connect-timeout wants 1 to 600000 ms, not \"%1\"")
+                            .arg(parser.value(connectTimeout)));
+        options.link.connectTimeoutMs = int(wait);
     }
     options.flashAfterCopy = !parser.isSet(noFlash);
     options.trace = parser.isSet(trace);
@@ -538,9 +566,17 @@ QString CliOptions::helpText()
         "      --keep-going     Go on after a board failed (default: stop there).\n"
         "      --json           One JSON object per board instead of the summary.\n"
         "\n"
+        "Link timing (for a gateway over a slow network; the defaults are the window's):\n"
+        "  --connect-timeout MS How long the TCP connection may take (default 5000).\n"
+        "  --extra-wait MS      Added to every command's read time (default 0).\n"
+        "  --retries N          firmware, update, apply: how often a firmware block that\n"
+        "                       was not acknowledged is sent again (default 2, i.e. three\n"
+        "                       tries per block).\n"
+        "\n"
         "Other options:\n"
-        "  --json               info, config-diff, scan, update and lists of addresses:\n"
-        "                       JSON on standard output. A failure is then JSON too,\n"
+        "  --json               info, config-diff, apply, scan, update and lists of\n"
+        "                       addresses: JSON on standard output. A failure is then\n"
+        "                       JSON too,\n"
         "                       whatever failed and wherever: one object on a line of\n"
         "                       its own (after the lines of scan) with exitCode, step\n"
         "                       and message; a list's board objects carry step and\n"

@@ -22,6 +22,7 @@ struct LinkOptions
     QSerialPort::Parity parity = QSerialPort::NoParity;
     int stopBits = 1;
     int deviceAddress = 0;         // 0..65535; the frames carry its low byte
+    int connectTimeoutMs = 5000;   // --tcp: how long the connection may take (--connect-timeout)
 
     // "192.168.0.7:4001", or the serial port with its line parameters.
     QString describe() const;
@@ -47,6 +48,8 @@ struct CliOptions
     bool quiet = false;         // no progress and no notes, only failures and results
     bool operationsLog = true;  // --no-log leaves the run out of the operations log
     bool verifyWrites = true;   // config-write: --no-verify leaves the read-back out
+    int retries = 2;            // --retries: a firmware block is sent again this often (3 tries)
+    int extraWaitMs = 0;        // --extra-wait: added to every command's read time
     bool checkOnly = false;     // apply --check: report what would change, change nothing
     QString firmwarePath;       // apply --firmware: the main firmware the boards should run
     QString firmwareVersion;    // apply --firmware-version: the version that file carries

@@ -37,7 +37,7 @@ QSharedPointer<Connector> LinkOpener::open(const LinkOptions& options, QString* 
 
     switch (options.kind) {
     case LinkOptions::Kind::Tcp: {
-        QSharedPointer<ConnectorIP> link(new ConnectorIP(options.host, options.tcpPort));
+        QSharedPointer<ConnectorIP> link(new ConnectorIP(options.host, options.tcpPort, options.connectTimeoutMs));
         link->setDevID(frameAddress);
         if (!link->isConnected()) {
             const QString why = link->lastErrorString();

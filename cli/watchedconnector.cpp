@@ -14,7 +14,7 @@ void WatchedConnector::setDevID(unsigned char id)
 
 int WatchedConnector::write(const QByteArray& data)
 {
-    inner->setTimeout(getTimeout());
+    inner->setTimeout(getTimeout() + extraWaitMs);
     ++counts.writes;
     sinceWrite = SinceWrite::Unread;
     const int written = inner->write(data);
@@ -28,7 +28,7 @@ int WatchedConnector::write(const QByteArray& data)
 
 QByteArray WatchedConnector::read()
 {
-    inner->setTimeout(getTimeout());
+    inner->setTimeout(getTimeout() + extraWaitMs);
     ++counts.reads;
     const QByteArray reply = inner->read();
     // A reply waited for past the time-out still answered the request.
@@ -41,7 +41,7 @@ QByteArray WatchedConnector::read()
         sinceWrite = SinceWrite::Answered;
     }
     if (trace)
-        trace(reply.isEmpty() ? QStringLiteral("< (nothing within %1 ms)").arg(getTimeout())
+        trace(reply.isEmpty() ? QStringLiteral("< (nothing within %1 ms)").arg(getTimeout() + extraWaitMs)
                               : QStringLiteral("< %1").arg(QString::fromLatin1(reply.toHex(' '))));
     return reply;
 }

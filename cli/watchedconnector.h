@@ -42,6 +42,9 @@ public:
 
     const Tally& tally() const { return counts; }
     void setTrace(const Trace& trace);
+    // Added to every read's time-out on the way to the transport: a gateway
+    // over a slow network answers later than the board itself would.
+    void setExtraWait(int ms) { extraWaitMs = ms; }
 
 private:
     QSharedPointer<Connector> inner;
@@ -51,4 +54,5 @@ private:
     enum class SinceWrite { Unread, Silent, Answered };
     SinceWrite sinceWrite = SinceWrite::Answered;
     Trace trace;
+    int extraWaitMs = 0;
 };

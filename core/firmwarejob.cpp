@@ -187,6 +187,7 @@ FirmwareTransfer::Result FirmwareJob::copy()
         FirmwareTransfer transfer(session->link());
         transfer.setProgress(transferProgress);
         transfer.setBlockHook(blockHook);
+        transfer.setAttemptsPerBlock(attemptsPerBlock);
         result = transfer.run(firmwarePlan);
     }
     OperationRecord record;

@@ -122,6 +122,8 @@ public:
     // ---- Copy and flash ----
     void setProgress(const FirmwareTransfer::Progress& progress) { transferProgress = progress; }
     void setBlockHook(const FirmwareTransfer::BlockHook& hook) { blockHook = hook; }
+    // Tries per block for the copies this job makes (FirmwareTransfer's default unless set).
+    void setAttemptsPerBlock(int attempts) { attemptsPerBlock = attempts; }
     void setFlashWait(const FlashWait& hook) { flashWait = hook; }
     // The prepared plan to the board of the session.
     FirmwareTransfer::Result copy();
@@ -164,6 +166,7 @@ private:
     QString send;
     FirmwareTransfer::Progress transferProgress;
     FirmwareTransfer::BlockHook blockHook;
+    int attemptsPerBlock = FirmwareTransfer::AttemptsPerBlock;
     FlashWait flashWait;
     Reconnect reconnect;
     int reconnectBoundMs = 15000;

@@ -15,6 +15,11 @@ void FirmwareTransfer::setProgress(const Progress& callback)
     progress = callback;
 }
 
+void FirmwareTransfer::setAttemptsPerBlock(int attempts)
+{
+    attemptsPerBlock = qMax(1, attempts);
+}
+
 void FirmwareTransfer::setBlockHook(const BlockHook& callback)
 {
     hook = callback;
@@ -73,7 +78,7 @@ FirmwareTransfer::Pass FirmwareTransfer::sendBlocks(const FirmwarePlan& plan, qi
         bool acknowledged = false;
         bool answered = false;
         int unanswered = 0;
-        for (int attempt = 0; attempt < AttemptsPerBlock && !acknowledged; ++attempt) {
+        for (int attempt = 0; attempt < attemptsPerBlock && !acknowledged; ++attempt) {
             const ExchangeResult r = exchange.transact(request, timeout);
             if (!r.written()) {
                 result.failure = Result::WriteFailed;

@@ -45,7 +45,7 @@ public:
             NoConnector, // nothing was sent
             Rejected,    // the plan refused the image; nothing was sent
             WriteFailed, // the write of `failedBlock` failed, or the hook stopped before it
-            NoAck,       // `failedBlock` was not acknowledged in three attempts
+            NoAck,       // `failedBlock` was not acknowledged in its attempts (three by default)
             RepliesShifted, // extra replies again after the restart; `failedBlock` is where they showed
         };
         Failure failure = None;
@@ -72,6 +72,9 @@ public:
 
     void setProgress(const Progress& progress);
     void setBlockHook(const BlockHook& hook);
+    // How often a block is sent before it counts as not acknowledged
+    // (AttemptsPerBlock unless a slow link asks for more; at least 1).
+    void setAttemptsPerBlock(int attempts);
 
     Result run(const FirmwarePlan& plan);
 
@@ -87,6 +90,7 @@ private:
     QSharedPointer<Connector> link;
     Progress progress;
     BlockHook hook;
+    int attemptsPerBlock = AttemptsPerBlock;
 };
 
 // "Ошибка записи блока %1\n" for a failed write, "Ошибка записи блока %1!\n"

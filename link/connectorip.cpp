@@ -12,6 +12,11 @@ constexpr int kQuietGapMs = 50;
 } // namespace
 
 ConnectorIP::ConnectorIP(const QString& host, int port)
+    : ConnectorIP(host, port, kConnectWaitMs)
+{
+}
+
+ConnectorIP::ConnectorIP(const QString& host, int port, int connectTimeoutMs)
     : ConnectorSerial(QString())
     , socket(new QTcpSocket())
 {
@@ -21,7 +26,7 @@ ConnectorIP::ConnectorIP(const QString& host, int port)
         return;
     }
     socket->connectToHost(host, quint16(port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
-    socket->waitForConnected(kConnectWaitMs);
+    socket->waitForConnected(connectTimeoutMs);
     watchForClose();
 }
 

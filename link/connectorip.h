@@ -13,8 +13,10 @@ class QTcpSocket;
 class TESSARIN_EXPORT ConnectorIP : public ConnectorSerial
 {
 public:
-    // Connects and waits up to 5000 ms; ask isConnected() for the outcome.
+    // Connects and waits up to 5000 ms (or `connectTimeoutMs`, for a gateway
+    // at the far end of a slow network); ask isConnected() for the outcome.
     ConnectorIP(const QString& host, int port);
+    ConnectorIP(const QString& host, int port, int connectTimeoutMs);
     ~ConnectorIP() override;
 
     int write(const QByteArray& payload) override;

@@ -19,6 +19,8 @@ private slots:
     void subcommandHelpTellsItsOwnPart();
     void addressListsAndScanRanges_data();
     void addressListsAndScanRanges();
+    void linkTimingKeepsItsDefaults_data();
+    void linkTimingKeepsItsDefaults();
 };
 
 namespace {
@@ -115,6 +117,11 @@ void TestCliOptions::refusedLines_data()
     QTest::addColumn<QString>("reason");
 
     QTest::newRow("nothing") << "--tcp h" << "no subcommand";
+    QTest::newRow("retries outside firmware") << "--tcp h --retries 4 info" << "--retries belongs to the firmware";
+    QTest::newRow("retries beyond reason") << "--tcp h --retries 99 update f.frm" << "--retries wants 0 to 20";
+    QTest::newRow("connect time-out on a serial port") << "--serial /dev/ttyUSB0 --connect-timeout 9000 info"
+                                                       << "--connect-timeout belongs to --tcp";
+    QTest::newRow("extra wait not a number") << "--tcp h --extra-wait 1s info" << "--extra-wait wants 0 to 600000";
     QTest::newRow("unknown subcommand") << "--tcp h erase" << "unknown subcommand \"erase\" (try --help)";
     // Within one slip (two in a longer word) the nearest subcommand is named.
     QTest::newRow("one slip") << "--tcp h infp" << "unknown subcommand \"infp\"; did you mean \"info\"? (try --help)";
@@ -282,6 +289,35 @@ void TestCliOptions::subcommandHelpTellsItsOwnPart()
         QVERIFY2(help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
     for (const QString& text : absent)
         QVERIFY2(!help.contains(text), qPrintable(text + QStringLiteral("\n---\n") + help));
+}
+
+void TestCliOptions::linkTimingKeepsItsDefaults_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("connectMs");
+    QTest::addColumn<int>("extraMs");
+    QTest::addColumn<int>("retries");
+
+    // Without the options, exactly the window's timing.
+    QTest::newRow("defaults") << "--tcp h update f.frm" << 5000 << 0 << 2;
+    QTest::newRow("slow gateway") << "--tcp h --connect-timeout 20000 --extra-wait 1500 update f.frm --retries 5"
+                                  << 20000 << 1500 << 5;
+    QTest::newRow("no retry at all") << "--serial /dev/ttyUSB0 --retries 0 firmware f.frm" << 5000 << 0 << 0;
+}
+
+void TestCliOptions::linkTimingKeepsItsDefaults()
+{
+    QFETCH(QString, line);
+    QFETCH(int, connectMs);
+    QFETCH(int, extraMs);
+    QFETCH(int, retries);
+
+    CliOptions::Outcome outcome = CliOptions::Outcome::Invalid;
+    const CliOptions options = CliOptions::parse(argv(line), &outcome);
+    QVERIFY2(outcome == CliOptions::Outcome::Run, qPrintable(options.error));
+    QCOMPARE(options.link.connectTimeoutMs, connectMs);
+    QCOMPARE(options.extraWaitMs, extraMs);
+    QCOMPARE(options.retries, retries);
 }
 
 QTEST_GUILESS_MAIN(TestCliOptions)

@@ -698,6 +698,13 @@ void TestCliTcp::failuresHaveTheirExitCodes_data()
     QTest::newRow("image over the limit") << QStringList { "--mode", "boot" } << QStringList { "firmware", hugeFile } << 6
                                           << "слишком велик: блоков 65537, допустимо не более 65536";
     QTest::newRow("usage") << QStringList {} << QStringList { "erase" } << 2 << "unknown subcommand";
+    // A gateway that answers later than the window waits: silence by default,
+    // an answer with the wait the technician adds.
+    QTest::newRow("slow gateway") << QStringList { "--delay", "1700" } << QStringList { "info" } << 4
+                                  << "Устройство не ответило";
+    QTest::newRow("slow gateway waited for") << QStringList { "--delay", "1700" }
+                                             << QStringList { "--extra-wait", "1000", "info" } << 0
+                                             << "Версия прошивки: 1.2.0";
 }
 
 void TestCliTcp::failuresHaveTheirExitCodes()

@@ -96,7 +96,8 @@ private slots:
     void tooManyPacketsIsRefused();
     void blockAcknowledgedOnThirdAttempt_data();
     void blockAcknowledgedOnThirdAttempt();
-    void threeUnacknowledgedAttemptsFail();
+    void unacknowledgedAttemptsFail_data();
+    void unacknowledgedAttemptsFail();
     void writeFailureMidwayIsNotRetried();
     void replyTooManyStartsTheCopyOverOnce_data();
     void replyTooManyStartsTheCopyOverOnce();
@@ -379,16 +380,32 @@ void TestFirmwareTransfer::blockAcknowledgedOnThirdAttempt()
     QCOMPARE(link->getTimeout(), 100);
 }
 
-void TestFirmwareTransfer::threeUnacknowledgedAttemptsFail()
+void TestFirmwareTransfer::unacknowledgedAttemptsFail_data()
 {
+    QTest::addColumn<int>("attempts"); // 0: the default
+    QTest::addColumn<int>("sent");     // times block 1 goes out
+
+    QTest::newRow("default, three tries") << 0 << 3;
+    QTest::newRow("a slow link's six") << 6 << 6;
+    QTest::newRow("never below one") << -2 << 1;
+}
+
+void TestFirmwareTransfer::unacknowledgedAttemptsFail()
+{
+    QFETCH(int, attempts);
+    QFETCH(int, sent);
+
     QSharedPointer<ScriptedConnector> link(new ScriptedConnector);
     link->queue(ScriptedConnector::replyHex("c9"));
     link->setResponder([](const QByteArray&) { return ScriptedConnector::replyHex("b1"); });
-    const FirmwareTransfer::Result r = send(link, distinctBytes(600), FirmwareMethod::Legacy);
+    FirmwareTransfer transfer(link);
+    if (attempts != 0)
+        transfer.setAttemptsPerBlock(attempts);
+    const FirmwareTransfer::Result r = transfer.run(planFirmwareTransfer(distinctBytes(600), FirmwareMethod::Legacy));
     QCOMPARE(r.failure, FirmwareTransfer::Result::NoAck);
     QCOMPARE(r.failedBlock, 1);
     QCOMPARE(r.blocksAcknowledged, 1);
-    QCOMPARE(link->writes.size(), 4); // block 0 once, block 1 three times, block 2 never
+    QCOMPARE(link->writes.size(), 1 + sent); // block 0 once, block 1 `sent` times, block 2 never
     QCOMPARE(parse(link->writes.last()).number, 1);
 }
 
