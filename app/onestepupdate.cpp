@@ -90,7 +90,8 @@ void OneStepUpdate::run()
     const bool ownLinkKept = session->hasLink() && session->link() == startLink.toStrongRef() && bar->held();
     // A board that answered in another mode than the one it was sent to is
     // there all the same; the window shows it.
-    const bool boardThere = session->hasLink() || (result.failure == Failure::WrongReply && result.step == Step::Reconnect);
+    const bool boardThere =
+        session->hasLink() || (result.failure == Failure::WrongReply && result.step == Step::Reconnect);
     const QString text = reportText(result);
 
     // The window takes over: the link the job ended on, read out as after
@@ -173,10 +174,11 @@ FirmwareJob::UpdateResult OneStepUpdate::update(const QString& path)
     const FirmwareJob::UpdateResult result = job.update(path);
     widgets.rate->finish();
     wait.finish();
-    if (!result.ok())
+    if (!result.ok()) {
+        const QString note = result.note.isEmpty() ? QString() : result.note + QStringLiteral("; ");
         emit dumpLine(QStringLiteral("[update] stopped at %1: %2%3")
-                          .arg(FirmwareJob::stepName(result.step), result.note.isEmpty() ? QString() : result.note + QStringLiteral("; "),
-                               result.boardNow));
+                          .arg(FirmwareJob::stepName(result.step), note, result.boardNow));
+    }
     return result;
 }
 

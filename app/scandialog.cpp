@@ -34,7 +34,8 @@ QString hexOf(const QByteArray& bytes)
 QString versionOf(const QByteArray& reply)
 {
     const std::optional<QString> version = parseFirmwareVersionReply(reply);
-    return version ? QStringLiteral("«%1»").arg(PrintableText::oneLine(*version)) : QStringLiteral("(%1)").arg(hexOf(reply));
+    return version ? QStringLiteral("«%1»").arg(PrintableText::oneLine(*version))
+                   : QStringLiteral("(%1)").arg(hexOf(reply));
 }
 
 // An answer that is no board, in the window's words.

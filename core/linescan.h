@@ -66,8 +66,8 @@ public:
     };
 
     // Requests go through `link`. Frames the framed transport `line` passes
-    // over are taken through its callback for the scan's life; without a
-    // line, notePassedOver() is how they come in.
+    // over are taken through its callback for the scan's life (both must
+    // outlive the scan); without a line, notePassedOver() is how they come in.
     explicit LineScan(Connector* link, ConnectorSerial* line = nullptr, QObject* parent = nullptr);
     ~LineScan() override;
 
