@@ -296,12 +296,16 @@ FirmwareTransfer::Result FirmwarePanel::transfer(const FirmwarePlan& plan, bool 
     // transfer stops instead of writing to a link nobody holds.
     const QSharedPointer<Connector> link = context->link();
     FirmwareTransfer transfer(link);
-    transfer.setProgress([this](qint64 done, qint64) { widgets.progress->setValue(int(done)); });
+    transfer.setProgress([this](qint64 done, qint64 total) {
+        widgets.progress->setValue(int(done));
+        emit copyProgress(done, total);
+    });
     transfer.setBlockHook([this, &link] {
         QCoreApplication::processEvents();
         return context->link() == link;
     });
     const FirmwareTransfer::Result result = transfer.run(plan);
+    emit copyEnded();
     context->log(runLength ? QStringLiteral("firmware-transfer rle") : QStringLiteral("firmware-transfer"),
                  result.ok());
     return result;

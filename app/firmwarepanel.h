@@ -60,6 +60,9 @@ signals:
     void flashed(bool ok);
     // The board acknowledged a mode switch and drops the link.
     void linkReleased();
+    // A copy's image bytes delivered so far, and its end whatever the outcome.
+    void copyProgress(qint64 done, qint64 total);
+    void copyEnded();
 
 private:
     // Refuses an image that cannot be sent, sends the rest block by block with

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "barlink.h"
 #include "boardcontext.h"
 #include "calibrationpanel.h"
 #include "configfilepanel.h"
@@ -157,6 +158,7 @@ MainWindow::MainWindow(QWidget* parent)
     // onDisconnected, just before, has already forgotten the board.
     connect(ui->ConnectionWidget, &Tessarin::onLinkLost, this, &MainWindow::onSerialLinkLost);
 
+    setUpOnSiteTools();
     setUpKeyboard();
     fitTablesToWindow();
     restoreWindowLayout();
@@ -243,6 +245,9 @@ void MainWindow::onDiConfigContextMenuRequested(QPoint pos)
 
 void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
 {
+    // A link the line scan or the one-step update opened through the bar is theirs.
+    if (barLink->claim(newConnector))
+        return;
     // The previous link is no longer ours: it must not call into this window
     // any more, whoever else still holds it.
     context->setLink(newConnector);

@@ -10,14 +10,18 @@
 #include <QSharedPointer>
 #include <QString>
 
+class BarLink;
 class BoardContext;
+class BoardSession;
 class CalibrationPanel;
 class ConfigFilePanel;
 class Connector;
 class DumpPanel;
 class FirmwarePanel;
+class OneStepUpdate;
 class QAction;
 class QTimer;
+class RateLabel;
 
 namespace Ui {
 class MainWindow;
@@ -35,7 +39,8 @@ class MainWindow;
 //   ConfigFilePanel   configuration files of the "Файл" menu
 //   DumpPanel         RX/TX dump
 // mainwindow.cpp holds construction, connection, enabling and settings;
-// mainwindow_debug.cpp the dump switch, the unlock and About.
+// mainwindow_debug.cpp the dump switch, the unlock and About;
+// mainwindow_onsite.cpp the line scan, the one-step update and the copy's speed.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -118,6 +123,8 @@ private:
 
     // Shortcuts for the menu actions and for quitting; Tab out of tables.
     void setUpKeyboard();
+    // "Найти устройства…", "Обновить прошивку…" and the copy's speed.
+    void setUpOnSiteTools();
     // Columns sized to what they show, tables given the room there is.
     void fitTablesToWindow();
     void restoreWindowLayout();
@@ -144,4 +151,9 @@ private:
     ConfigFilePanel* configFiles = nullptr;
     // Holds the lost-link warning back while another box or the wait dialog is up.
     QTimer* linkLostNotice = nullptr;
+    // Links opened through the bar for the line scan and the one-step update.
+    BarLink* barLink = nullptr;
+    RateLabel* copyRate = nullptr;
+    BoardSession* updateSession = nullptr;
+    OneStepUpdate* oneStepUpdate = nullptr;
 };

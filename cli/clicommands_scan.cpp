@@ -1,17 +1,13 @@
 #include "clicommands.h"
 
-#include "boardreadout.h"
-#include "commandexchange.h"
-#include "commandset.h"
 #include "connectorserial.h"
 #include "console.h"
 #include "exitcode.h"
-#include "framecodec.h"
+#include "linescan.h"
 #include "linkopener.h"
 #include "printabletext.h"
 #include "replyparsers.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,23 +15,20 @@
 #include <cstdio>
 #include <unistd.h>
 
-// The line scan: every address asked for its firmware version, each board that
-// answers read out as info does. Only a board that answered alone and whose
-// readout came back whole is listed as a board; anything else is reported and
-// said by the exit code.
+// The line scan's front end: LineScan asks the addresses; each of its reports
+// becomes one line (or one JSON object), and the outcomes the exit code.
 
 namespace {
-
-struct PassedOver
-{
-    int32_t status;
-    QByteArray frame;
-};
 
 QJsonValue versionOf(const QByteArray& reply)
 {
     const std::optional<QString> version = parseFirmwareVersionReply(reply);
     return version ? QJsonValue(*version) : QJsonValue();
+}
+
+QString hexOf(const QByteArray& bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' '));
 }
 
 } // namespace
@@ -56,25 +49,18 @@ int CliCommands::scan()
         Console::note(QStringLiteral("scan needs a framed link (--serial or --tcp)"));
         return ExitCode::Usage;
     }
-    QVector<PassedOver> passed;
-    framed->setPassedOverCallback([&passed](int32_t status, const QByteArray& frame) { passed.append({ status, frame }); });
     link = QSharedPointer<WatchedConnector>::create(transport);
     link->setExtraWait(options.extraWaitMs);
     if (options.trace)
         link->setTrace([](const QString& line) { Console::trace(line); });
     Console::setStep(QStringLiteral("scan"));
+    LineScan lineScan(link.data(), framed.data());
 
     // The redrawn progress line is progress too: --quiet leaves it out.
     const bool terminal = !Console::quiet() && ::isatty(::fileno(stderr)) == 1;
-    const int total = options.scanTo - options.scanFrom + 1;
-    int boards = 0;
-    int oddAnswers = 0;
-    int incomplete = 0;
-    int shared = 0;
     // The worst outcome met among the readouts (the highest code).
     int readoutCode = ExitCode::Ok;
-    QElapsedTimer clock;
-    clock.start();
+    WatchedConnector::Tally beforeReadout;
 
     // Board texts go into a line of their own: one line each, whatever they hold.
     auto report = [this, terminal](const QJsonObject& object, const QString& text, bool isBoard) {
@@ -87,151 +73,112 @@ int CliCommands::scan()
         else
             Console::note(PrintableText::oneLine(text));
     };
-    // A second board on the same address answers the same request; whatever
-    // comes for the address in the rest of its wait is that.
-    auto listen = [this](qint64 ms) {
-        if (ms < 1)
-            return QByteArray();
-        const int kept = link->getTimeout();
-        link->setTimeout(int(ms));
-        const QByteArray reply = link->read();
-        link->setTimeout(kept);
-        return reply;
-    };
 
-    for (int address = options.scanFrom; address <= options.scanTo; ++address) {
-        const int asked = address - options.scanFrom + 1;
+    QObject::connect(&lineScan, &LineScan::addressStarted, [terminal](int address, int asked, int total, int found) {
         if (terminal)
-            std::fprintf(stderr, "\rscan: address %d (%d of %d), %d found ", address, asked, total, boards);
+            std::fprintf(stderr, "\rscan: address %d (%d of %d), %d found ", address, asked, total, found);
         else if (asked % 32 == 1)
-            Console::progress(QStringLiteral("scan: address %1 (%2 of %3), %4 found").arg(address).arg(asked).arg(total).arg(boards));
-
-        link->setDevID(static_cast<unsigned char>(address));
-        // A garbled answer may be a collision on the line: the address is
-        // asked once more before it counts as no board.
-        ExchangeResult version;
-        QElapsedTimer wait;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            const int passedBefore = passed.size();
-            wait.start();
-            // No late-reply grace: --timeout is the whole wait per address, and
-            // an answer that comes later still names its board's address, so
-            // it is reported as a foreign answer rather than taken.
-            version = CommandExchange(link.data())
-                          .transact(QByteArray(1, char(Command::ReadFirmwareVersion)), options.scanTimeoutMs,
-                                    CommandExchange::AfterWrite(), 0);
-            if (version.answered() || passed.size() == passedBefore)
-                break;
-        }
-        const bool versionValid = version.answered() && parseFirmwareVersionReply(version.reply);
-        const QByteArray second = versionValid ? listen(options.scanTimeoutMs - wait.elapsed()) : QByteArray();
-
-        for (const PassedOver& odd : passed) {
-            ++oddAnswers;
-            QJsonObject object;
-            object.insert(QStringLiteral("address"), address);
-            QString text;
-            if (odd.status == UnpackForeignAddress) {
-                const qint64 from = qint64(FrameCodec::frameAddress(odd.frame).value_or(0));
-                object.insert(QStringLiteral("kind"), QStringLiteral("foreign-address"));
-                object.insert(QStringLiteral("frameAddress"), from);
-                text = QStringLiteral("address %1: an answer framed for address %2 (a late answer or a board with "
-                                      "another address); not taken for a board")
-                           .arg(address)
-                           .arg(from);
-            } else {
-                object.insert(QStringLiteral("kind"), QStringLiteral("bad-checksum"));
-                text = QStringLiteral("address %1: a frame with a bad checksum (garbage or two boards answering); "
-                                      "not taken for a board")
-                           .arg(address);
-            }
-            object.insert(QStringLiteral("frame"), QString::fromLatin1(odd.frame.toHex(' ')));
-            report(object, text, false);
-        }
-        passed.clear();
-
-        if (!version.answered())
-            continue;
-        if (!versionValid) {
-            ++oddAnswers;
-            QJsonObject object;
-            object.insert(QStringLiteral("address"), address);
+            Console::progress(QStringLiteral("scan: address %1 (%2 of %3), %4 found").arg(address).arg(asked).arg(total).arg(found));
+    });
+    QObject::connect(&lineScan, &LineScan::readoutStarting, [this, &beforeReadout](int) { beforeReadout = link->tally(); });
+    QObject::connect(&lineScan, &LineScan::answered, [&](const LineScan::Answer& answer) {
+        using Answer = LineScan::Answer;
+        const int address = answer.address;
+        QJsonObject object;
+        if (answer.kind == Answer::Board || answer.kind == Answer::Incomplete)
+            object = answer.readout.toJson();
+        object.insert(QStringLiteral("address"), address);
+        switch (answer.kind) {
+        case Answer::ForeignAddress:
+            object.insert(QStringLiteral("kind"), QStringLiteral("foreign-address"));
+            object.insert(QStringLiteral("frameAddress"), qint64(answer.frameAddress));
+            object.insert(QStringLiteral("frame"), hexOf(answer.frame));
+            report(object,
+                   QStringLiteral("address %1: an answer framed for address %2 (a late answer or a board with "
+                                  "another address); not taken for a board")
+                       .arg(address)
+                       .arg(answer.frameAddress),
+                   false);
+            break;
+        case Answer::BadChecksum:
+            object.insert(QStringLiteral("kind"), QStringLiteral("bad-checksum"));
+            object.insert(QStringLiteral("frame"), hexOf(answer.frame));
+            report(object,
+                   QStringLiteral("address %1: a frame with a bad checksum (garbage or two boards answering); "
+                                  "not taken for a board")
+                       .arg(address),
+                   false);
+            break;
+        case Answer::WrongReply:
             object.insert(QStringLiteral("kind"), QStringLiteral("wrong-reply"));
-            object.insert(QStringLiteral("reply"), QString::fromLatin1(version.reply.toHex(' ')));
+            object.insert(QStringLiteral("reply"), hexOf(answer.reply));
             report(object,
                    QStringLiteral("address %1: a reply that is no firmware version (%2); not taken for a board")
                        .arg(address)
-                       .arg(QString::fromLatin1(version.reply.toHex(' '))),
+                       .arg(hexOf(answer.reply)),
                    false);
-            continue;
-        }
-        if (!second.isEmpty()) {
-            // Two boards' answers to the readout would mix: none is read out.
-            ++shared;
-            QJsonObject object;
-            object.insert(QStringLiteral("address"), address);
+            break;
+        case Answer::DuplicateAddress: {
             object.insert(QStringLiteral("kind"), QStringLiteral("duplicate-address"));
-            object.insert(QStringLiteral("firmwareVersions"), QJsonArray { versionOf(version.reply), versionOf(second) });
-            object.insert(QStringLiteral("replies"), QJsonArray { QString::fromLatin1(version.reply.toHex(' ')),
-                                                                  QString::fromLatin1(second.toHex(' ')) });
+            object.insert(QStringLiteral("firmwareVersions"),
+                          QJsonArray { versionOf(answer.reply), versionOf(answer.secondReply) });
+            object.insert(QStringLiteral("replies"), QJsonArray { hexOf(answer.reply), hexOf(answer.secondReply) });
             auto shown = [](const QByteArray& reply) {
                 const QJsonValue text = versionOf(reply);
                 return text.isString() ? QStringLiteral("\"%1\"").arg(text.toString())
-                                       : QStringLiteral("(%1)").arg(QString::fromLatin1(reply.toHex(' ')));
+                                       : QStringLiteral("(%1)").arg(hexOf(reply));
             };
             report(object,
                    QStringLiteral("address %1: two answers to one request, firmware %2 and %3: more than one board "
                                   "has this address; not read out")
                        .arg(address)
-                       .arg(shown(version.reply), shown(second)),
+                       .arg(shown(answer.reply), shown(answer.secondReply)),
                    false);
-            continue;
+            break;
         }
-
-        const WatchedConnector::Tally before = link->tally();
-        BoardReadout reading(link.data());
-        reading.run(true);
-        passed.clear();
-        QJsonObject object = reading.toJson();
-        object.insert(QStringLiteral("address"), address);
-        const QString lines = reading.labelLines().join(QStringLiteral("; "));
-        if (!reading.complete()) {
-            // It answered, so something is there, but not a board that can be vouched for.
-            ++incomplete;
-            readoutCode = qMax(readoutCode, failureSince(before));
+        case Answer::Incomplete:
+            readoutCode = qMax(readoutCode, failureSince(beforeReadout));
             object.insert(QStringLiteral("kind"), QStringLiteral("incomplete"));
-            report(object, QStringLiteral("address %1: a board whose readout is incomplete (%2)").arg(address).arg(lines),
+            report(object,
+                   QStringLiteral("address %1: a board whose readout is incomplete (%2)")
+                       .arg(address)
+                       .arg(answer.readout.labelLines().join(QStringLiteral("; "))),
                    false);
-            continue;
+            break;
+        case Answer::Board:
+            object.insert(QStringLiteral("kind"), QStringLiteral("board"));
+            report(object,
+                   QStringLiteral("%1: %2").arg(address).arg(answer.readout.labelLines().join(QStringLiteral("; "))),
+                   true);
+            break;
         }
-        ++boards;
-        object.insert(QStringLiteral("kind"), QStringLiteral("board"));
-        report(object, QStringLiteral("%1: %2").arg(address).arg(lines), true);
-    }
+    });
+
+    const LineScan::Summary summary = lineScan.run(options.scanFrom, options.scanTo, options.scanTimeoutMs);
 
     if (terminal)
         std::fprintf(stderr, "\r\033[K");
     int code = readoutCode;
-    if (oddAnswers > 0)
+    if (summary.oddAnswers > 0)
         code = qMax(code, int(ExitCode::WrongReply));
-    if (shared > 0)
+    if (summary.shared > 0)
         code = qMax(code, int(ExitCode::DuplicateAddress));
-    if (boards + incomplete + shared + oddAnswers == 0)
+    if (!summary.anyAnswer())
         code = ExitCode::NoReply;
     // The summary is the account of a failed scan, and only progress otherwise.
-    const QString summary = QStringLiteral("scan: %1 addresses (%2 to %3) in %4 s: %5 boards, %6 odd answers, "
+    const QString account = QStringLiteral("scan: %1 addresses (%2 to %3) in %4 s: %5 boards, %6 odd answers, "
                                            "%7 incomplete readouts, %8 shared addresses")
-                                .arg(total)
-                                .arg(options.scanFrom)
-                                .arg(options.scanTo)
-                                .arg(double(clock.elapsed()) / 1000.0, 0, 'f', 1)
-                                .arg(boards)
-                                .arg(oddAnswers)
-                                .arg(incomplete)
-                                .arg(shared);
+                                .arg(summary.total())
+                                .arg(summary.from)
+                                .arg(summary.to)
+                                .arg(double(summary.elapsedMs) / 1000.0, 0, 'f', 1)
+                                .arg(summary.boards)
+                                .arg(summary.oddAnswers)
+                                .arg(summary.incomplete)
+                                .arg(summary.shared);
     if (ExitCode::isFailure(code))
-        Console::err(summary);
+        Console::err(account);
     else
-        Console::progress(summary);
+        Console::progress(account);
     return code;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rateestimator.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QtGlobal>
@@ -20,8 +22,11 @@ public:
     void finish();
 
     // "  12500 / 70000 bytes  17%  4.1 KiB/s  0:13 left"; speed and time left
-    // read "--" until there is something to measure.
+    // read "--" until there is something to measure. The speed is the whole
+    // copy's so far.
     static QString formatLine(qint64 done, qint64 total, qint64 elapsedMs);
+    // The same with the speed the estimator measured lately.
+    static QString formatLine(const RateEstimator& estimate);
     // "512 B/s", "4.1 KiB/s", "1.2 MiB/s".
     static QString formatSpeed(double bytesPerSecond);
     // "0:07", "12:34", "1:02:03".
@@ -34,6 +39,7 @@ private:
     bool terminal;
     int quietMs;
     QElapsedTimer clock;
+    RateEstimator estimate;
     qint64 lastPrintMs = -1;
     bool lineOpen = false;
     int lastLength = 0;

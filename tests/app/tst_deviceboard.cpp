@@ -11,6 +11,7 @@
 
 #include "connectionbar.h"
 #include "modalanswerer.h"
+#include "settingsstore.h"
 #include "tessarin.h"
 #include "testsettings.h"
 #include "virtualboardprocess.h"
@@ -18,7 +19,11 @@
 #include <QAction>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTreeWidget>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
@@ -68,6 +73,8 @@ private slots:
     void calibrationOnTheBoard_data();
     void calibrationOnTheBoard();
     void settingsResetKeepsTheLink();
+
+    void scanListsTheLineAndConnectsTheChosenBoard();
 
 private:
     bool startBoard(const QStringList& args);
@@ -507,6 +514,55 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     // The open link still carries requests.
     QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
     QCOMPARE(counter("requests"), requests + 1);
+}
+
+// ---- Find the boards on a line ----
+
+void TestDeviceBoard::scanListsTheLineAndConnectsTheChosenBoard()
+{
+    QVERIFY(startBoard({ "--boards", "1,5,17", "--board", "5:type=2,mode=boot" }));
+    connectThroughBar(); // address 0: nobody, the window says so
+    window->findChild<QLineEdit*>(QStringLiteral("DeviceID"))->setText(QStringLiteral("17"));
+    ConnectionBar::button(bar, QStringLiteral("Connect"))->click();
+    QVERIFY(bar->isConnected());
+    answerer->reset();
+    // Board 1's answer comes behind a frame for address 2.
+    QVERIFY(board.command(QStringLiteral("foreign 1")).startsWith(QLatin1String("OK")));
+
+    // The window holds a link: the scan asks to let it go first.
+    answerer->queueButton(QMessageBox::Yes);
+    QStringList listed;
+    QString others;
+    bool opened = false;
+    bool handled = false;
+    answerer->setCustomHandler([&](QWidget* modal) {
+        if (modal->objectName() != QLatin1String("ScanDialog") || opened)
+            return modal->objectName() == QLatin1String("ScanDialog");
+        opened = true;
+        handled = !bar->isConnected();
+        modal->findChild<QSpinBox*>(QStringLiteral("spinBoxScanTo"))->setValue(20);
+        modal->findChild<QSpinBox*>(QStringLiteral("spinBoxScanWait"))->setValue(60);
+        modal->findChild<QPushButton*>(QStringLiteral("pushButtonScanStart"))->click();
+        auto* list = modal->findChild<QTreeWidget*>(QStringLiteral("treeWidgetScanBoards"));
+        for (int row = 0; row < list->topLevelItemCount(); ++row)
+            listed << list->topLevelItem(row)->text(0) + QLatin1Char(' ') + list->topLevelItem(row)->text(1);
+        others = modal->findChild<QPlainTextEdit*>(QStringLiteral("plainTextEditScanOther"))->toPlainText();
+        list->setCurrentItem(list->topLevelItem(1));
+        modal->findChild<QPushButton*>(QStringLiteral("pushButtonScanConnect"))->click();
+        return true;
+    });
+    window->findChild<QAction*>(QStringLiteral("actionFindDevices"))->trigger();
+
+    QVERIFY2(handled, "the scan dialog came up while the window still held its link");
+    QCOMPARE(answerer->texts(), QStringList { QStringLiteral("Для поиска линия нужна целиком.\nОтключиться от устройства?") });
+    QCOMPARE(listed, (QStringList { "1 VRELL_A", "5 VRELL_B", "17 VRELL_A" }));
+    QVERIFY2(others.contains(QStringLiteral("Адрес 1: ответ в кадре для адреса 2")), qPrintable(others));
+    // Connected to the chosen board through the bar.
+    QCOMPARE(window->findChild<QLineEdit*>(QStringLiteral("DeviceID"))->text(), QStringLiteral("5"));
+    QCOMPARE(SettingsStore(QStringLiteral("KELDORA_NODE")).value(QStringLiteral("LastDeviceID")).toInt(), 5);
+    QVERIFY(bar->isConnected());
+    QCOMPARE(label("labelBoardVersionValue"), QStringLiteral("VRELL_B"));
+    QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Загрузчик"));
 }
 
 QTEST_MAIN(TestDeviceBoard)

@@ -7,7 +7,10 @@
 #include "devicepanel.h"
 #include "firmwarepanel.h"
 #include "mainwindow.h"
+#include "onestepupdate.h"
+#include "waitdialog.h"
 
+#include "connectionbar.h"
 #include "connectorip.h"
 #include "connectorserial.h"
 #include "modalanswerer.h"
@@ -25,6 +28,8 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <functional>
 
 #include <memory>
 
@@ -90,6 +95,8 @@ private slots:
     void refusedFlashShowsTheBoardsCode();
     void declinedFlashCanBeMadeLater_data();
     void declinedFlashCanBeMadeLater();
+    void oneStepUpdateFromTheMainFirmware_data();
+    void oneStepUpdateFromTheMainFirmware();
 
 private:
     // Starts a board in its bootloader (RLE from bootloader 1.0.7 on, LEGACY
@@ -102,12 +109,20 @@ private:
         return board.state().value(QStringLiteral("counters")).toObject().value(QLatin1String(name)).toInt(-1);
     }
     QPushButton* flashButton() { return window->findChild<QPushButton*>(QStringLiteral("pushButtonFlashFirmware")); }
+    // Runs `operation` while noting what the wait dialog and the speed label show.
+    QSet<QString> watch(const std::function<void()>& operation);
+    static bool showsSpeed(const QSet<QString>& shown)
+    {
+        static const QRegularExpression speed(QStringLiteral("^[0-9.]+ (Б|КиБ|МиБ)/с, осталось \\d+:\\d\\d$"));
+        return !shown.values().filter(speed).isEmpty();
+    }
 
     VirtualBoardProcess board;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<ModalAnswerer> answerer;
     std::unique_ptr<QTemporaryDir> files;
     QString nextChoice;
+    QSet<QString> shownBySend;
 };
 
 void TestFirmwareBoard::initTestCase()
@@ -170,7 +185,21 @@ void TestFirmwareBoard::sendImage(const QByteArray& image)
     QCOMPARE(file.write(image), qint64(image.size()));
     file.close();
     window->findChild<QAction*>(QStringLiteral("action"))->setChecked(true);
-    window->findChild<QPushButton*>(QStringLiteral("pushButtonSendFirmware"))->click();
+    shownBySend = watch([this] { window->findChild<QPushButton*>(QStringLiteral("pushButtonSendFirmware"))->click(); });
+}
+
+QSet<QString> TestFirmwareBoard::watch(const std::function<void()>& operation)
+{
+    QSet<QString> shown;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] {
+        if (auto* wait = qobject_cast<WaitDialog*>(QApplication::activeModalWidget()))
+            shown << wait->findChildren<QLabel*>().last()->text();
+        shown << window->findChild<QLabel*>(QStringLiteral("labelTransferRate"))->text();
+    });
+    timer.start(10);
+    operation();
+    return shown;
 }
 
 QByteArray TestFirmwareBoard::boardImage()
@@ -216,6 +245,8 @@ void TestFirmwareBoard::imageArrivesWholeAndFlashes()
     QCOMPARE(counter("flashes"), 1);
     QCOMPARE(counter("refusals"), 0);
     QVERIFY(!flashButton()->isEnabled());
+    // A raw copy takes long enough to be seen with its speed.
+    QVERIFY2(runLength || showsSpeed(shownBySend), qPrintable(shownBySend.values().join('|')));
     // The status was read back after the flash.
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelBootloaderVersionValue"))->text(),
              runLength ? QStringLiteral("1.0.7") : QStringLiteral("0.0.6"));
@@ -296,6 +327,72 @@ void TestFirmwareBoard::declinedFlashCanBeMadeLater()
     QCOMPARE(counter("flashes"), 1);
     QCOMPARE(boardImage(), image);
     QVERIFY(!flashButton()->isEnabled());
+}
+
+void TestFirmwareBoard::oneStepUpdateFromTheMainFirmware_data()
+{
+    QTest::addColumn<Link>("link");
+    QTest::addColumn<QString>("knob");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("status"); // what the window shows the board running afterwards
+    QTest::addColumn<int>("flashes");
+
+    QTest::newRow("ends on the new version") << Link::Pty << ""
+                                             << "Основная прошивка обновлена\nВерсия прошивки: 1.2.0 → 2.4.1"
+                                             << "Основная прошивка" << 1;
+    QTest::newRow("flash refused") << Link::Tcp << "flash-refuse 5"
+                                   << "Обновление прошивки остановлено на шаге «запись прошивки».\n"
+                                      "Ошибка команды записи основной прошивки\nКод ошибки: 5\n"
+                                      "Устройство работает: «Загрузчик». Новая прошивка не записана.\n"
+                                   << "Загрузчик" << 0;
+}
+
+void TestFirmwareBoard::oneStepUpdateFromTheMainFirmware()
+{
+    QFETCH(Link, link);
+    QFETCH(QString, knob);
+    QFETCH(QString, box);
+    QFETCH(QString, status);
+    QFETCH(int, flashes);
+
+    // Sent raw: long enough a copy to watch.
+    QVERIFY2(board.start({ "--board-type", "1", "--mode", "main", "--firmware", "1.2.0", "--bootloader", "0.0.6" },
+                         link == Link::Tcp ? VirtualBoardProcess::Link::Tcp : VirtualBoardProcess::Link::Pty),
+             qPrintable(board.errorString()));
+    if (!knob.isEmpty())
+        QVERIFY(board.command(knob).startsWith(QLatin1String("OK")));
+    auto* bar = partOf<Tessarin>(*window);
+    const QString program = QStringLiteral("KELDORA_NODE");
+    QVERIFY(link == Link::Tcp ? ConnectionBar::connectOverTcp(bar, program, board.host(), board.port()).isEmpty()
+                              : ConnectionBar::connectOverPty(bar, program, board.ptyPath()).isEmpty());
+    QVERIFY(bar->isConnected());
+
+    QByteArray image = mixedImage(41);
+    image.replace(1000, 14, "version=2.4.1;");
+    nextChoice = files->filePath(QStringLiteral("fw_main_vrell_a.frm"));
+    QFile file(nextChoice);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+    partOf<OneStepUpdate>(*window)->chooseFile = [this](QWidget*, const QString&, const QString&, const QString&) {
+        return nextChoice;
+    };
+    // While the job runs the window shows the step, the speed and the time left.
+    const QSet<QString> shown =
+        watch([this] { window->findChild<QAction*>(QStringLiteral("actionUpdateFirmware"))->trigger(); });
+
+    QCOMPARE(answerer->texts(), QStringList { box });
+    QVERIFY2(shown.contains(QStringLiteral("Обновление прошивки: копирование...")) && showsSpeed(shown),
+             qPrintable(shown.values().join('|')));
+    QCOMPARE(counter("flashes"), flashes);
+    // The window holds the link the job ended on and shows that board.
+    QVERIFY(bar->isConnected());
+    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelDeviceStatusValue"))->text(), status);
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelFirmwareVersionValue"))->text(),
+             flashes ? QStringLiteral("2.4.1") : QStringLiteral("1.2.0"));
+    QFile log(OperationsLog::defaultPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(log.readAll()).contains(QStringLiteral("\toperation=update\t")));
 }
 
 QTEST_MAIN(TestFirmwareBoard)

@@ -255,21 +255,28 @@ void TestMainWindow::menusHoldTheirActions()
     QCOMPARE(top.at(0)->menu(), file);
     QCOMPARE(top.at(1)->menu(), settings);
     // The configuration files, usable once a board running its main firmware is read.
+    // Then, apart, the one-step update, usable with or without a link.
     const QList<QAction*> files = file->actions();
-    QCOMPARE(files.size(), 3);
-    const QStringList fileNames = { "actionSaveConfiguration", "actionOpenConfiguration", "actionCompareConfiguration" };
-    const QStringList fileTexts = { "Сохранить конфигурацию…", "Открыть конфигурацию…", "Сравнить с устройством…" };
+    QCOMPARE(files.size(), 5);
+    const QStringList fileNames = { "actionSaveConfiguration", "actionOpenConfiguration", "actionCompareConfiguration",
+                                    "", "actionUpdateFirmware" };
+    const QStringList fileTexts = { "Сохранить конфигурацию…", "Открыть конфигурацию…", "Сравнить с устройством…", "",
+                                    "Обновить прошивку…" };
     const QList<QKeySequence> fileKeys = { QKeySequence(Qt::CTRL + Qt::Key_S), QKeySequence(Qt::CTRL + Qt::Key_O),
-                                           QKeySequence() };
+                                           QKeySequence(), QKeySequence(), QKeySequence() };
     for (int i = 0; i < files.size(); ++i) {
         QCOMPARE(files.at(i)->objectName(), fileNames.at(i));
         QCOMPARE(files.at(i)->text(), fileTexts.at(i));
         QCOMPARE(files.at(i)->shortcut(), fileKeys.at(i));
-        QVERIFY(!files.at(i)->isEnabled());
+        QCOMPARE(files.at(i)->isSeparator(), i == 3);
+        if (i != 3)
+            QCOMPARE(files.at(i)->isEnabled(), i == 4);
     }
 
     const QList<QAction*> entries = settings->actions();
-    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries.at(2)->objectName(), QStringLiteral("actionFindDevices"));
+    QCOMPARE(entries.at(2)->text(), QStringLiteral("Найти устройства…"));
     QCOMPARE(entries.at(0)->objectName(), QStringLiteral("actionUnlockAdditional"));
     QCOMPARE(entries.at(0)->text(), QStringLiteral("Доступ к дополнительным настройкам"));
     QCOMPARE(entries.at(1)->objectName(), QStringLiteral("action"));
@@ -634,6 +641,7 @@ void TestMainWindow::menuActionsAnswerTheirKeys_data()
                             << "Доступ к дополнительным настройкам";
     QTest::newRow("about") << "actionAbout" << QKeySequence(Qt::Key_F1) << "О программе";
     QTest::newRow("quit") << "actionQuit" << QKeySequence(Qt::CTRL + Qt::Key_Q) << "";
+    QTest::newRow("find devices") << "actionFindDevices" << QKeySequence(Qt::CTRL + Qt::Key_F) << "Найти устройства…";
 }
 
 void TestMainWindow::menuActionsAnswerTheirKeys()
@@ -651,7 +659,8 @@ void TestMainWindow::menuActionsAnswerTheirKeys()
     const QMap<QString, bool> done{ { "action", window->findChild<QWidget*>("plainTextEditDebugDump") != nullptr },
                                     { "actionUnlockAdditional", child<QTabWidget>(*window, "tabWidget")->isTabEnabled(2) },
                                     { "actionAbout", answerer.seen.value(0).title == QLatin1String("About") },
-                                    { "actionQuit", !window->isVisible() } };
+                                    { "actionQuit", !window->isVisible() },
+                                    { "actionFindDevices", answerer.seen.value(0).className == "ScanDialog" } };
     QVERIFY(done.value(action));
 }
 
