@@ -137,7 +137,7 @@ void TestDeviceBoard::connectThroughBar()
 
 void TestDeviceBoard::verifyDisconnectedState()
 {
-    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(partOf<BoardSession>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
@@ -229,7 +229,7 @@ void TestDeviceBoard::connectShowsTheBoard()
     connectThroughBar();
 
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(answerer->texts().join(QLatin1Char('|'))));
-    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(!partOf<BoardSession>(*window)->link().isNull());
     QVERIFY(bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Disconnect")));
 
@@ -294,7 +294,7 @@ void TestDeviceBoard::silentBoardLeavesTheBarIdle()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Устройство не ответило\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(partOf<BoardSession>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Нет ответа"));
@@ -371,7 +371,7 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
+    const QSharedPointer<Connector> link = partOf<BoardSession>(*window)->link();
     QVERIFY(board.command(QStringLiteral("silent 1")).startsWith(QLatin1String("OK")));
 
     child<QPushButton>("pushButtonEnterBootloader")->click();
@@ -380,12 +380,12 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Прибор не подтвердил переход в загрузчик\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
+    QCOMPARE(partOf<BoardSession>(*window)->link(), link);
     QVERIFY(bar->isConnected());
     QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
     QCOMPARE(boardMode(), 0);
     // The link still carries requests.
-    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
+    QVERIFY(partOf<BoardSession>(*window)->readErrorCode());
 }
 
 void TestDeviceBoard::rebootFromTheBar_data()
@@ -483,7 +483,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QVERIFY(startBoard(boardArgs(2, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
+    const QSharedPointer<Connector> link = partOf<BoardSession>(*window)->link();
     QStringList before;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -496,7 +496,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCoreApplication::processEvents();
 
     QVERIFY(answerer->seen.isEmpty());
-    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
+    QCOMPARE(partOf<BoardSession>(*window)->link(), link);
     QStringList after;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -505,7 +505,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCOMPARE(counter("requests"), requests);
     QVERIFY(!board.log().contains("client gone"));
     // The open link still carries requests.
-    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
+    QVERIFY(partOf<BoardSession>(*window)->readErrorCode());
     QCOMPARE(counter("requests"), requests + 1);
 }
 

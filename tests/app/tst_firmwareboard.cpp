@@ -261,7 +261,7 @@ void TestFirmwareBoard::refusedFlashShowsTheBoardsCode()
     const QStringList lines = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines.at(0).endsWith(runLength ? QStringLiteral("\toperation=firmware-transfer rle\toutcome=ok")
-                                            : QStringLiteral("\toperation=firmware-transfer\toutcome=ok")),
+                                            : QStringLiteral("\toperation=firmware-transfer legacy\toutcome=ok")),
              qPrintable(lines.at(0)));
     QVERIFY2(lines.at(1).endsWith(QStringLiteral("\toperation=flash\toutcome=refused\terror=%1").arg(code)),
              qPrintable(lines.at(1)));
