@@ -219,14 +219,14 @@ bool DiDoPanel::readDiDoConfig()
     return read;
 }
 
-bool DiDoPanel::readBlock(ConfigCommands::Block block)
+bool DiDoPanel::readBlock(BoardSession::Block block)
 {
     const bool read = session->readDiDoBlock(block);
     takeBoardRecord(false);
     return read;
 }
 
-bool DiDoPanel::writeBlock(ConfigCommands::Block block)
+bool DiDoPanel::writeBlock(BoardSession::Block block)
 {
-    return session->writeDiDo(diDoConfig, QList<ConfigCommands::Block> { block }).ok();
+    return session->writeDiDo(diDoConfig, QList<BoardSession::Block> { block }).ok();
 }

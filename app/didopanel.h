@@ -1,13 +1,12 @@
 #pragma once
 
+#include "boardsession.h"
 #include "configblocks.h"
-#include "configcommands.h"
 
 #include <QObject>
 #include <QPoint>
 #include <QStringList>
 
-class BoardSession;
 class DiDoTables;
 class QTableWidget;
 
@@ -60,9 +59,9 @@ public:
     void takeBoardRecord(bool read);
     // The reads of "Update" into the record (not shown), all or one block.
     bool readDiDoConfig();
-    bool readBlock(ConfigCommands::Block block);
+    bool readBlock(BoardSession::Block block);
     // One block of the record to the board, read back.
-    bool writeBlock(ConfigCommands::Block block);
+    bool writeBlock(BoardSession::Block block);
 
 private:
     QWidget* boxParent() const;

@@ -99,6 +99,10 @@ MainWindow::MainWindow(QWidget* parent)
     session = new BoardSession(this);
     session->setObjectName(QStringLiteral("boardSession"));
     session->setProgramName(QStringLiteral("window"));
+    // A log that cannot be written never holds the operation up, but is said.
+    connect(session, &BoardSession::operationsLogFailed, this, [this](const QString& error) {
+        statusBar()->showMessage(tr("Журнал операций не записан: %1").arg(error));
+    });
     dump = new DumpPanel(this, ui->verticalLayout, statusBar(), session, this);
     device = new DevicePanel({ ui->labelBoardVersionValue, ui->labelFirmwareVersionValue, ui->labelDeviceStatusValue,
                                ui->labelBootloaderVersionValue, ui->labelErrorStatusValue },

@@ -107,7 +107,7 @@ bool Rs485Panel::readRs485Params()
 {
     if (!session->hasLink())
         return false;
-    const ConfigCommands::Rs485Read read = session->readRs485();
+    const auto read = session->readRs485();
     takeBoardRecords(read.ports, read.protocols);
     return read.ok();
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "configblocks.h"
-#include "configcommands.h"
 
 #include <QObject>
 #include <QString>

@@ -58,7 +58,6 @@ private slots:
     void connectShowsTheBoard_data();
     void connectShowsTheBoard();
     void silentBoardLeavesTheBarIdle();
-    void errorCodeOfAllOnesShowsMinusOne();
 
     void modeSwitchRoundTrip();
     void unansweredModeSwitchKeepsTheLink();
@@ -307,16 +306,6 @@ void TestDeviceBoard::silentBoardLeavesTheBarIdle()
     QVERIFY(board.log().contains("(read firmware version)"));
     QVERIFY(board.log().contains("(read status)"));
     QVERIFY(!board.log().contains("(read error code)"));
-}
-
-void TestDeviceBoard::errorCodeOfAllOnesShowsMinusOne()
-{
-    QVERIFY(startBoard(boardArgs(1, "boot", "0.0.6", "0.0.5")));
-    QVERIFY(board.command(QStringLiteral("error-code -1")).startsWith(QLatin1String("OK")));
-    connectThroughBar();
-
-    QCOMPARE(label("labelErrorStatusValue"), QStringLiteral("-1"));
-    QVERIFY(bar->isConnected());
 }
 
 // ---- Mode switch and reboot ----
