@@ -412,12 +412,10 @@ void TestRs485Editor::modbusAddressWritten_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("sent");
 
+    // The rule is the record's; here what the cell's editor leaves in it.
     QTest::newRow("0 stays 0") << "0" << 0;
-    QTest::newRow("247 is the last address") << "247" << 247;
     QTest::newRow("248 is out of range") << "248" << 1;
-    QTest::newRow("negative") << "-5" << 1;
     QTest::newRow("empty") << "" << 1;
-    QTest::newRow("not a number") << "12a" << 1;
 }
 
 void TestRs485Editor::modbusAddressWritten()
@@ -441,12 +439,9 @@ void TestRs485Editor::badBaudRateSendsNothing_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("rate");
 
+    // The rule is the record's; here the box and the port it names.
     QTest::newRow("letters") << 1 << "fast";
     QTest::newRow("zero") << 2 << "0";
-    QTest::newRow("empty") << 1 << "";
-    QTest::newRow("negative") << 2 << "-9600";
-    QTest::newRow("digits then letters") << 1 << "9600x";
-    QTest::newRow("above 32 bits") << 2 << "4294967296";
 }
 
 void TestRs485Editor::badBaudRateSendsNothing()
