@@ -91,6 +91,19 @@ struct MemoryBoard
             return *step;
         };
     }
+
+    // A link to this board, attached to `session`, which has read the
+    // board's identity; what the link recorded so far is forgotten.
+    QSharedPointer<ScriptedConnector> identified(BoardSession& session)
+    {
+        const auto link = QSharedPointer<ScriptedConnector>::create();
+        link->setResponder(responder());
+        session.attach(link);
+        if (!session.readIdentity(false))
+            QTest::qFail("the board's identity was not read", __FILE__, __LINE__);
+        link->forgetRecords();
+        return link;
+    }
 };
 
 QList<int> codesOf(const ScriptedConnector& link)
@@ -249,13 +262,9 @@ void TestBoardSession::diDoSaveSendsWhatTheBoardTakes()
     board.type = type;
     board.firmware = firmware;
     board.memory = BoardMemory::blank(type == 4 ? 32 : 16);
-    const auto link = QSharedPointer<ScriptedConnector>::create();
-    link->setResponder(board.responder());
     BoardSession session;
     session.setLogging(false);
-    session.attach(link);
-    QVERIFY(session.readIdentity(false));
-    link->forgetRecords();
+    const auto link = board.identified(session);
 
     const BoardSession::WriteResult result = session.writeDiDo(session.diDo());
     QVERIFY(result.ok() && result.verified);
@@ -314,14 +323,10 @@ void TestBoardSession::writesAreReadBackAndCompared()
     board.patchedRead = quint8(patchedRead);
     board.patchAt = patchAt;
     board.patchValue = char(patchValue);
-    const auto link = QSharedPointer<ScriptedConnector>::create();
-    link->setResponder(board.responder());
     BoardSession session;
     session.setLogging(false);
     session.setVerifyWrites(verify);
-    session.attach(link);
-    QVERIFY(session.readIdentity(false));
-    const int before = link->writes.size();
+    const auto link = board.identified(session);
 
     DiDoConfig dido = session.diDo();
     dido.diEntries[3].setObjectAddress(12);
@@ -337,7 +342,7 @@ void TestBoardSession::writesAreReadBackAndCompared()
     QCOMPARE(result.differences.size(), difference.isEmpty() ? 0 : 1);
     // A read for every block written, and none without the check.
     const int written = result.written.size();
-    QCOMPARE(link->writes.size() - before, readBack ? 2 * written : written);
+    QCOMPARE(link->writes.size(), readBack ? 2 * written : written);
     QCOMPARE(written, rs485 ? 2 : 4);
 }
 
@@ -405,13 +410,9 @@ void TestBoardSession::actionsSayWhatCameOfThem()
 
     MemoryBoard board;
     board.mode = quint8(mode);
-    const auto link = QSharedPointer<ScriptedConnector>::create();
-    link->setResponder(board.responder());
     BoardSession session;
     session.setLogging(false);
-    session.attach(link);
-    session.readIdentity(false);
-    link->forgetRecords();
+    const auto link = board.identified(session);
     link->queue(step);
 
     bool done = false;
@@ -456,13 +457,10 @@ void TestBoardSession::eachOperationLogsItsLine()
 
     QFile::remove(OperationsLog::defaultPath());
     MemoryBoard board;
-    const auto link = QSharedPointer<ScriptedConnector>::create();
-    link->setResponder(board.responder());
     BoardSession session;
     session.setProgramName(QStringLiteral("window"));
     session.setLinkDescription(QStringLiteral("RS485 TCP 127.0.0.1:4001, address 5"));
-    session.attach(link);
-    QVERIFY(session.readIdentity(false));
+    board.identified(session);
     // A read changes nothing on the board.
     session.readConfiguration();
     QCOMPARE(lines(OperationsLog::defaultPath()).size(), 0);
