@@ -49,6 +49,13 @@ public:
     // Puts `address` into "DeviceId:" and the stored "LastDeviceID".
     void setDeviceAddress(int address);
 
+    // The link as the bar shows it, for the operations log and the name a
+    // saved configuration suggests: "RS485 TCP 127.0.0.1:4001, address 5"
+    // (mode, then port or address, then device address); empty without a bar.
+    static QString describe(const Tessarin* bar);
+    // The device address typed into the bar; 0 without one.
+    static int deviceAddress(const Tessarin* bar);
+
 private:
     QPushButton* connectButton() const;
     QComboBox* modeList() const;

@@ -1,8 +1,9 @@
 #include "configfilepanel.h"
 
-#include "boardcontext.h"
+#include "barlink.h"
 #include "boardinfo.h"
-#include "configcommands.h"
+#include "boardsession.h"
+#include "boardtexts.h"
 #include "configdiff.h"
 #include "configfilestore.h"
 #include "didopanel.h"
@@ -62,12 +63,13 @@ bool isDiDoSection(const QString& section)
 } // namespace
 
 ConfigFilePanel::ConfigFilePanel(QMenu* fileMenu, QWidget* window, DiDoPanel* diDo, Rs485Panel* rs485,
-                                 BoardContext* context, QObject* parent)
+                                 BoardSession* session, const Tessarin* bar, QObject* parent)
     : QObject(parent)
     , window(window)
     , diDo(diDo)
     , rs485(rs485)
-    , context(context)
+    , session(session)
+    , bar(bar)
 {
     setObjectName(QStringLiteral("configFilePanel"));
     auto add = [this, fileMenu](const char* name, const QString& text, const QKeySequence& keys,
@@ -85,14 +87,14 @@ ConfigFilePanel::ConfigFilePanel(QMenu* fileMenu, QWidget* window, DiDoPanel* di
                      &ConfigFilePanel::open);
     compareAction = add("actionCompareConfiguration", windowText("Сравнить с устройством…"), QKeySequence(),
                         &ConfigFilePanel::compare);
-    connect(context, &BoardContext::changed, this, &ConfigFilePanel::updateActions);
+    connect(session, &BoardSession::stateChanged, this, &ConfigFilePanel::updateActions);
     updateActions();
 }
 
 bool ConfigFilePanel::usable() const
 {
     // Only the main firmware exchanges the configuration blocks.
-    return context->linked() && context->state().mainFirmwareRunning();
+    return session->hasLink() && session->board().mainFirmwareRunning();
 }
 
 void ConfigFilePanel::updateActions()
@@ -113,12 +115,12 @@ std::optional<ConfigFile> ConfigFilePanel::editorConfiguration()
     Iec101Ports protocols = rs485->protocols();
     if (!rs485->collectEdits(ports, protocols))
         return std::nullopt;
-    return ConfigFile::fromBoard(context->state(), edited, ports, protocols);
+    return ConfigFile::fromBoard(session->board(), edited, ports, protocols);
 }
 
 ConfigFile ConfigFilePanel::shownConfiguration() const
 {
-    return ConfigFile::fromBoard(context->state(), diDo->shownRecord(), rs485->shownPorts(), rs485->shownProtocols());
+    return ConfigFile::fromBoard(session->board(), diDo->shownRecord(), rs485->shownPorts(), rs485->shownProtocols());
 }
 
 bool ConfigFilePanel::boardChangedSinceRead(const ConfigFile& board) const
@@ -145,7 +147,7 @@ std::optional<ConfigFile> ConfigFilePanel::pickForBoard()
         return std::nullopt;
     QString problem;
     std::optional<ConfigFile> file = ConfigFileStore::load(path, &problem);
-    const BoardState board = context->state();
+    const BoardState board = session->board();
     if (file && !file->mismatch(board).isEmpty()) {
         // Said in the window's words first, then exactly as the core tells it.
         const auto name = [](bool known, quint16 type) {
@@ -181,7 +183,7 @@ void ConfigFilePanel::save()
     if (!usable())
         return;
     const QString suggested = QDir::home().filePath(
-        ConfigFileStore::defaultName(context->state(), context->deviceAddress(), QDate::currentDate()));
+        ConfigFileStore::defaultName(session->board(), BarLink::deviceAddress(bar), QDate::currentDate()));
     const QString path = choosePath(true, suggested);
     if (path.isEmpty())
         return;
@@ -234,7 +236,7 @@ void ConfigFilePanel::open()
     clearMarks();
     show(*file, false);
     QString text = windowText("Конфигурация загружена в таблицы. Проверьте значения и запишите их в устройство.\n");
-    const QString note = file->note(context->state());
+    const QString note = file->note(session->board());
     if (!note.isEmpty())
         text += QLatin1Char('\n') + note + QLatin1Char('\n');
     QMessageBox::information(window, windowText("Vantor"), text);
@@ -333,25 +335,16 @@ void ConfigFilePanel::clearMarks()
     marks.clear();
 }
 
-// ---- Board calls ----
+// ---- The board ----
 
 std::optional<ConfigFile> ConfigFilePanel::readBoard()
 {
-    const BoardState board = context->state();
-    // The record starts as the window's does, with the factory values.
-    DiDoConfig dido;
-    ConfigBlocks::resetDiDoRecord(dido);
-    Rs485Ports ports {};
-    Iec101Ports protocols {};
-    const ConfigCommands commands(context->connector(), board);
-    if (!commands.readDiDoConfig(dido)) {
-        QMessageBox::warning(window, windowText("Vantor"), windowText("Ошибка чтения параметров DI/DO\n"));
-        return std::nullopt;
-    }
-    // Without the protocol records a file would hold zeros where the board has settings.
-    if (!commands.readRs485Params(ports, protocols).protocols) {
-        QMessageBox::warning(window, windowText("Vantor"), windowText("Ошибка чтения параметров RS-485\n"));
-        return std::nullopt;
-    }
-    return ConfigFile::fromBoard(board, dido, ports, protocols);
+    // Every block afresh; without the protocol records a file would hold
+    // zeros where the board has settings.
+    const BoardSession::ConfigurationRead read = session->readConfiguration();
+    if (read.ok())
+        return read.file;
+    QMessageBox::warning(window, windowText("Vantor"),
+                         read.diDo ? BoardTexts::rs485ReadFailed() : BoardTexts::diDoReadFailed());
+    return std::nullopt;
 }

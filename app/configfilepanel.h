@@ -11,12 +11,13 @@
 #include <functional>
 #include <optional>
 
-class BoardContext;
+class BoardSession;
 class DiDoPanel;
 class QAction;
 class QMenu;
 class QTableWidget;
 class Rs485Panel;
+class Tessarin;
 struct ConfigDifference;
 
 // The configuration files of the "Файл" menu: the board's configuration saved
@@ -28,9 +29,10 @@ class ConfigFilePanel : public QObject
     Q_OBJECT
 
 public:
-    // The actions go into `fileMenu`, owned by `window`.
-    ConfigFilePanel(QMenu* fileMenu, QWidget* window, DiDoPanel* diDo, Rs485Panel* rs485, BoardContext* context,
-                    QObject* parent = nullptr);
+    // The actions go into `fileMenu`, owned by `window`; `bar` gives the
+    // device address a saved file is named after.
+    ConfigFilePanel(QMenu* fileMenu, QWidget* window, DiDoPanel* diDo, Rs485Panel* rs485, BoardSession* session,
+                    const Tessarin* bar, QObject* parent = nullptr);
 
     // Save, open and compare need a board running its main firmware.
     void updateActions();
@@ -60,14 +62,14 @@ private:
     QString choosePath(bool save, const QString& suggested);
     void markDifference(const ConfigDifference& difference);
 
-    // ---- Board calls ----
     // The blocks as the board holds them now (a box says why not).
     std::optional<ConfigFile> readBoard();
 
     QWidget* window;
     DiDoPanel* diDo;
     Rs485Panel* rs485;
-    BoardContext* context;
+    BoardSession* session;
+    const Tessarin* bar;
     QAction* saveAction = nullptr;
     QAction* openAction = nullptr;
     QAction* compareAction = nullptr;

@@ -1,8 +1,8 @@
 #include "didopanel.h"
 
-#include "boardcontext.h"
 #include "boardinfo.h"
-#include "configcommands.h"
+#include "boardsession.h"
+#include "boardtexts.h"
 #include "configlayout.h"
 #include "didotables.h"
 #include "tablecells.h"
@@ -13,14 +13,14 @@
 #include <QMessageBox>
 #include <QTableWidget>
 
-DiDoPanel::DiDoPanel(QTableWidget* di, QTableWidget* dout, BoardContext* context, QObject* parent)
+DiDoPanel::DiDoPanel(QTableWidget* di, QTableWidget* dout, BoardSession* session, QObject* parent)
     : QObject(parent)
-    , cells(new DiDoTables(di, dout, context, this))
-    , context(context)
+    , cells(new DiDoTables(di, dout, session, this))
+    , session(session)
 {
     setObjectName(QStringLiteral("diDoPanel"));
     connect(di, &QTableWidget::customContextMenuRequested, this, &DiDoPanel::contextMenuRequested);
-    connect(context, &BoardContext::changed, this, &DiDoPanel::updateTables);
+    connect(session, &BoardSession::stateChanged, this, &DiDoPanel::updateTables);
     // The shape for an unknown board, filled with the factory record.
     cells->build();
     updateTables();
@@ -34,7 +34,7 @@ QWidget* DiDoPanel::boxParent() const
 
 bool DiDoPanel::mainFirmwareLinked() const
 {
-    return context->linked() && context->state().mainFirmwareRunning();
+    return session->hasLink() && session->board().mainFirmwareRunning();
 }
 
 // ---- Rows and columns ----
@@ -43,7 +43,7 @@ void DiDoPanel::updateTables()
 {
     QTableWidget* di = cells->diTable();
     QTableWidget* dout = cells->doTable();
-    const BoardState& board = context->state();
+    const BoardState& board = session->board();
 
     if (dout->rowCount() < BoardInfo::MaxDoChannels)
         dout->setRowCount(BoardInfo::MaxDoChannels);
@@ -62,7 +62,7 @@ void DiDoPanel::updateTables()
 void DiDoPanel::updateColumns()
 {
     QTableWidget* di = cells->diTable();
-    const BoardState& board = context->state();
+    const BoardState& board = session->board();
     const bool extended = board.diExtendedSupported();
     for (int column = DiDoTables::DiDpPair; column <= DiDoTables::DiNominal; ++column)
         di->setColumnHidden(column, !extended);
@@ -104,7 +104,7 @@ QStringList DiDoPanel::valuesOutOfRange(const DiDoConfig& edited, QWidget** firs
     QStringList problems;
     QWidget* first = nullptr;
     const QList<ValueRules::Problem> found =
-        ValueRules::checkDiDo(edited, diDoConfig, ConfigLayout::of(context->state()));
+        ValueRules::checkDiDo(edited, diDoConfig, ConfigLayout::of(session->board()));
     for (const ValueRules::Problem& problem : found) {
         const bool inDi = problem.field == ValueRules::Field::DiAddress || problem.field == ValueRules::Field::DiDebounce;
         const QTableWidget* table = inDi ? cells->diTable() : cells->doTable();
@@ -140,18 +140,19 @@ void DiDoPanel::update()
 {
     if (!mainFirmwareLinked())
         return;
-    if (!readAndShow())
-        QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка чтения параметров DI/DO\n"));
+    const bool read = session->readDiDo();
+    takeBoardRecord(read);
+    if (!read)
+        QMessageBox::warning(boxParent(), windowText("Vantor"), BoardTexts::diDoReadFailed());
 }
 
-bool DiDoPanel::readAndShow()
+void DiDoPanel::takeBoardRecord(bool read)
 {
-    const bool read = readDiDoConfig();
+    diDoConfig = session->diDo();
     if (read) {
         showRecord();
         shownFromBoard = true;
     }
-    return read;
 }
 
 void DiDoPanel::save()
@@ -175,15 +176,16 @@ void DiDoPanel::save()
         return;
     }
 
+    // Written and read back by the session: a board that acknowledged but
+    // holds something else is named field by field, the board's value first.
     diDoConfig = collected;
-    if (writeAll(diDoConfig)) {
+    const BoardSession::WriteResult result = session->writeDiDo(diDoConfig);
+    if (result.ok()) {
         // The tables now hold what the board holds.
         shown = diDoConfig;
         shownFromBoard = true;
-        QMessageBox::information(boxParent(), windowText("Vantor"), windowText("Параметры DI/DO успешно записаны\n"));
-    } else {
-        QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка записи параметров DI/DO\n"));
     }
+    showOutcome(boxParent(), result.ok(), result.text);
 }
 
 void DiDoPanel::resetToFactory()
@@ -196,20 +198,11 @@ void DiDoPanel::fillFactory()
 {
     if (!mainFirmwareLinked())
         return;
-    const ExchangeResult restore = restoreFactory();
-    if (!restore.written()) {
-        QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка команды записи\n"));
-        return;
-    }
-    if (!restore.accepted) {
-        QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка сброса настроек\n"));
-        return;
-    }
-    if (readAndShow())
-        QMessageBox::information(boxParent(), windowText("Vantor"),
-                                 windowText("Настройки сброшены, требуется перезагрузка\n"));
-    else
-        QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка чтения параметров\n"));
+    // 0xA1, then the DI/DO blocks read again.
+    const BoardSession::RestoreResult result = session->restoreFactory();
+    if (result.restore.accepted)
+        takeBoardRecord(result.readBack);
+    showOutcome(boxParent(), result.ok(), result.text);
 }
 
 void DiDoPanel::contextMenuRequested(const QPoint& pos)
@@ -217,59 +210,23 @@ void DiDoPanel::contextMenuRequested(const QPoint& pos)
     cells->contextMenuRequested(pos);
 }
 
-// ---- Board calls ----
-
-ConfigCommands DiDoPanel::commands() const
-{
-    return ConfigCommands(context->connector(), context->state());
-}
-
-bool DiDoPanel::readDiConfig()
-{
-    return commands().readDiConfig(diDoConfig);
-}
-
-bool DiDoPanel::readDiDebounce()
-{
-    return commands().readDiDebounce(diDoConfig);
-}
-
-bool DiDoPanel::readDiExtended()
-{
-    return commands().readDiExtended(diDoConfig);
-}
-
-bool DiDoPanel::readDoConfig()
-{
-    return commands().readDoConfig(diDoConfig);
-}
+// ---- Reads and writes of single steps ----
 
 bool DiDoPanel::readDiDoConfig()
 {
-    return commands().readDiDoConfig(diDoConfig);
+    const bool read = session->readDiDo();
+    takeBoardRecord(false);
+    return read;
 }
 
-bool DiDoPanel::writeDiExtended()
+bool DiDoPanel::readBlock(BoardSession::Block block)
 {
-    return commands().writeDiExtended(diDoConfig);
+    const bool read = session->readDiDoBlock(block);
+    takeBoardRecord(false);
+    return read;
 }
 
-bool DiDoPanel::writeDoConfig()
+bool DiDoPanel::writeBlock(BoardSession::Block block)
 {
-    return commands().writeDoConfig(diDoConfig);
-}
-
-bool DiDoPanel::writeAll(const DiDoConfig& record)
-{
-    // Every step is attempted even after one failed (the core's sequence).
-    const bool written = commands().writeDiDoConfig(record);
-    context->log(QStringLiteral("config-write DI/DO"), written);
-    return written;
-}
-
-ExchangeResult DiDoPanel::restoreFactory()
-{
-    const ExchangeResult restore = commands().restoreFactory();
-    context->log(QStringLiteral("factory-restore"), restore);
-    return restore;
+    return session->writeDiDo(diDoConfig, QList<BoardSession::Block> { block }).ok();
 }

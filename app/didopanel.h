@@ -1,26 +1,24 @@
 #pragma once
 
-#include "commandexchange.h"
+#include "boardsession.h"
 #include "configblocks.h"
 
 #include <QObject>
 #include <QPoint>
 #include <QStringList>
 
-class BoardContext;
-class ConfigCommands;
 class DiDoTables;
 class QTableWidget;
 
 // The DI/DO tab: the window's DiDoConfig record, the tables that edit it, the
-// four buttons that move it to and from the board, and which rows and
-// columns the board's type and firmware version offer.
+// four buttons that move it to and from the board through the session, and
+// which rows and columns the board's type and firmware version offer.
 class DiDoPanel : public QObject
 {
     Q_OBJECT
 
 public:
-    DiDoPanel(QTableWidget* di, QTableWidget* dout, BoardContext* context, QObject* parent = nullptr);
+    DiDoPanel(QTableWidget* di, QTableWidget* dout, BoardSession* session, QObject* parent = nullptr);
 
     DiDoTables* tables() const { return cells; }
 
@@ -55,28 +53,22 @@ public:
     // everything may go to the board.
     QStringList valuesOutOfRange(const DiDoConfig& edited, QWidget** firstOffender = nullptr) const;
 
-    // The reads of "Update", each filling its part of the record.
-    bool readDiConfig();
-    bool readDiDebounce();
-    bool readDiExtended();
-    bool readDoConfig();
+    // The session's DI/DO record after it read the board: into the record,
+    // and into the tables when the read succeeded (a failed read leaves its
+    // part of the record as it was, and the tables as they are).
+    void takeBoardRecord(bool read);
+    // The reads of "Update" into the record (not shown), all or one block.
     bool readDiDoConfig();
-    bool writeDiExtended();
-    bool writeDoConfig();
-    // The connect readout's DI/DO step: "Update" without a box.
-    bool readAndShow();
+    bool readBlock(BoardSession::Block block);
+    // One block of the record to the board, read back.
+    bool writeBlock(BoardSession::Block block);
 
 private:
     QWidget* boxParent() const;
     bool mainFirmwareLinked() const;
 
-    // ---- Board calls ----
-    ConfigCommands commands() const;
-    bool writeAll(const DiDoConfig& record);
-    ExchangeResult restoreFactory();
-
     DiDoTables* cells;
-    BoardContext* context;
+    BoardSession* session;
     DiDoConfig diDoConfig;
     DiDoConfig shown;
     bool shownFromBoard = false;

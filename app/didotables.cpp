@@ -1,7 +1,7 @@
 #include "didotables.h"
 
-#include "boardcontext.h"
 #include "boardinfo.h"
+#include "boardsession.h"
 #include "tablecells.h"
 #include "valuerules.h"
 #include "windowtext.h"
@@ -63,17 +63,17 @@ QString addressText(quint32 address)
 
 } // namespace
 
-DiDoTables::DiDoTables(QTableWidget* di, QTableWidget* dout, const BoardContext* context, QObject* parent)
+DiDoTables::DiDoTables(QTableWidget* di, QTableWidget* dout, const BoardSession* session, QObject* parent)
     : QObject(parent)
     , di(di)
     , dout(dout)
-    , context(context)
+    , session(session)
 {
 }
 
 int DiDoTables::diRows() const
 {
-    return qMin(context->state().diChannelCount(), di->rowCount());
+    return qMin(session->board().diChannelCount(), di->rowCount());
 }
 
 // ---- Building the tables ----
@@ -316,7 +316,7 @@ void DiDoTables::onDiDpItemChanged(QTableWidgetItem* item)
     const int row = item->row();
     const bool checked = item->checkState() == Qt::Checked;
 
-    if (row >= context->state().diPairLimit()) {
+    if (row >= session->board().diPairLimit()) {
         // The last input has no partner.
         if (checked)
             item->setCheckState(Qt::Unchecked);
@@ -335,7 +335,7 @@ void DiDoTables::onDiDpItemChanged(QTableWidgetItem* item)
 void DiDoTables::onDiDpRoleChanged(int row, int index)
 {
     const int partner = row + 1;
-    if (row >= context->state().diPairLimit() || partner >= di->rowCount() || !isChecked(di, row, DiDpPair))
+    if (row >= session->board().diPairLimit() || partner >= di->rowCount() || !isChecked(di, row, DiDpPair))
         return;
     setComboIndexQuietly(comboAt(di, partner, DiDpRole), 1 - index);
 }

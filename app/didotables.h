@@ -5,7 +5,7 @@
 #include <QObject>
 #include <QPoint>
 
-class BoardContext;
+class BoardSession;
 class QTableWidget;
 class QTableWidgetItem;
 
@@ -21,8 +21,8 @@ public:
     enum DiColumn { DiEnabled, DiChannel, DiAddress, DiDpPair, DiDpRole, DiType, DiNominal, DiDebounce, DiColumns };
     enum DoColumn { DoEnabled, DoChannel, DoAddress, DoMode, DoDp, DoHold, DoColumns };
 
-    // The board in `context` decides how many inputs there are and which may pair.
-    DiDoTables(QTableWidget* di, QTableWidget* dout, const BoardContext* context, QObject* parent = nullptr);
+    // The board of `session` decides how many inputs there are and which may pair.
+    DiDoTables(QTableWidget* di, QTableWidget* dout, const BoardSession* session, QObject* parent = nullptr);
 
     QTableWidget* diTable() const { return di; }
     QTableWidget* doTable() const { return dout; }
@@ -54,5 +54,5 @@ private:
 
     QTableWidget* di;
     QTableWidget* dout;
-    const BoardContext* context;
+    const BoardSession* session;
 };

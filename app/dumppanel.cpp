@@ -1,6 +1,6 @@
 #include "dumppanel.h"
 
-#include "boardcontext.h"
+#include "boardsession.h"
 #include "connector.h"
 #include "windowtext.h"
 
@@ -23,16 +23,16 @@ constexpr int dumpLineLimit = 2000;
 
 } // namespace
 
-DumpPanel::DumpPanel(QWidget* window, QBoxLayout* layout, QStatusBar* statusBar, BoardContext* context,
+DumpPanel::DumpPanel(QWidget* window, QBoxLayout* layout, QStatusBar* statusBar, BoardSession* session,
                      QObject* parent)
     : QObject(parent)
     , window(window)
     , layout(layout)
     , statusBar(statusBar)
-    , context(context)
+    , session(session)
 {
     setObjectName(QStringLiteral("dumpPanel"));
-    connect(context, &BoardContext::changed, this, &DumpPanel::followLink);
+    connect(session, &BoardSession::stateChanged, this, &DumpPanel::followLink);
 }
 
 void DumpPanel::setEnabled(bool enabled)
@@ -63,7 +63,7 @@ void DumpPanel::setEnabled(bool enabled)
 
 void DumpPanel::followLink()
 {
-    const QSharedPointer<Connector> link = context->link();
+    const QSharedPointer<Connector> link = session->link();
     const QSharedPointer<Connector> previous = fed.toStrongRef();
     if (previous == link && installed == (on && link))
         return;

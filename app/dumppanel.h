@@ -9,7 +9,7 @@
 
 #include <functional>
 
-class BoardContext;
+class BoardSession;
 class Connector;
 class QBoxLayout;
 class QLineEdit;
@@ -26,7 +26,7 @@ class DumpPanel : public QObject
 
 public:
     // The view goes at the end of `layout` of `window`; "not found" is said in `statusBar`.
-    DumpPanel(QWidget* window, QBoxLayout* layout, QStatusBar* statusBar, BoardContext* context,
+    DumpPanel(QWidget* window, QBoxLayout* layout, QStatusBar* statusBar, BoardSession* session,
               QObject* parent = nullptr);
 
     bool enabled() const { return on; }
@@ -35,7 +35,7 @@ public:
     // Appends one time-stamped line while the view exists; drops it otherwise.
     void append(const QString& line);
     QPlainTextEdit* view() const { return dumpView; }
-    // The dump callback on the context's link while the dump is on, and on no
+    // The dump callback on the session's link while the dump is on, and on no
     // other link: a link let go of must not call into the window any more.
     void followLink();
 
@@ -54,7 +54,7 @@ private:
     QWidget* window;
     QBoxLayout* layout;
     QStatusBar* statusBar;
-    BoardContext* context;
+    BoardSession* session;
     bool on = false;
     QWidget* panel = nullptr;
     QPlainTextEdit* dumpView = nullptr;

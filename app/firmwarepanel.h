@@ -1,23 +1,22 @@
 #pragma once
 
-#include "commandexchange.h"
-#include "firmwareflash.h"
-#include "firmwaretransfer.h"
-
-#include <QByteArray>
 #include <QLocale>
 #include <QObject>
+#include <QSharedPointer>
 #include <QString>
 
 #include <functional>
 
-class BoardContext;
+class BoardSession;
+class Connector;
+class FirmwareJob;
 class QProgressBar;
 class QPushButton;
 
 // The firmware part of the main tab: the three buttons (send, flash, switch
 // between main firmware and bootloader) with their captions and enabling
-// rule, the firmware file, the block transfer with its progress, and the flash.
+// rule, driving the firmware job (file, copy with its progress, flash) and
+// the session's mode switch.
 class FirmwarePanel : public QObject
 {
     Q_OBJECT
@@ -32,7 +31,7 @@ public:
     };
     // `programName` names the settings that remember the firmware folder;
     // `locale` formats block numbers in messages.
-    FirmwarePanel(const Widgets& widgets, BoardContext* context, const QString& programName, const QLocale& locale,
+    FirmwarePanel(const Widgets& widgets, BoardSession* session, const QString& programName, const QLocale& locale,
                   QObject* parent = nullptr);
 
     // Captions by the board's mode; send and switch usable by mode and link.
@@ -46,8 +45,6 @@ public:
     void send();
     void flash();
     void switchMode();
-    bool sendLegacy(const QByteArray& image);
-    bool sendRle(const QByteArray& image);
 
     // The open-file dialog (parent, caption, start folder, filter); the
     // platform's own unless a test puts its stand-in here.
@@ -56,8 +53,6 @@ public:
 signals:
     // A line for the RX/TX dump.
     void dumpLine(const QString& line);
-    // A flash ended; the board's status or error code is worth reading again.
-    void flashed(bool ok);
     // The board acknowledged a mode switch and drops the link.
     void linkReleased();
     // A copy's image bytes delivered so far, and its end whatever the outcome.
@@ -65,18 +60,14 @@ signals:
     void copyEnded();
 
 private:
-    // Refuses an image that cannot be sent, sends the rest block by block with
-    // progress and the wait dialog, and reports the outcome.
-    bool sendImage(const QByteArray& image, bool runLength);
+    // The prepared image to the board over `link`, with progress and the
+    // wait dialog; says how it went.
+    bool copy(const QSharedPointer<Connector>& link);
     QWidget* boxParent() const;
 
-    // ---- Board calls ----
-    FirmwareTransfer::Result transfer(const FirmwarePlan& plan, bool runLength);
-    FirmwareFlash::Result runFlash(const CommandExchange::AfterWrite& afterWrite);
-    ExchangeResult sendModeSwitch();
-
     Widgets widgets;
-    BoardContext* context;
+    BoardSession* session;
+    FirmwareJob* job;
     QString programName;
     QLocale locale;
 };

@@ -2,7 +2,6 @@
 #include "ui_mainwindow.h"
 
 #include "barlink.h"
-#include "boardcontext.h"
 #include "calibrationpanel.h"
 #include "configfilepanel.h"
 #include "connector.h"
@@ -95,23 +94,27 @@ MainWindow::MainWindow(QWidget* parent)
     ui->setupUi(this);
     programName = QString::fromLatin1(programNameText);
 
-    // The panels, each on its part of the form, all on one context.
-    context = new BoardContext(this);
-    context->setBar(ui->ConnectionWidget);
-    dump = new DumpPanel(this, ui->verticalLayout, statusBar(), context, this);
+    // The panels, each on its part of the form, all on one session; the
+    // session's operations log names this program and the bar's link.
+    session = new BoardSession(this);
+    session->setObjectName(QStringLiteral("boardSession"));
+    session->setProgramName(QStringLiteral("window"));
+    // A log that cannot be written never holds the operation up, but is said.
+    connect(session, &BoardSession::operationsLogFailed, this, [this](const QString& error) {
+        statusBar()->showMessage(tr("Журнал операций не записан: %1").arg(error));
+    });
+    dump = new DumpPanel(this, ui->verticalLayout, statusBar(), session, this);
     device = new DevicePanel({ ui->labelBoardVersionValue, ui->labelFirmwareVersionValue, ui->labelDeviceStatusValue,
                                ui->labelBootloaderVersionValue, ui->labelErrorStatusValue },
-                             ui->tabWidget, ui->tabDiDo, context, this);
+                             ui->tabWidget, ui->tabDiDo, session, this);
     firmware = new FirmwarePanel({ ui->pushButtonSendFirmware, ui->pushButtonFlashFirmware,
                                    ui->pushButtonEnterBootloader, ui->progressBar },
-                                 context, programName, locale, this);
-    calibration = new CalibrationPanel(ui->pushButtonCalibrateDiZero, ui->pushButtonCalibrateDiScale24V, context, this);
+                                 session, programName, locale, this);
+    calibration = new CalibrationPanel(ui->pushButtonCalibrateDiZero, ui->pushButtonCalibrateDiScale24V, session, this);
     connect(device, &DevicePanel::modeRead, firmware, &FirmwarePanel::updateButtons);
     connect(device, &DevicePanel::linkReleased, this, &MainWindow::forgetConnectionAfterRequest);
     connect(firmware, &FirmwarePanel::linkReleased, this, &MainWindow::forgetConnectionAfterRequest);
     connect(firmware, &FirmwarePanel::dumpLine, this, &MainWindow::appendDebugDumpLine);
-    // A flash changes what runs on the board, or leaves its reason in the error code.
-    connect(firmware, &FirmwarePanel::flashed, this, [this](bool ok) { ok ? readDeviceStatus() : readErrorCode(); });
 
     setWindowTitle(tr("Quorvel"));
 
@@ -135,12 +138,12 @@ MainWindow::MainWindow(QWidget* parent)
 
     // DI/DO tables in their shape for an unknown board with the factory
     // record, then the RS-485 tables.
-    diDo = new DiDoPanel(ui->tableWidgetDIConfig, ui->tableWidgetDOConfig, context, this);
-    rs485 = new Rs485Panel(ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2, context, this);
+    diDo = new DiDoPanel(ui->tableWidgetDIConfig, ui->tableWidgetDOConfig, session, this);
+    rs485 = new Rs485Panel(ui->tableWidgetRs485Param, ui->tableWidgetRs485Param_2, session, this);
     QMenu* fileMenu = findChild<QMenu*>(QStringLiteral("menu"));
     if (!fileMenu)
         fileMenu = menuBar()->addMenu(tr("Файл"));
-    configFiles = new ConfigFilePanel(fileMenu, this, diDo, rs485, context, this);
+    configFiles = new ConfigFilePanel(fileMenu, this, diDo, rs485, session, ui->ConnectionWidget, this);
     updateAdditionalTab();
 
     // The program talks to its boards over RS-485 and TCP only.
@@ -168,8 +171,8 @@ MainWindow::~MainWindow()
 {
     // The transport may outlive the window (the connection bar holds a copy
     // until it is destroyed); it must not call back into a dead window.
-    if (context->linked())
-        context->link()->clearDumpCallback();
+    if (session->hasLink())
+        session->link()->clearDumpCallback();
     delete ui;
     ui = nullptr;
 }
@@ -248,56 +251,46 @@ void MainWindow::onSerialConnected(QSharedPointer<Connector>& newConnector)
     // A link the line scan or the one-step update opened through the bar is theirs.
     if (barLink->claim(newConnector))
         return;
-    // The previous link is no longer ours: it must not call into this window
-    // any more, whoever else still holds it.
-    context->setLink(newConnector);
-    applyDumpCallback();
     // A loss not yet told is old news once a new link is up.
     linkLostNotice->stop();
     statusBar()->clearMessage();
+    // Marks of a comparison belong to the board they were made with.
+    configFiles->clearMarks();
 
-    // Nothing known about the board until it has answered.
-    forgetBoard();
+    // The previous link is no longer ours (the dump lets it go); nothing is
+    // known about the board until it has answered the session's readout,
+    // which the labels, buttons and tables follow as it goes.
+    session->setLinkDescription(BarLink::describe(ui->ConnectionWidget));
+    session->attach(newConnector);
     firmware->prepareForReadout();
-
-    // Both are always asked, in this order.
-    const bool firmwareAnswered = readFirmwareVersion();
-    const bool statusValid = readDeviceStatus();
-
-    if (!firmwareAnswered || !statusValid) {
+    const BoardSession::ConnectResult read = session->connectReadout();
+    if (!read.usable) {
         // Nothing sensible came back: give the link up.
         ui->ConnectionWidget->disconnectCurrentConnector();
-        context->setLink(QSharedPointer<Connector>());
+        session->release();
         // Without a link no firmware or calibration button may stay usable.
-        updateFirmwareButtons(context->state().mode, context->state().modeKnown);
-        QMessageBox::warning(this, tr("Vantor"), tr("Устройство не ответило\n"));
+        updateFirmwareButtons();
+        QMessageBox::warning(this, tr("Vantor"), BoardReadout::silentBoardText());
         return;
     }
-
-    const bool boardOk = device->readBoardVersionWhereKnown();
-
-    // As "Update" does, but without a box: a failure is named below.
-    const BoardState& board = context->state();
-    const bool diDoOk = board.mainFirmwareRunning() && context->linked() && board.boardTypeKnown
-        ? diDo->readAndShow()
-        : true;
-
-    // Both reads are made whatever the first gave.
-    const bool errorCodeOk = readErrorCode();
-    const bool rs485Ok = readRs485Params();
+    // As "Update" and "Прочитать из устройства" show them, but without a box:
+    // a failure is named below.
+    if (read.diDoAsked)
+        diDo->takeBoardRecord(read.diDo);
+    rs485->takeBoardRecords(read.rs485, read.protocols);
 
     // The board answered, so the link is held and the bar says so whatever
     // else failed: showing "Connect" now would invite a second link to the
     // same board. What could not be read is named where it does not block.
     ui->ConnectionWidget->setConnected(true);
     QStringList failed;
-    if (!boardOk)
+    if (!read.boardVersion)
         failed << tr("версия платы (0x7D)");
-    if (!diDoOk)
+    if (!read.diDo)
         failed << tr("конфигурация DI/DO");
-    if (!errorCodeOk)
+    if (!read.errorCode)
         failed << tr("код ошибки (0x79)");
-    if (!rs485Ok)
+    if (!read.rs485)
         failed << tr("параметры RS-485 (0x71, 0x9D)");
     if (!failed.isEmpty())
         statusBar()->showMessage(tr("Подключено, но не прочитано: %1").arg(failed.join(QStringLiteral(", "))));
@@ -308,18 +301,12 @@ void MainWindow::onSerialDisconnected()
     statusBar()->clearMessage();
     ui->ConnectionWidget->setConnected(false);
     firmware->showNoLink();
-    context->setLink(QSharedPointer<Connector>());
-    forgetBoard();
+    // The tables, calibration and dump follow the session as it forgets the board.
+    session->release();
+    configFiles->clearMarks();
     updateAdditionalTab();
     device->showNoBoard();
     ui->ConnectionWidget->setConnected(false);
-}
-
-void MainWindow::forgetBoard()
-{
-    context->setState(BoardState());
-    // Marks of a comparison belong to the board they were made with.
-    configFiles->clearMarks();
 }
 
 void MainWindow::forgetConnectionAfterRequest()
@@ -349,12 +336,8 @@ void MainWindow::showLinkLostNotice()
 
 // ---- Enabling rules ----
 
-void MainWindow::updateFirmwareButtons(quint8 newMode, bool newModeKnown)
+void MainWindow::updateFirmwareButtons()
 {
-    BoardState board = context->state();
-    board.mode = newMode;
-    board.modeKnown = newModeKnown;
-    context->setState(board);
     firmware->updateButtons();
 }
 

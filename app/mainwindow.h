@@ -1,5 +1,6 @@
 #pragma once
 
+#include "boardsession.h"
 #include "devicepanel.h"
 #include "didopanel.h"
 #include "rs485panel.h"
@@ -11,8 +12,6 @@
 #include <QString>
 
 class BarLink;
-class BoardContext;
-class BoardSession;
 class CalibrationPanel;
 class ConfigFilePanel;
 class Connector;
@@ -29,10 +28,11 @@ class MainWindow;
 
 // The program's one window: the form, the connection bar, the menus, the
 // window's geometry and the glue between the panels that do the work. Each
-// panel drives part of the form and owns its enabling rules; all of them take
-// the link and the board's state from one BoardContext:
-//   DevicePanel       identity labels and readouts, reboot
-//   FirmwarePanel     firmware buttons, file, transfer, flash, mode switch
+// panel drives part of the form and owns its enabling rules; all of them work
+// on the one BoardSession the window owns (the link, the board's state, every
+// operation on the board and its line in the operations log):
+//   DevicePanel       identity labels following the readout, reboot
+//   FirmwarePanel     firmware buttons through the FirmwareJob, mode switch
 //   DiDoPanel         DI/DO tab (its tables in DiDoTables)
 //   Rs485Panel        RS-485 port tables
 //   CalibrationPanel  DI calibration of the additional tab
@@ -80,10 +80,19 @@ private slots:
     void showAboutDialog();
 
 private:
+    // ---- The board's state, as the session holds it ----
+
+    QSharedPointer<Connector> connector() const { return session->link(); }
+    bool modeKnown() const { return session->board().modeKnown; }
+    quint8 mode() const { return session->board().mode; }
+    bool firmwareVersionKnown() const { return session->board().firmwareVersionKnown; }
+    bool boardTypeKnown() const { return session->board().boardTypeKnown; }
+    quint16 boardType() const { return session->board().boardType; }
+
     // ---- Enabling rules ----
 
-    // Stores mode/modeKnown and sets the three firmware buttons from them.
-    void updateFirmwareButtons(quint8 newMode, bool newModeKnown);
+    // The three firmware buttons by the mode the session holds.
+    void updateFirmwareButtons();
     // tabAdditional, the two calibration buttons and the file actions.
     void updateAdditionalTab();
     void updateDiDoTables() { diDo->updateTables(); }
@@ -92,26 +101,25 @@ private:
     // The dump callback on the held link while the dump is on.
     void applyDumpCallback();
 
-    // ---- Board reads and writes, done by the panels ----
+    // ---- Board reads and writes, through the session ----
 
-    bool readFirmwareVersion() { return device->readFirmwareVersion(); }
-    bool readDeviceStatus() { return device->readDeviceStatus(); }
-    bool readBoardVersion() { return device->readBoardVersion(); }
-    bool readErrorCode() { return device->readErrorCode(); }
-    bool readDiConfig() { return diDo->readDiConfig(); }
-    bool readDiDebounce() { return diDo->readDiDebounce(); }
-    bool readDiExtended() { return diDo->readDiExtended(); }
-    bool readDoConfig() { return diDo->readDoConfig(); }
+    using Block = BoardSession::Block;
+    bool readFirmwareVersion() { return session->readFirmwareVersion(); }
+    bool readDeviceStatus() { return session->readDeviceStatus(); }
+    bool readBoardVersion() { return session->readBoardVersion(); }
+    bool readErrorCode() { return session->readErrorCode(); }
+    bool readDiConfig() { return diDo->readBlock(Block::DiTable); }
+    bool readDiDebounce() { return diDo->readBlock(Block::DiDebounce); }
+    bool readDiExtended() { return diDo->readBlock(Block::DiModes); }
+    bool readDoConfig() { return diDo->readBlock(Block::DoTable); }
     bool readDiDoConfig() { return diDo->readDiDoConfig(); }
-    bool writeDiExtended() { return diDo->writeDiExtended(); }
-    bool writeDoConfig() { return diDo->writeDoConfig(); }
+    bool writeDiExtended() { return diDo->writeBlock(Block::DiModes); }
+    bool writeDoConfig() { return diDo->writeBlock(Block::DoTable); }
     bool readRs485Params() { return rs485->readRs485Params(); }
     bool writeRs485Params() { return rs485->writeRs485Params(); }
 
     // ---- Connection ----
 
-    // Mode, versions and type unknown again; tables and marks to match.
-    void forgetBoard();
     // After an acknowledged reboot or mode switch: the board drops the link.
     void forgetConnectionAfterRequest();
     // The connection bar reported the link gone; it and onSerialDisconnected
@@ -140,8 +148,8 @@ private:
     Ui::MainWindow* ui = nullptr;
     QAction* debugAction = nullptr;
     bool additionalUnlocked = false;
-    // The link and the board's state, shared by the panels.
-    BoardContext* context = nullptr;
+    // The link, the board's state and every operation on it, shared by the panels.
+    BoardSession* session = nullptr;
     DumpPanel* dump = nullptr;
     DevicePanel* device = nullptr;
     DiDoPanel* diDo = nullptr;

@@ -2,7 +2,6 @@
 #include "ui_mainwindow.h"
 
 #include "barlink.h"
-#include "boardcontext.h"
 #include "boardsession.h"
 #include "firmwarepanel.h"
 #include "onestepupdate.h"
@@ -35,13 +34,14 @@ void MainWindow::setUpOnSiteTools()
     ui->menu_2->addAction(findDevices);
     connect(findDevices, &QAction::triggered, this, [this] { ScanDialog::run(barLink, this); });
 
-    // Until the window keeps its board in a session of its own, the update
-    // carries its links in this one.
+    // The update's links come and go through the bar while it runs; they are
+    // carried in a session of their own, so the panels see only the link the
+    // update ends on, read out as after Connect.
     updateSession = new BoardSession(this);
     oneStepUpdate = new OneStepUpdate({ this, ui->progressBar, copyRate }, barLink, updateSession, programName,
                                       locale, this);
-    oneStepUpdate->windowLink = [this] { return context->link(); };
-    oneStepUpdate->linkDescription = [this] { return context->linkDescription(); };
+    oneStepUpdate->windowLink = [this] { return session->link(); };
+    oneStepUpdate->linkDescription = [this] { return BarLink::describe(ui->ConnectionWidget); };
     connect(oneStepUpdate, &OneStepUpdate::dumpLine, this, &MainWindow::appendDebugDumpLine);
     auto* updateFirmware = new QAction(windowText("Обновить прошивку…"), this);
     updateFirmware->setObjectName(QStringLiteral("actionUpdateFirmware"));

@@ -1,6 +1,7 @@
 #include "rs485panel.h"
 
-#include "boardcontext.h"
+#include "boardsession.h"
+#include "boardtexts.h"
 #include "rs485fields.h"
 #include "tablecells.h"
 #include "valuerules.h"
@@ -64,10 +65,10 @@ void placeEditor(QTableWidget* table, int row, QWidget* editor)
 
 } // namespace
 
-Rs485Panel::Rs485Panel(QTableWidget* port1, QTableWidget* port2, BoardContext* context, QObject* parent)
+Rs485Panel::Rs485Panel(QTableWidget* port1, QTableWidget* port2, BoardSession* session, QObject* parent)
     : QObject(parent)
     , tables { port1, port2 }
-    , context(context)
+    , session(session)
 {
     setObjectName(QStringLiteral("rs485Panel"));
     buildPortTable(port1);
@@ -81,18 +82,13 @@ QWidget* Rs485Panel::boxParent() const
 
 void Rs485Panel::write()
 {
-    if (!context->linked())
+    if (!session->hasLink())
         return;
-    const bool written = writeRs485Params();
-    context->log(QStringLiteral("config-write RS-485"), written,
-                 written || rs485InputError.isEmpty() ? QString() : QStringLiteral("input refused, nothing sent"));
-    if (written) {
-        QMessageBox::information(boxParent(), windowText("Vantor"), windowText("Параметры RS-485 успешно записаны\n"),
-                                 QMessageBox::Ok);
+    if (writeRs485Params()) {
+        QMessageBox::information(boxParent(), windowText("Vantor"), writeOutcome, QMessageBox::Ok);
         return;
     }
-    QMessageBox box(QMessageBox::Warning, windowText("Vantor"), windowText("Ошибка записи параметров RS-485\n"),
-                    QMessageBox::Ok, boxParent());
+    QMessageBox box(QMessageBox::Warning, windowText("Vantor"), writeOutcome, QMessageBox::Ok, boxParent());
     // A refusal of what was typed says which field to correct.
     if (!rs485InputError.isEmpty())
         box.setInformativeText(rs485InputError);
@@ -101,38 +97,45 @@ void Rs485Panel::write()
 
 void Rs485Panel::read()
 {
-    if (!context->linked())
+    if (!session->hasLink())
         return;
     if (!readRs485Params())
-        QMessageBox::warning(boxParent(), windowText("Vantor"), windowText("Ошибка чтения параметров RS-485\n"),
-                             QMessageBox::Ok);
+        QMessageBox::warning(boxParent(), windowText("Vantor"), BoardTexts::rs485ReadFailed(), QMessageBox::Ok);
 }
 
 bool Rs485Panel::readRs485Params()
 {
-    if (!context->linked())
+    if (!session->hasLink())
         return false;
-    const ConfigCommands::Rs485Read result = fetch(rs485Ports, iec101Params);
-    if (!result.ports)
-        return false;
+    const auto read = session->readRs485();
+    takeBoardRecords(read.ports, read.protocols);
+    return read.ok();
+}
+
+void Rs485Panel::takeBoardRecords(bool ports, bool protocols)
+{
+    if (!ports)
+        return;
+    rs485Ports = session->rs485Ports();
     showPortRecord(tables[0], rs485Ports[0]);
     showPortRecord(tables[1], rs485Ports[1]);
     rs485PortsShown = true;
     // A missing or wrong protocol reply is not reported: the rows stay as they were.
-    if (result.protocols) {
+    if (protocols) {
+        iec101Params = session->iec101();
         showIec101Record(tables[0], iec101Params[0]);
         showIec101Record(tables[1], iec101Params[1]);
     }
     portsShown = rs485Ports;
     protocolsShown = iec101Params;
     shownFromBoard = true;
-    return true;
 }
 
 bool Rs485Panel::writeRs485Params()
 {
     rs485InputError.clear();
-    if (!context->linked())
+    writeOutcome = BoardTexts::rs485WriteFailed();
+    if (!session->hasLink())
         return false;
     // Collected into copies: a refusal leaves the records as shown, and rows
     // nobody changed keep the values the records hold.
@@ -142,7 +145,11 @@ bool Rs485Panel::writeRs485Params()
         return false;
     rs485Ports = ports;
     iec101Params = protocols;
-    if (!send(rs485Ports, iec101Params))
+    // Written and read back: a board that acknowledged but holds something
+    // else is named field by field, the board's value first.
+    const BoardSession::WriteResult result = session->writeRs485(rs485Ports, iec101Params);
+    writeOutcome = result.text;
+    if (!result.ok())
         return false;
     // The tables now hold what the board holds.
     portsShown = rs485Ports;
@@ -424,16 +431,4 @@ void Rs485Panel::showIec101Record(QTableWidget* table, const Iec101Params& recor
     setText(CommonAddressRow, fields.commonAddress);
     setText(ClockSyncPeriodRow, fields.clockSyncPeriod);
     setIndex(GiTimeRow, fields.giTimeIndex);
-}
-
-// ---- Board calls ----
-
-ConfigCommands::Rs485Read Rs485Panel::fetch(Rs485Ports& ports, Iec101Ports& protocols) const
-{
-    return ConfigCommands(context->connector(), context->state()).readRs485Params(ports, protocols);
-}
-
-bool Rs485Panel::send(const Rs485Ports& ports, const Iec101Ports& protocols) const
-{
-    return ConfigCommands(context->connector(), context->state()).writeRs485Params(ports, protocols);
 }

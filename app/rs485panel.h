@@ -1,23 +1,22 @@
 #pragma once
 
 #include "configblocks.h"
-#include "configcommands.h"
 
 #include <QObject>
 #include <QString>
 
-class BoardContext;
+class BoardSession;
 class QTableWidget;
 
 // The RS-485 group of the main tab: two one-column tables, one per port, whose
 // lower rows follow the protocol chosen in the table, the port and protocol
-// records they edit, and the read and write of both.
+// records they edit, and the read and write of both through the session.
 class Rs485Panel : public QObject
 {
     Q_OBJECT
 
 public:
-    Rs485Panel(QTableWidget* port1, QTableWidget* port2, BoardContext* context, QObject* parent = nullptr);
+    Rs485Panel(QTableWidget* port1, QTableWidget* port2, BoardSession* session, QObject* parent = nullptr);
 
     QTableWidget* table(int port) const { return tables[port]; }
 
@@ -27,6 +26,9 @@ public:
     // The exchanges behind them; false without a link.
     bool readRs485Params();
     bool writeRs485Params();
+    // The session's records after it read the board: the port records when
+    // `ports` were read, the protocol records too when `protocols` were.
+    void takeBoardRecords(bool ports, bool protocols);
     // Why the last write refused the tables before sending anything; empty
     // when it did not refuse on input.
     const QString& inputError() const { return rs485InputError; }
@@ -60,12 +62,8 @@ private:
     QString iec101InputProblem(QTableWidget* table, int port, const Iec101Params& shown) const;
     QWidget* boxParent() const;
 
-    // ---- Board calls ----
-    ConfigCommands::Rs485Read fetch(Rs485Ports& ports, Iec101Ports& protocols) const;
-    bool send(const Rs485Ports& ports, const Iec101Ports& protocols) const;
-
     QTableWidget* tables[2];
-    BoardContext* context;
+    BoardSession* session;
     // Port 1 then port 2.
     Rs485Ports rs485Ports {};
     Iec101Ports iec101Params {};
@@ -73,6 +71,8 @@ private:
     Iec101Ports protocolsShown {};
     bool shownFromBoard = false;
     QString rs485InputError;
+    // What the last write came to, in the window's words.
+    QString writeOutcome;
     // The port tables show the port records (a read filled them); before that
     // the tables hold their defaults and the records nothing of the board's.
     bool rs485PortsShown = false;

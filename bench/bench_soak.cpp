@@ -8,7 +8,7 @@
 //
 //   bench_soak [CYCLES] [tcp|pty]        (default 1000 cycles over a pty)
 
-#include "boardcontext.h"
+#include "boardsession.h"
 #include "firmwarepanel.h"
 #include "mainwindow.h"
 
@@ -121,7 +121,7 @@ public:
             return fail("no Disconnect button");
         button->click();
         QCoreApplication::processEvents();
-        if (bar->isConnected() || window->findChild<BoardContext*>()->linked())
+        if (bar->isConnected() || window->findChild<BoardSession*>()->hasLink())
             return fail("still connected");
         return true;
     }

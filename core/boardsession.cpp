@@ -173,11 +173,28 @@ BoardSession::ConnectResult BoardSession::connectReadout()
 
     // The configuration only where the main firmware runs and the blocks'
     // layout is known.
-    if (board().mainFirmwareRunning() && board().boardTypeKnown)
+    result.diDoAsked = board().mainFirmwareRunning() && board().boardTypeKnown;
+    if (result.diDoAsked)
         result.diDo = readDiDo();
     result.errorCode = identity.readErrorCode();
-    result.rs485 = readRs485().ok();
+    const ConfigCommands::Rs485Read rs485 = readRs485();
+    result.rs485 = rs485.ports;
+    result.protocols = rs485.protocols;
     return result;
+}
+
+bool BoardSession::readFirmwareVersion()
+{
+    const bool answered = identity.readFirmwareVersion();
+    emit stateChanged();
+    return answered;
+}
+
+bool BoardSession::readBoardVersion()
+{
+    const bool answered = identity.readBoardVersion();
+    emit stateChanged();
+    return answered;
 }
 
 bool BoardSession::readDeviceStatus()
@@ -201,6 +218,15 @@ bool BoardSession::readDiDo()
     diDoValid = ConfigCommands(connector.data(), board()).readDiDoConfig(diDoRecord);
     emit recordsChanged();
     return diDoValid;
+}
+
+bool BoardSession::readDiDoBlock(Block block)
+{
+    if (!configAvailable() || !ConfigCommands::isDiDoBlock(block))
+        return false;
+    const bool read = ConfigCommands(connector.data(), board()).readBlock(block, diDoRecord, portRecords, protocolRecords);
+    emit recordsChanged();
+    return read;
 }
 
 ConfigCommands::Rs485Read BoardSession::readRs485()
@@ -294,8 +320,10 @@ void BoardSession::readBack(WriteResult& result, const DiDoConfig& config, const
                             const Iec101Ports& protocols)
 {
     // Every written block is read, each even after one failed; what was not
-    // written stays as sent on both sides of the comparison.
+    // written stays as sent on both sides of the comparison (as a read would
+    // give it back, like the side sent).
     DiDoConfig dido = config;
+    asReadBack(dido);
     Rs485Ports readPorts = ports;
     Iec101Ports readProtocols = protocols;
     const ConfigCommands commands(connector.data(), board());
@@ -337,13 +365,13 @@ void BoardSession::readBack(WriteResult& result, const DiDoConfig& config, const
     result.text = BoardTexts::readBackDiffers(lines);
 }
 
-BoardSession::WriteResult BoardSession::writeDiDo(const DiDoConfig& config)
+BoardSession::WriteResult BoardSession::writeDiDo(const DiDoConfig& config, const std::optional<QList<Block>>& only)
 {
     if (!configAvailable())
         return unavailable();
     QList<Block> blocks;
     for (Block block : ConfigCommands(connector.data(), board()).blocksToWrite()) {
-        if (ConfigCommands::isDiDoBlock(block))
+        if (ConfigCommands::isDiDoBlock(block) && (!only || only->contains(block)))
             blocks << block;
     }
     const WriteResult result = write(blocks, true, config, portRecords, protocolRecords);

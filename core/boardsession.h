@@ -29,7 +29,10 @@ inline constexpr char ModeSwitchMain[] = "mode-switch main";
 inline constexpr char ModeSwitchBootloader[] = "mode-switch bootloader";
 inline constexpr char CalibrationZero[] = "calibration DI zero";
 inline constexpr char Calibration24V[] = "calibration DI 24V";
+// A copy names its method; before the board is reached the method is not chosen yet.
 inline constexpr char FirmwareTransfer[] = "firmware-transfer";
+inline constexpr char FirmwareTransferLegacy[] = "firmware-transfer legacy";
+inline constexpr char FirmwareTransferRle[] = "firmware-transfer rle";
 inline constexpr char Flash[] = "flash";
 inline constexpr char Update[] = "update";
 } // namespace BoardOperation
@@ -65,9 +68,11 @@ public:
     {
         bool usable = false;      // false: the board did not answer the identity; the link is given up
         bool boardVersion = true; // true also when not asked
+        bool diDoAsked = false;   // the DI/DO blocks were read (main firmware, known type)
         bool diDo = true;         // true also when not read (bootloader, unknown type)
         bool errorCode = false;
-        bool rs485 = false;
+        bool rs485 = false;       // the port settings (0x71)
+        bool protocols = false;   // and the protocol settings (0x9D) after them
     };
 
     // The whole configuration: DI/DO, RS-485 ports and protocol settings.
@@ -160,7 +165,10 @@ public:
     // An unusable readout stops after the identity; the caller gives the
     // link up (release()).
     ConnectResult connectReadout();
+    // The readout's steps on their own, as the window's members of the same names.
+    bool readFirmwareVersion();
     bool readDeviceStatus();
+    bool readBoardVersion();
     bool readErrorCode();
 
     // ---- Configuration ----
@@ -168,13 +176,16 @@ public:
     // and a failed one leaves its part of the record as it was. Main
     // firmware only. Text on failure: BoardTexts::diDoReadFailed().
     bool readDiDo();
+    // One DI/DO block into diDo(), as the DI/DO read makes it.
+    bool readDiDoBlock(Block block);
     // 0x71 (three attempts), then 0x9D: into rs485Ports() and iec101().
     ConfigCommands::Rs485Read readRs485();
     // Every block, each read even after one failed, as a file. Main firmware only.
     ConfigurationRead readConfiguration();
 
-    // The DI/DO save: every block attempted even after one failed.
-    WriteResult writeDiDo(const DiDoConfig& config);
+    // The DI/DO save: every block attempted even after one failed. With
+    // `only` just those of its blocks (those this board takes).
+    WriteResult writeDiDo(const DiDoConfig& config, const std::optional<QList<Block>>& only = std::nullopt);
     // The RS-485 save: the port settings, then (only if taken) the protocol settings.
     WriteResult writeRs485(const Rs485Ports& ports, const Iec101Ports& protocols);
     // A whole configuration, block by block, stopping at the first the board

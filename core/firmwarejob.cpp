@@ -137,6 +137,13 @@ FirmwareJob::Check FirmwareJob::prepare()
 {
     if (!file)
         return refuse(Check::ReadFailed, FirmwareTexts::fileReadFailed());
+    // The file did open: whatever is refused from here on, it is one the
+    // user may pick again from the same folder.
+    const auto refuseOpened = [this](Check::Refusal refusal, const QString& text) {
+        Check check = refuse(refusal, text);
+        check.opened = true;
+        return check;
+    };
     // Running the bootloader the board takes a main firmware; otherwise (also
     // with an unknown mode) a bootloader. The name must say which, and for
     // which board.
@@ -144,7 +151,7 @@ FirmwareJob::Check FirmwareJob::prepare()
     imageIsMain = board.expectsMainFirmware();
     const QString nameProblem = FirmwareFile::nameProblem(path, imageIsMain, board.boardCode());
     if (!nameProblem.isEmpty())
-        return refuse(Check::WrongName, nameProblem);
+        return refuseOpened(Check::WrongName, nameProblem);
 
     // One byte more than the size tells a file that grew since; half an
     // image on the board is worse than none, so a short read is refused too.
@@ -152,12 +159,12 @@ FirmwareJob::Check FirmwareJob::prepare()
     const bool whole = file->error() == QFileDevice::NoError && image.size() == openedSize;
     file.reset();
     if (!whole)
-        return refuse(Check::ReadFailed, FirmwareTexts::fileReadFailed());
+        return refuseOpened(Check::ReadFailed, FirmwareTexts::fileReadFailed());
 
     const FirmwareMethod method = chooseFirmwareMethod(board, session->hasLink());
     firmwarePlan = planFirmwareTransfer(image, method);
     if (!firmwarePlan.ok())
-        return refuse(Check::Unplannable, firmwarePlan.problemText());
+        return refuseOpened(Check::Unplannable, firmwarePlan.problemText());
     send = firmwareSendLine(method, board.boardCode(), orDash(board.bootloaderVersion), FirmwareFile::fileName(path));
     Check check;
     check.opened = true;
@@ -191,7 +198,8 @@ FirmwareTransfer::Result FirmwareJob::copy()
         result = transfer.run(firmwarePlan);
     }
     OperationRecord record;
-    record.operation = QLatin1String(BoardOperation::FirmwareTransfer);
+    record.operation = QLatin1String(firmwarePlan.method == FirmwareMethod::Rle ? BoardOperation::FirmwareTransferRle
+                                                                                 : BoardOperation::FirmwareTransferLegacy);
     record.ok = result.ok();
     record.outcome = copyOutcome(result);
     session->log(record);

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QtTest>
 
 namespace DiDoCells {
 
@@ -98,10 +99,11 @@ inline bool rowWhite(QTableWidget* table, int row)
 }
 
 // A board running its main firmware, of `type` (0: unknown) and firmware
-// version `firmware`; the rows and columns follow.
-inline void setBoard(BoardContext& context, quint16 type, const QString& firmware)
+// version `firmware`, as the session's readout finds it; the rows and columns follow.
+inline void setBoard(BoardSession& session, const QSharedPointer<ScriptedConnector>& link, quint16 type,
+                     const QString& firmware)
 {
-    context.setState(readBoard(0, type, firmware));
+    QVERIFY(identify(session, link, 0, type, firmware));
 }
 
 } // namespace DiDoCells

@@ -63,7 +63,6 @@ private slots:
     void connectShowsTheBoard_data();
     void connectShowsTheBoard();
     void silentBoardLeavesTheBarIdle();
-    void errorCodeOfAllOnesShowsMinusOne();
 
     void modeSwitchRoundTrip();
     void unansweredModeSwitchKeepsTheLink();
@@ -144,7 +143,7 @@ void TestDeviceBoard::connectThroughBar()
 
 void TestDeviceBoard::verifyDisconnectedState()
 {
-    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(partOf<BoardSession>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
@@ -236,7 +235,7 @@ void TestDeviceBoard::connectShowsTheBoard()
     connectThroughBar();
 
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(answerer->texts().join(QLatin1Char('|'))));
-    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(!partOf<BoardSession>(*window)->link().isNull());
     QVERIFY(bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Disconnect")));
 
@@ -301,7 +300,7 @@ void TestDeviceBoard::silentBoardLeavesTheBarIdle()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Устройство не ответило\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(partOf<BoardSession>(*window)->link().isNull());
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("Нет ответа"));
@@ -314,16 +313,6 @@ void TestDeviceBoard::silentBoardLeavesTheBarIdle()
     QVERIFY(board.log().contains("(read firmware version)"));
     QVERIFY(board.log().contains("(read status)"));
     QVERIFY(!board.log().contains("(read error code)"));
-}
-
-void TestDeviceBoard::errorCodeOfAllOnesShowsMinusOne()
-{
-    QVERIFY(startBoard(boardArgs(1, "boot", "0.0.6", "0.0.5")));
-    QVERIFY(board.command(QStringLiteral("error-code -1")).startsWith(QLatin1String("OK")));
-    connectThroughBar();
-
-    QCOMPARE(label("labelErrorStatusValue"), QStringLiteral("-1"));
-    QVERIFY(bar->isConnected());
 }
 
 // ---- Mode switch and reboot ----
@@ -378,7 +367,7 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QVERIFY(startBoard(boardArgs(1, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
+    const QSharedPointer<Connector> link = partOf<BoardSession>(*window)->link();
     QVERIFY(board.command(QStringLiteral("silent 1")).startsWith(QLatin1String("OK")));
 
     child<QPushButton>("pushButtonEnterBootloader")->click();
@@ -387,12 +376,12 @@ void TestDeviceBoard::unansweredModeSwitchKeepsTheLink()
     QCOMPARE(answerer->seen.at(0).title, vantor);
     QCOMPARE(answerer->seen.at(0).text, QStringLiteral("Прибор не подтвердил переход в загрузчик\n"));
     QCOMPARE(answerer->seen.at(0).icon, QMessageBox::Warning);
-    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
+    QCOMPARE(partOf<BoardSession>(*window)->link(), link);
     QVERIFY(bar->isConnected());
     QCOMPARE(label("labelDeviceStatusValue"), QStringLiteral("Основная прошивка"));
     QCOMPARE(boardMode(), 0);
     // The link still carries requests.
-    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
+    QVERIFY(partOf<BoardSession>(*window)->readErrorCode());
 }
 
 void TestDeviceBoard::rebootFromTheBar_data()
@@ -490,7 +479,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QVERIFY(startBoard(boardArgs(2, "main", "0.0.6", "0.0.5")));
     connectThroughBar();
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> link = partOf<BoardContext>(*window)->link();
+    const QSharedPointer<Connector> link = partOf<BoardSession>(*window)->link();
     QStringList before;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -503,7 +492,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCoreApplication::processEvents();
 
     QVERIFY(answerer->seen.isEmpty());
-    QCOMPARE(partOf<BoardContext>(*window)->link(), link);
+    QCOMPARE(partOf<BoardSession>(*window)->link(), link);
     QStringList after;
     for (const char* name : {"labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                              "labelBootloaderVersionValue", "labelErrorStatusValue"})
@@ -512,7 +501,7 @@ void TestDeviceBoard::settingsResetKeepsTheLink()
     QCOMPARE(counter("requests"), requests);
     QVERIFY(!board.log().contains("client gone"));
     // The open link still carries requests.
-    QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
+    QVERIFY(partOf<BoardSession>(*window)->readErrorCode());
     QCOMPARE(counter("requests"), requests + 1);
 }
 

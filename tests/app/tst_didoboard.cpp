@@ -193,10 +193,10 @@ bool TestDiDoBoard::startBoard(quint16 type, const QString& firmware, bool oldLa
     if (!ip->isConnected())
         return false;
     link->setDevID(0);
-    partOf<BoardContext>(*window)->setLink(link);
-    // What the identity readout would have found on this board.
-    setBoard(*partOf<BoardContext>(*window), type, firmware);
-    return true;
+    // The identity readout, as on connect.
+    auto* session = partOf<BoardSession>(*window);
+    session->attach(link);
+    return session->readIdentity(false) && session->board().boardType == type;
 }
 
 int TestDiDoBoard::boardRequests()
@@ -320,7 +320,7 @@ void TestDiDoBoard::oldLayoutKeepsItsOwnLayout()
     before = boardRequests();
     click("pushButtonSetDiDoParam");
     QCOMPARE(answerer->texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
-    QCOMPARE(boardRequests() - before, 2); // 0xA2 with 16 entries and the short 0xA5
+    QCOMPARE(boardRequests() - before, 4); // 0xA2 with 16 entries and the short 0xA5, both read back
 
     Blocks expected = initial;
     put(expected.diTable, 4 * 2, 42, 3);
@@ -365,7 +365,7 @@ void TestDiDoBoard::thirtyTwoInputBoardLeavesOutputsAlone()
     before = boardRequests();
     click("pushButtonSetDiDoParam");
     QCOMPARE(answerer->texts(), QStringList({"Параметры DI/DO успешно записаны\n"}));
-    QCOMPARE(boardRequests() - before, 3); // no DO write
+    QCOMPARE(boardRequests() - before, 6); // no DO write, nor its read-back
 
     Blocks expected = initial;
     put(expected.diTable, 4 * 31, 4000, 3);
@@ -412,7 +412,7 @@ void TestDiDoBoard::configurationFileSavedComparedAndOpened()
     QString error;
     const std::optional<ConfigFile> savedFile = ConfigFile::fromBytes(savedBytes, &error);
     QVERIFY2(savedFile, qPrintable(error));
-    QCOMPARE(savedFile->bootloaderVersion, QString()); // as the tool writes it for a board without one
+    QCOMPARE(savedFile->bootloaderVersion, QStringLiteral("1.1.0")); // as the board reported it
 
     // The board changes; the comparison names exactly that, board first.
     edit(di, 1, DiAddr)->setText(QStringLiteral("77"));
@@ -511,7 +511,7 @@ void TestDiDoBoard::boardChangedElsewhereIsSavedWithoutAQuestion()
     DiDoConfig changed;
     QVERIFY(ConfigBlocks::takeDiTable(changed, char(0xA0) + initial.diTable));
     changed.diEntries[1].setObjectAddress(77);
-    QVERIFY(ConfigCommands(&other, readBoard(0, 1, QStringLiteral("0.0.6"))).writeDiTable(changed));
+    QVERIFY(ConfigCommands(&other, partOf<BoardSession>(*window)->board()).writeDiTable(changed));
 
     // Saved without a question, the board's own values, and the change said.
     const QString saved = folder.filePath(QStringLiteral("changed.json"));

@@ -228,7 +228,7 @@ void TestFaults::disconnectThroughBar()
     QVERIFY(disconnect);
     disconnect->click();
     QVERIFY(!bar->isConnected());
-    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(partOf<BoardSession>(*window)->link().isNull());
 }
 
 void TestFaults::verifyLinkReleased()
@@ -236,7 +236,7 @@ void TestFaults::verifyLinkReleased()
     QVERIFY(!bar->isConnected());
     QVERIFY(ConnectionBar::button(bar, QStringLiteral("Connect")));
     QVERIFY(!ConnectionBar::button(bar, QStringLiteral("Disconnect")));
-    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(partOf<BoardSession>(*window)->link().isNull());
     for (const char* value : { "labelBoardVersionValue", "labelFirmwareVersionValue", "labelDeviceStatusValue",
                                "labelBootloaderVersionValue", "labelErrorStatusValue" })
         QCOMPARE(label(value), QStringLiteral("-"));
@@ -254,7 +254,7 @@ void TestFaults::verifyReconnect(Link link, const QString& expectedStatus)
     connectThroughBar(link);
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(namesOf(answerer->seen)));
     QVERIFY(bar->isConnected());
-    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(!partOf<BoardSession>(*window)->link().isNull());
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("0.0.6"));
     QCOMPARE(label("labelDeviceStatusValue"), expectedStatus);
     QCOMPARE(label("labelBoardVersionValue"), QStringLiteral("VRELL_A"));
@@ -347,7 +347,7 @@ void TestFaults::faultAtConnect()
     for (const ModalAnswerer::Seen& seen : answerer->seen)
         QCOMPARE(seen.title, QStringLiteral("Vantor"));
     QCOMPARE(bar->isConnected(), connected);
-    QCOMPARE(partOf<BoardContext>(*window)->link().isNull(), !connected);
+    QCOMPARE(partOf<BoardSession>(*window)->link().isNull(), !connected);
     QCOMPARE(label("labelFirmwareVersionValue"), firmware);
     QCOMPARE(label("labelDeviceStatusValue"), status);
     // The time-outs the faults cost, plus a generous margin for a loaded machine.
@@ -478,7 +478,7 @@ void TestFaults::faultDuringOperation()
         click("pushButtonGetDiDoParam");
         click("pushButtonGetRs485Param");
         QVERIFY2(answerer->seen.isEmpty(), qPrintable(namesOf(answerer->seen)));
-        QVERIFY(partOf<DevicePanel>(*window)->readErrorCode());
+        QVERIFY(partOf<BoardSession>(*window)->readErrorCode());
         QCOMPARE(label("labelErrorStatusValue"), QStringLiteral("0"));
     }
     verifyReconnect(link, mainFirmware);
@@ -596,7 +596,7 @@ void TestFaults::faultDuringTransfer()
         QVERIFY(bar->isConnected());
         QVERIFY(board.command(QStringLiteral("faults off")).startsWith(QLatin1String("OK")));
         answerer->reset();
-        QVERIFY(partOf<DevicePanel>(*window)->readDeviceStatus());
+        QVERIFY(partOf<BoardSession>(*window)->readDeviceStatus());
         QCOMPARE(label("labelDeviceStatusValue"), bootloader);
     }
     verifyReconnect(link, bootloader);
@@ -617,7 +617,7 @@ void TestFaults::settingsResetKeepsTheLinkShownHeld()
     QVERIFY(startBoard(link, mainBoard()));
     connectThroughBar(link);
     QVERIFY(bar->isConnected());
-    const QSharedPointer<Connector> held = partOf<BoardContext>(*window)->link();
+    const QSharedPointer<Connector> held = partOf<BoardSession>(*window)->link();
     const int requests = counter("requests");
 
     QPushButton* reset = ConnectionBar::button(bar, QStringLiteral("Сброс настроек"));
@@ -630,7 +630,7 @@ void TestFaults::settingsResetKeepsTheLinkShownHeld()
     QVERIFY(answerer->seen.isEmpty());
     QVERIFY(bar->isConnected());
     QVERIFY(!ConnectionBar::button(bar, QStringLiteral("Connect")));
-    QCOMPARE(partOf<BoardContext>(*window)->link(), held);
+    QCOMPARE(partOf<BoardSession>(*window)->link(), held);
     QCOMPARE(label("labelFirmwareVersionValue"), QStringLiteral("0.0.6"));
     QCOMPARE(counter("requests"), requests);
     disconnectThroughBar();
@@ -802,7 +802,7 @@ void TestFaults::junkFloodEndsWithinTheTimeOut()
     QVERIFY2(sent > 64 * 1024, "the flood never got going");
     QCOMPARE(answerer->texts(), QStringList{ boardSilent });
     QVERIFY(!bar->isConnected());
-    QVERIFY(partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(partOf<BoardSession>(*window)->link().isNull());
     // Firmware version (1 s) and status (2 s), however much junk came.
     QVERIFY2(took < 3000 + 5000, qPrintable(QStringLiteral("connect took %1 ms").arg(took)));
 

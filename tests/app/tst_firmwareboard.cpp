@@ -292,7 +292,7 @@ void TestFirmwareBoard::refusedFlashShowsTheBoardsCode()
     const QStringList lines = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines.at(0).endsWith(runLength ? QStringLiteral("\toperation=firmware-transfer rle\toutcome=ok")
-                                            : QStringLiteral("\toperation=firmware-transfer\toutcome=ok")),
+                                            : QStringLiteral("\toperation=firmware-transfer legacy\toutcome=ok")),
              qPrintable(lines.at(0)));
     QVERIFY2(lines.at(1).endsWith(QStringLiteral("\toperation=flash\toutcome=refused\terror=%1").arg(code)),
              qPrintable(lines.at(1)));
@@ -386,7 +386,7 @@ void TestFirmwareBoard::oneStepUpdateFromTheMainFirmware()
     QCOMPARE(counter("flashes"), flashes);
     // The window holds the link the job ended on and shows that board.
     QVERIFY(bar->isConnected());
-    QVERIFY(!partOf<BoardContext>(*window)->link().isNull());
+    QVERIFY(!window->findChild<BoardSession*>(QStringLiteral("boardSession"))->link().isNull());
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelDeviceStatusValue"))->text(), status);
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("labelFirmwareVersionValue"))->text(),
              flashes ? QStringLiteral("2.4.1") : QStringLiteral("1.2.0"));

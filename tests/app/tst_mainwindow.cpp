@@ -120,7 +120,7 @@ private:
         if (action->text().startsWith(QStringLiteral("Заблокировать")) != unlocked)
             action->trigger();
     }
-    BoardContext* context() { return partOf<BoardContext>(*window); }
+    BoardSession* session() { return partOf<BoardSession>(*window); }
     void showActive()
     {
         window->show();
@@ -216,8 +216,8 @@ void TestMainWindow::startsWithFirmwareAndCalibrationDisabled()
     }
     QCOMPARE(child<QProgressBar>(*window, "progressBar")->value(), 0);
 
-    QVERIFY(!context()->linked());
-    QVERIFY(context()->state() == BoardState());
+    QVERIFY(!session()->hasLink());
+    QVERIFY(session()->board() == BoardState());
     QVERIFY(!window->findChild<QWidget*>(QStringLiteral("plainTextEditDebugDump")));
 }
 
@@ -384,8 +384,7 @@ void TestMainWindow::boardTextsAreShownAsPlainText()
 void TestMainWindow::lockingShownAdditionalTabGoesToFirstTab()
 {
     // A board that takes a calibration: the unlock decides the buttons.
-    context()->setLink(QSharedPointer<Connector>(new ScriptedConnector));
-    context()->setState(readBoard(0, 1, QStringLiteral("0.0.6")));
+    QVERIFY(identify(*session(), QSharedPointer<ScriptedConnector>::create(), 0, 1, QStringLiteral("0.0.6")));
     auto* zero = child<QPushButton>(*window, "pushButtonCalibrateDiZero");
     auto* scale = child<QPushButton>(*window, "pushButtonCalibrateDiScale24V");
     QVERIFY(!zero->isEnabledTo(window.get()));
@@ -508,22 +507,20 @@ void TestMainWindow::resetIsReadBackThroughTheBarsOwnKeys()
 
 void TestMainWindow::resetLeavesTheLinkAndLabelsAlone()
 {
-    auto link = QSharedPointer<Connector>(new ScriptedConnector);
-    context()->setLink(link);
-    context()->setState(readBoard(0, 0, QStringLiteral("0.0.6")));
-    child<QLabel>(*window, "labelFirmwareVersionValue")->setText(QStringLiteral("0.0.6"));
-    child<QLabel>(*window, "labelDeviceStatusValue")->setText(QStringLiteral("Основная прошивка"));
+    auto link = QSharedPointer<ScriptedConnector>::create();
+    QVERIFY(identify(*session(), link, 0, 0, QStringLiteral("0.0.6")));
+    const BoardState board = session()->board();
 
     ModalAnswerer answerer;
     emit child<Tessarin>(*window, "ConnectionWidget")->onResetToDefaultRequested();
 
-    QCOMPARE(context()->link(), link);
-    QVERIFY(context()->state() == readBoard(0, 0, QStringLiteral("0.0.6")));
+    QCOMPARE(session()->link(), link);
+    QVERIFY(session()->board() == board);
     QCOMPARE(child<QLabel>(*window, "labelFirmwareVersionValue")->text(), QStringLiteral("0.0.6"));
     QCOMPARE(child<QLabel>(*window, "labelDeviceStatusValue")->text(), QStringLiteral("Основная прошивка"));
     QVERIFY(answerer.seen.isEmpty());
     // Nothing was sent to the board.
-    QVERIFY(static_cast<ScriptedConnector*>(link.data())->writes.isEmpty());
+    QVERIFY(link->writes.isEmpty());
 }
 
 QTEST_MAIN(TestMainWindow)
@@ -548,7 +545,8 @@ void TestMainWindow::windowFitsWhatItShows()
     QFETCH(QString, table);
     QFETCH(int, width);
     QFETCH(Qt::Orientation, scroll);
-    context()->setState(readBoard(-1, 1, QStringLiteral("0.0.6"))); // a board with every DI/DO column
+    // A board with every DI/DO column.
+    QVERIFY(identify(*session(), QSharedPointer<ScriptedConnector>::create(), 0, 1, QStringLiteral("0.0.6")));
     QComboBox* modes = ConnectionBar::modeList(window->findChild<Tessarin*>());
     modes->setCurrentIndex(modes->findText(QStringLiteral("RS485 TCP")));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

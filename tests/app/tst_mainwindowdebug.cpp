@@ -297,7 +297,7 @@ void TestMainWindowDebug::linesWhileOffAreDropped()
 void TestMainWindowDebug::dumpFromAnotherThreadLandsOnGuiThread()
 {
     auto link = QSharedPointer<DumpingConnector>::create();
-    partOf<BoardContext>(*window)->setLink(link);
+    partOf<BoardSession>(*window)->attach(link);
     dumpAction()->setChecked(true);
     QPlainTextEdit* view = dumpView();
 
@@ -329,7 +329,7 @@ void TestMainWindowDebug::dumpFromAnotherThreadLandsOnGuiThread()
 void TestMainWindowDebug::switchingOffUninstallsTheCallback()
 {
     auto link = QSharedPointer<DumpingConnector>::create();
-    partOf<BoardContext>(*window)->setLink(link);
+    partOf<BoardSession>(*window)->attach(link);
     dumpAction()->setChecked(true);
     link->emitDump(QStringLiteral("while on"));
     QTRY_COMPARE(dumpLines(dumpView()).size(), 2);
@@ -356,7 +356,7 @@ void TestMainWindowDebug::switchingOnWithoutLinkInstallsNothingLater()
     QCoreApplication::processEvents();
     QCOMPARE(dumpLines(dumpView()).size(), 1);
 
-    partOf<BoardContext>(*window)->setLink(link);
+    partOf<BoardSession>(*window)->attach(link);
     link->emitDump(QStringLiteral("after connect"));
     QTRY_COMPARE(dumpLines(dumpView()).size(), 2);
     QCOMPARE(unstamped(dumpLines(dumpView()).last()), QStringLiteral("after connect"));
@@ -371,7 +371,7 @@ void TestMainWindowDebug::destroyedWindowReceivesNoDump()
     link->destroyed = &destroyed;
     {
         MainWindow other;
-        partOf<BoardContext>(other)->setLink(link);
+        partOf<BoardSession>(other)->attach(link);
         child<QAction>(other, "action")->setChecked(true);
         link->emitDump(QStringLiteral("queued before the end"));
     }

@@ -84,7 +84,7 @@ std::unique_ptr<MainWindow> TestRs485Board::connectedWindow(VirtualBoardProcess&
         return nullptr;
     }
     link->setDevID(0);
-    partOf<BoardContext>(*window)->setLink(link);
+    partOf<BoardSession>(*window)->attach(link);
     return window;
 }
 
@@ -195,9 +195,9 @@ void TestRs485Board::writeThenReadBackGivesTheSameBytes()
 
     click(*window, "pushButtonSetRs485Param");
     QCOMPARE(answerer.texts(), QStringList{written});
-    // Read and write both reached the board: 0x71, 0x9D, 0x72, 0x9E.
+    // Read, write and its read-back all reached the board: 0x71, 0x9D, 0x72, 0x9E, 0x71, 0x9D.
     QCOMPARE(board.state().value(QStringLiteral("counters")).toObject().value(QStringLiteral("requests")).toInt(),
-             requestsBefore + 4);
+             requestsBefore + 6);
     QCOMPARE(boardBlock(board, "ports").toHex(), expectedPorts.toHex());
     QCOMPARE(boardBlock(board, "protocol").toHex(), expectedProtocols.toHex());
 }

@@ -1,9 +1,11 @@
 // The two RS-485 port tables as a technician uses them: their rows per
 // protocol, what the write sends for what was typed or chosen, what is refused
 // before anything is sent, and what a read shows. The board is a scripted
-// connector, so every request, attempt and time-out is seen.
+// connector, so every request, attempt and time-out is seen; unless a test
+// scripts its answers, it keeps what is written and reads it back.
 
-#include "boardcontext.h"
+#include "boardmemory.h"
+#include "boardsession.h"
 #include "modalanswerer.h"
 #include "rs485panel.h"
 #include "rs485records.h"
@@ -109,7 +111,8 @@ private:
     void clickRead();
     bool oneBox(QMessageBox::Icon icon, const QString& text) const;
 
-    std::unique_ptr<BoardContext> context;
+    std::unique_ptr<BoardSession> session;
+    BoardMemory memory;
     std::unique_ptr<QWidget> window;
     Rs485Panel* panel = nullptr;
     QSharedPointer<ScriptedConnector> link;
@@ -123,14 +126,17 @@ void TestRs485Editor::initTestCase()
 
 void TestRs485Editor::init()
 {
-    context = std::make_unique<BoardContext>();
+    session = std::make_unique<BoardSession>();
+    session->setLogging(false);
     window = std::make_unique<QWidget>();
-    panel = new Rs485Panel(new QTableWidget(window.get()), new QTableWidget(window.get()), context.get(),
+    panel = new Rs485Panel(new QTableWidget(window.get()), new QTableWidget(window.get()), session.get(),
                            window.get());
     link = QSharedPointer<ScriptedConnector>::create();
+    memory = BoardMemory::blank(16);
+    link->setResponder(memory.responder());
     // Any time-out other than the commands' own shows whether it was restored.
     link->setTimeout(1234);
-    context->setLink(link);
+    session->attach(link);
     answerer = std::make_unique<ModalAnswerer>();
 }
 
@@ -138,7 +144,7 @@ void TestRs485Editor::cleanup()
 {
     answerer.reset();
     window.reset();
-    context.reset();
+    session.reset();
     link.reset();
 }
 
@@ -341,10 +347,9 @@ void TestRs485Editor::leavingIec101LeavesNoEditorBehind()
 
     QVERIFY(typeIntoCell(t, 7, QStringLiteral("17")));
 
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY(oneBox(QMessageBox::Information, written));
-    QCOMPARE(link->writes.size(), 2);
+    QCOMPARE(link->writes.size(), 4); // and both read back
     // An editor left over from IEC101 would have taken the keys, and 1 would go out.
     const QByteArray typed = portRecord(1200, 0, 0, 0, 17, 1);
     QCOMPARE(link->writes.at(0),
@@ -394,10 +399,9 @@ void TestRs485Editor::portRecordFollowsTheRows()
     if (protocol == QLatin1String("IEC101"))
         QVERIFY(fillIec101Numbers(t));
 
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY(oneBox(QMessageBox::Information, written));
-    QCOMPARE(link->writes.size(), 2);
+    QCOMPARE(link->writes.size(), 4); // and both read back
     QCOMPARE(link->writes.at(0), request(0x72, port == 1 ? record + untouchedPort : untouchedPort + record));
     QCOMPARE(link->writes.at(1).size(), 49);
     QCOMPARE(quint8(link->writes.at(1).at(0)), quint8(0x9E));
@@ -408,12 +412,10 @@ void TestRs485Editor::modbusAddressWritten_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("sent");
 
+    // The rule is the record's; here what the cell's editor leaves in it.
     QTest::newRow("0 stays 0") << "0" << 0;
-    QTest::newRow("247 is the last address") << "247" << 247;
     QTest::newRow("248 is out of range") << "248" << 1;
-    QTest::newRow("negative") << "-5" << 1;
     QTest::newRow("empty") << "" << 1;
-    QTest::newRow("not a number") << "12a" << 1;
 }
 
 void TestRs485Editor::modbusAddressWritten()
@@ -427,7 +429,6 @@ void TestRs485Editor::modbusAddressWritten()
     QVERIFY(typeIntoCell(t, 7, typed));
     QCOMPARE(t->item(7, 0)->text(), typed);
 
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY(oneBox(QMessageBox::Information, written));
     QCOMPARE(link->writes.at(0), request(0x72, portRecord(1200, 0, 0, 0, quint8(sent), 1) + untouchedPort));
@@ -438,12 +439,9 @@ void TestRs485Editor::badBaudRateSendsNothing_data()
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("rate");
 
+    // The rule is the record's; here the box and the port it names.
     QTest::newRow("letters") << 1 << "fast";
     QTest::newRow("zero") << 2 << "0";
-    QTest::newRow("empty") << 1 << "";
-    QTest::newRow("negative") << 2 << "-9600";
-    QTest::newRow("digits then letters") << 1 << "9600x";
-    QTest::newRow("above 32 bits") << 2 << "4294967296";
 }
 
 void TestRs485Editor::badBaudRateSendsNothing()
@@ -496,10 +494,9 @@ void TestRs485Editor::iec101RecordFollowsTheRows()
     for (int i = 0; i < rows.size(); ++i)
         QVERIFY(chooseIndex(t, rows.at(i), choices.at(i)));
 
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY(oneBox(QMessageBox::Information, written));
-    QCOMPARE(link->writes.size(), 2);
+    QCOMPARE(link->writes.size(), 4); // and both read back
     // The port runs IEC101, not ModBus; its ModBus address falls back to 1.
     QCOMPARE(link->writes.at(0), request(0x72, untouchedPort + portRecord(1200, 0, 0, 0, 1, 0)));
     QCOMPARE(link->writes.at(1), request(0x9E, noIec + record));
@@ -526,10 +523,9 @@ void TestRs485Editor::noProtocolWritesModbusOffAndZeroRecord()
         QVERIFY(choose(t, 5, QStringLiteral("нет")));
     }
 
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY(oneBox(QMessageBox::Information, written));
-    QCOMPARE(link->writes.size(), 2);
+    QCOMPARE(link->writes.size(), 4); // and both read back
     QCOMPARE(link->writes.at(0), request(0x72, untouchedPort + untouchedPort));
     QCOMPARE(link->writes.at(1), request(0x9E, QByteArray(48, '\0')));
 }
@@ -586,10 +582,9 @@ void TestRs485Editor::iec101NumberOutOfRangeSendsNothing()
     // Corrected, the same tables go out.
     answerer->reset();
     QVERIFY(typeIntoEdit(t, row, QStringLiteral("5")));
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY(oneBox(QMessageBox::Information, written));
-    QCOMPARE(link->writes.size(), 2);
+    QCOMPARE(link->writes.size(), 4); // and both read back
 }
 
 void TestRs485Editor::writeOutcome_data()
@@ -598,11 +593,9 @@ void TestRs485Editor::writeOutcome_data()
     QTest::addColumn<int>("requests");
     QTest::addColumn<bool>("success");
 
-    QTest::newRow("both acknowledged") << QStringList{"c9", "c9"} << 2 << true;
-    QTest::newRow("port settings refused") << QStringList{"c8"} << 1 << false;
-    QTest::newRow("port settings unanswered") << QStringList{"silence"} << 1 << false;
+    QTest::newRow("both acknowledged and read back") << QStringList() << 4 << true;
+    // Which replies count as taken is the exchange's; here the box.
     QTest::newRow("port settings not sent") << QStringList{"writefail"} << 1 << false;
-    QTest::newRow("protocol settings refused") << QStringList{"c9", "9e"} << 2 << false;
     QTest::newRow("protocol settings unanswered") << QStringList{"c9", "silence"} << 2 << false;
 }
 
@@ -676,10 +669,9 @@ void TestRs485Editor::readShowsBothRecordsAndWritesThemBack()
     QCOMPARE(comboAt(t2, 14)->currentText(), QStringLiteral("Да"));
 
     // Untouched, the same bytes go back, the carried ones included.
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY(oneBox(QMessageBox::Information, written));
-    QCOMPARE(link->writes.size(), 4);
+    QCOMPARE(link->writes.size(), 6);
     QCOMPARE(link->writes.at(2), request(0x72, port1 + port2));
     QCOMPARE(link->writes.at(3), request(0x9E, noIec + iec2));
 }
@@ -705,10 +697,9 @@ void TestRs485Editor::boardValuesOutsideTheEditorsGoBack()
     clickRead();
     QVERIFY(answerer->seen.isEmpty());
 
-    link->queue({ScriptedConnector::replyHex("c9"), ScriptedConnector::replyHex("c9")});
     clickWrite();
     QVERIFY2(oneBox(QMessageBox::Information, written), qPrintable(answerer->texts().join(QLatin1Char('|'))));
-    QCOMPARE(link->writes.mid(2), QList<QByteArray>({request(0x72, ports), request(0x9E, protocols)}));
+    QCOMPARE(link->writes.mid(2, 2), QList<QByteArray>({request(0x72, ports), request(0x9E, protocols)}));
 }
 
 void TestRs485Editor::readReportingNoProtocolKeepsTheRows()
@@ -746,10 +737,8 @@ void TestRs485Editor::portReadFailsAfterThreeAttempts_data()
     QTest::addColumn<QStringList>("attempts");
     QTest::addColumn<bool>("success");
 
+    // What counts as a failed attempt is the port read's; here what the tables show.
     QTest::newRow("one byte short each time") << QStringList{"short", "short", "short"} << false;
-    QTest::newRow("no answer") << QStringList{"silence", "silence", "silence"} << false;
-    QTest::newRow("wrong lead byte") << QStringList{"lead", "lead", "lead"} << false;
-    QTest::newRow("request not sent") << QStringList{"writefail", "writefail", "writefail"} << false;
     QTest::newRow("third attempt answers") << QStringList{"short", "silence", "good"} << true;
 }
 
@@ -762,12 +751,8 @@ void TestRs485Editor::portReadFailsAfterThreeAttempts()
     for (const QString& attempt : attempts) {
         if (attempt == QLatin1String("short"))
             link->queue(ScriptedConnector::reply(request(0x71, ports).left(56)));
-        else if (attempt == QLatin1String("lead"))
-            link->queue(ScriptedConnector::reply(request(0x9D, ports)));
         else if (attempt == QLatin1String("silence"))
             link->queue(ScriptedConnector::silence());
-        else if (attempt == QLatin1String("writefail"))
-            link->queue(ScriptedConnector::writeFailure());
         else
             link->queue(ScriptedConnector::reply(request(0x71, ports)));
     }
@@ -795,7 +780,6 @@ void TestRs485Editor::protocolReplyMissingStillReads_data()
     QTest::addColumn<QString>("answer");
     QTest::newRow("never comes") << "silence";
     QTest::newRow("one byte short") << "short";
-    QTest::newRow("acknowledged instead") << "c9";
 }
 
 void TestRs485Editor::protocolReplyMissingStillReads()
@@ -811,10 +795,8 @@ void TestRs485Editor::protocolReplyMissingStillReads()
     const QByteArray protocols = request(0x9D, iec101Record(9, 2, 1, 2, 3, 9, 9, 1) + noIec);
     if (answer == QLatin1String("silence"))
         link->queue(ScriptedConnector::silence());
-    else if (answer == QLatin1String("short"))
-        link->queue(ScriptedConnector::reply(protocols.left(48)));
     else
-        link->queue(ScriptedConnector::reply(QByteArray::fromHex(answer.toLatin1())));
+        link->queue(ScriptedConnector::reply(protocols.left(48)));
     clickRead();
 
     QVERIFY2(answerer->seen.isEmpty(), qPrintable(answerer->texts().join(QLatin1Char('|'))));
@@ -831,7 +813,7 @@ void TestRs485Editor::protocolReplyMissingStillReads()
 
 void TestRs485Editor::buttonsNeedAConnection()
 {
-    context->setLink(QSharedPointer<Connector>());
+    session->release();
     typeBaudRate(table(1), QStringLiteral("0"));
     clickWrite();
     clickRead();

@@ -602,7 +602,7 @@ void TestCliTcp::operationsLogHoldsOneLinePerOperation_data()
     QTest::newRow("refused flash") << QStringList { "--mode", "boot", "--flash-refuse", "42" } << QStringList { "flash" }
                                    << QStringList { "operation=flash\toutcome=refused\terror=42" };
     QTest::newRow("copy and flash") << QStringList { "--mode", "boot" } << QStringList { "firmware", mainFile }
-                                    << QStringList { "operation=firmware-transfer\toutcome=ok",
+                                    << QStringList { "operation=firmware-transfer rle\toutcome=ok",
                                                      "operation=flash\toutcome=ok" };
     QTest::newRow("mode switch") << QStringList {} << QStringList { "mode", "boot" }
                                  << QStringList { "operation=mode-switch bootloader\toutcome=ok" };
@@ -615,7 +615,7 @@ void TestCliTcp::operationsLogHoldsOneLinePerOperation_data()
     writeFile(updateFile, firmwareImage(3000, 4) + "version=2.4.1");
     QTest::newRow("update") << QStringList {} << QStringList { "update", updateFile }
                             << QStringList { "operation=mode-switch bootloader\toutcome=ok",
-                                             "operation=firmware-transfer\toutcome=ok", "operation=flash\toutcome=ok",
+                                             "operation=firmware-transfer rle\toutcome=ok", "operation=flash\toutcome=ok",
                                              "operation=mode-switch main\toutcome=ok",
                                              "operation=update\toutcome=ok, firmware 1.2.0 -> 2.4.1" };
     QTest::newRow("left out") << QStringList {} << QStringList { "--no-log", "reboot" } << QStringList {};

@@ -1,9 +1,11 @@
 // The board session and the firmware job against the scripted connector and
-// the virtual board: the readout's texts as the window's labels show them,
-// writes read back and compared (what a board normalises is no difference),
-// one log line per operation where it is carried out, and an update that
-// proves by the version that the image took.
+// the virtual board: the readout's texts as the window's labels show them and
+// what the connect readout asks of which board, writes read back and compared
+// (what a board normalises is no difference), the window's text for each
+// action's outcome, one log line per operation where it is carried out, and
+// an update that proves by the version that the image took.
 
+#include "boardmemory.h"
 #include "boardsession.h"
 #include "connectorip.h"
 #include "firmwarejob.h"
@@ -18,8 +20,10 @@
 
 using Field = BoardReadout::Field;
 using Failure = BoardSession::WriteResult::Failure;
+using Step = ScriptedConnector::Step;
 
 Q_DECLARE_METATYPE(Failure)
+Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(FirmwareJob::UpdateResult::Failure)
 
 class TestBoardSession : public QObject
@@ -30,9 +34,14 @@ private slots:
     void initTestCase();
     void readoutShowsTheWindowsTexts_data();
     void readoutShowsTheWindowsTexts();
-    void connectReadoutFollowsTheWindowsOrder();
+    void connectReadoutAsksWhatTheBoardKnows_data();
+    void connectReadoutAsksWhatTheBoardKnows();
+    void diDoSaveSendsWhatTheBoardTakes_data();
+    void diDoSaveSendsWhatTheBoardTakes();
     void writesAreReadBackAndCompared_data();
     void writesAreReadBackAndCompared();
+    void actionsSayWhatCameOfThem_data();
+    void actionsSayWhatCameOfThem();
     void eachOperationLogsItsLine_data();
     void eachOperationLogsItsLine();
     void updateProvesItTookByTheVersion_data();
@@ -41,11 +50,16 @@ private slots:
 
 namespace {
 
-// A type 1 board on firmware 0.0.6 whose configuration reads give back what
-// the writes stored, but for one byte of one read reply that `patch` sets.
+// A board of `type` (0: the board version goes unanswered) running `mode`
+// whose configuration reads give back what the writes stored, but for one
+// byte of one read reply that `patch` sets.
 struct MemoryBoard
 {
-    QMap<quint8, QByteArray> stored; // read code -> block
+    quint16 type = 1;
+    quint8 mode = 0;
+    QByteArray firmware = "0.0.6";
+    QByteArray bootloader = "0.0.7";
+    BoardMemory memory = BoardMemory::blank(16);
     quint8 patchedRead = 0;
     int patchAt = 0;
     char patchValue = 0;
@@ -54,32 +68,51 @@ struct MemoryBoard
     ScriptedConnector::Responder responder()
     {
         return [this](const QByteArray& request) {
-            static const QMap<quint8, quint8> readOf = { { 0xA2, 0xA0 }, { 0xA8, 0xA7 }, { 0xA9, 0xAA },
-                                                         { 0xA6, 0xA4 }, { 0x72, 0x71 }, { 0x9E, 0x9D } };
             const quint8 code = quint8(request.at(0));
             switch (code) {
-            case 0x78: return ScriptedConnector::reply(QByteArray::fromHex("c905") + "0.0.6");
-            case 0x64: return ScriptedConnector::reply(QByteArray::fromHex("c90005") + "0.0.7");
-            case 0x7D: return ScriptedConnector::replyHex("c9 01 00");
+            case 0x78: return ScriptedConnector::reply(QByteArray::fromHex("c9") + char(firmware.size()) + firmware);
+            case 0x64:
+                return ScriptedConnector::reply(QByteArray::fromHex("c9") + char(mode) + char(bootloader.size())
+                                                + bootloader);
+            case 0x7D: return type ? ScriptedConnector::reply(QByteArray::fromHex("c9") + char(type) + '\0')
+                                   : ScriptedConnector::silence();
             case 0x79: return ScriptedConnector::replyHex("c9 00 00 00 00");
             default: break;
             }
-            if (readOf.contains(code))
-                stored.insert(readOf.value(code), request.mid(1));
-            if (!readOf.values().contains(code)) {
-                if (doubleFirstAck && readOf.contains(code)) {
-                    doubleFirstAck = false;
-                    return ScriptedConnector::reads({ QByteArray::fromHex("c9"), QByteArray::fromHex("c9") });
-                }
+            std::optional<Step> step = memory.answer(request);
+            if (!step)
                 return ScriptedConnector::replyHex("c9");
+            if (request.size() > 1 && doubleFirstAck) {
+                doubleFirstAck = false;
+                return ScriptedConnector::reads({ QByteArray::fromHex("c9"), QByteArray::fromHex("c9") });
             }
-            QByteArray reply = QByteArray(1, char(code)) + stored.value(code);
-            if (code == patchedRead && patchAt < reply.size())
-                reply[patchAt] = patchValue;
-            return ScriptedConnector::reply(reply);
+            if (code == patchedRead && patchAt < step->bytes.size())
+                step->bytes[patchAt] = patchValue;
+            return *step;
         };
     }
+
+    // A link to this board, attached to `session`, which has read the
+    // board's identity; what the link recorded so far is forgotten.
+    QSharedPointer<ScriptedConnector> identified(BoardSession& session)
+    {
+        const auto link = QSharedPointer<ScriptedConnector>::create();
+        link->setResponder(responder());
+        session.attach(link);
+        if (!session.readIdentity(false))
+            QTest::qFail("the board's identity was not read", __FILE__, __LINE__);
+        link->forgetRecords();
+        return link;
+    }
 };
+
+QList<int> codesOf(const ScriptedConnector& link)
+{
+    QList<int> codes;
+    for (const QByteArray& request : link.writes)
+        codes << quint8(request.at(0));
+    return codes;
+}
 
 QStringList lines(const QString& path)
 {
@@ -111,6 +144,8 @@ void TestBoardSession::readoutShowsTheWindowsTexts_data()
     QTest::newRow("bootloader, board version unanswered")
         << QStringList { "c9 00", "c9 01 05 302e302e35", "", "c8 05 00 00 00" } << true << true
         << QStringList { "Нет ответа", "Не определена", "Загрузчик", "0.0.5", "5" };
+    QTest::newRow("not written") << QStringList { "write failure", "write failure" } << false << true
+                                 << QStringList { "-", "Ошибка", "Ошибка", "Ошибка", "-" };
 }
 
 void TestBoardSession::readoutShowsTheWindowsTexts()
@@ -121,8 +156,11 @@ void TestBoardSession::readoutShowsTheWindowsTexts()
     QFETCH(QStringList, texts);
 
     const auto link = QSharedPointer<ScriptedConnector>::create();
-    for (const QString& reply : replies)
-        link->queue(reply.isEmpty() ? ScriptedConnector::silence() : ScriptedConnector::replyHex(qPrintable(reply)));
+    for (const QString& reply : replies) {
+        link->queue(reply.isEmpty()                 ? ScriptedConnector::silence()
+                        : reply == "write failure" ? ScriptedConnector::writeFailure()
+                                                   : ScriptedConnector::replyHex(qPrintable(reply)));
+    }
     BoardSession session;
     QList<QPair<Field, QString>> shown;
     connect(&session, &BoardSession::fieldRead, [&shown](Field field, const QString& text) { shown.append({ field, text }); });
@@ -140,28 +178,107 @@ void TestBoardSession::readoutShowsTheWindowsTexts()
     QCOMPARE(link->pending(), 0);
 }
 
-void TestBoardSession::connectReadoutFollowsTheWindowsOrder()
+void TestBoardSession::connectReadoutAsksWhatTheBoardKnows_data()
 {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QByteArray>("firmware");
+    QTest::addColumn<QByteArray>("bootloader");
+    QTest::addColumn<QList<int>>("codes");
+
+    // The error code and the RS-485 settings whatever came before.
+    const QList<int> tail = { 0x79, 0x71, 0x9D };
+    QTest::newRow("main 0.0.6") << 0 << QByteArray("0.0.6") << QByteArray("0.0.7")
+                                << QList<int>({ 0x78, 0x64, 0x7D, 0xA0, 0xA7, 0xAA, 0xA4 }) + tail;
+    // Too old to be asked its type, so the DI/DO layout is unknown too.
+    QTest::newRow("main 0.0.3") << 0 << QByteArray("0.0.3") << QByteArray("9.9.9") << QList<int>({ 0x78, 0x64 }) + tail;
+    QTest::newRow("bootloader 0.0.5") << 1 << QByteArray("9.9.9") << QByteArray("0.0.5")
+                                      << QList<int>({ 0x78, 0x64, 0x7D }) + tail;
+    QTest::newRow("bootloader 0.0.4") << 1 << QByteArray("9.9.9") << QByteArray("0.0.4")
+                                      << QList<int>({ 0x78, 0x64 }) + tail;
+    QTest::newRow("other mode") << 7 << QByteArray("9.9.9") << QByteArray("9.9.9") << QList<int>({ 0x78, 0x64 }) + tail;
+}
+
+void TestBoardSession::connectReadoutAsksWhatTheBoardKnows()
+{
+    QFETCH(int, mode);
+    QFETCH(QByteArray, firmware);
+    QFETCH(QByteArray, bootloader);
+    QFETCH(QList<int>, codes);
+
     MemoryBoard board;
+    board.mode = quint8(mode);
+    board.firmware = firmware;
+    board.bootloader = bootloader;
     for (const auto& block : { qMakePair(0xA0, 64), qMakePair(0xA7, 64), qMakePair(0xAA, 64), qMakePair(0xA4, 144),
                                qMakePair(0x71, 56), qMakePair(0x9D, 48) })
-        board.stored.insert(quint8(block.first), QByteArray(block.second, '\x01'));
+        board.memory.blocks.insert(quint8(block.first), QByteArray(block.second, '\x01'));
     const auto link = QSharedPointer<ScriptedConnector>::create();
     link->setResponder(board.responder());
+    link->setTimeout(3210);
     BoardSession session;
     int recordChanges = 0;
     connect(&session, &BoardSession::recordsChanged, [&recordChanges] { ++recordChanges; });
     session.attach(link);
 
     const BoardSession::ConnectResult result = session.connectReadout();
-    QVERIFY(result.usable && result.boardVersion && result.diDo && result.errorCode && result.rs485);
-    QList<int> codes;
-    for (const QByteArray& request : link->writes)
-        codes << quint8(request.at(0));
-    QCOMPARE(codes, QList<int>({ 0x78, 0x64, 0x7D, 0xA0, 0xA7, 0xAA, 0xA4, 0x79, 0x71, 0x9D }));
-    QVERIFY(session.diDoRead() && session.rs485Read() && session.iec101Read());
+    QVERIFY(result.usable && result.boardVersion && result.diDo && result.errorCode && result.rs485 && result.protocols);
+    QCOMPARE(codesOf(*link), codes);
+    const bool typeAsked = codes.contains(0x7D);
+    QCOMPARE(link->readTimeouts.mid(0, typeAsked ? 3 : 2), QList<int>({ 1000, 2000, 1000 }).mid(0, typeAsked ? 3 : 2));
+    QCOMPARE(link->getTimeout(), 3210);
+    QCOMPARE(session.board().boardTypeKnown, typeAsked);
+    QCOMPARE(session.readout().text(Field::BoardVersion), typeAsked ? QStringLiteral("VRELL_A") : QStringLiteral("-"));
+    QCOMPARE(result.diDoAsked, codes.contains(0xA0));
+    QCOMPARE(session.diDoRead(), result.diDoAsked);
+    QVERIFY(session.rs485Read() && session.iec101Read());
     QCOMPARE(session.rs485Ports()[0].baudRate, 0x01010101u);
     QVERIFY(recordChanges > 0);
+}
+
+void TestBoardSession::diDoSaveSendsWhatTheBoardTakes_data()
+{
+    QTest::addColumn<quint16>("type");
+    QTest::addColumn<QByteArray>("firmware");
+    QTest::addColumn<QStringList>("writes"); // code/data length; each then read back
+
+    QTest::newRow("type 1, 0.0.6") << quint16(1) << QByteArray("0.0.6")
+                                   << QStringList({ "a2/64", "a8/64", "a9/64", "a6/144" });
+    QTest::newRow("type 1, 0.0.5") << quint16(1) << QByteArray("0.0.5") << QStringList({ "a2/64", "a8/64", "a6/144" });
+    QTest::newRow("type 1, 0.0.4") << quint16(1) << QByteArray("0.0.4") << QStringList({ "a2/64", "a5/108" });
+    QTest::newRow("type 2, 0.0.4") << quint16(2) << QByteArray("0.0.4") << QStringList({ "a2/64", "a8/64", "a5/108" });
+    QTest::newRow("type 4: no DO command") << quint16(4) << QByteArray("0.0.6")
+                                           << QStringList({ "a2/128", "a8/128", "a9/128" });
+    QTest::newRow("type 3: no DI command") << quint16(3) << QByteArray("0.0.6") << QStringList({ "a6/144" });
+    QTest::newRow("type unknown") << quint16(0) << QByteArray("0.0.6") << QStringList({ "a6/144" });
+}
+
+void TestBoardSession::diDoSaveSendsWhatTheBoardTakes()
+{
+    QFETCH(quint16, type);
+    QFETCH(QByteArray, firmware);
+    QFETCH(QStringList, writes);
+
+    MemoryBoard board;
+    board.type = type;
+    board.firmware = firmware;
+    board.memory = BoardMemory::blank(type == 4 ? 32 : 16);
+    BoardSession session;
+    session.setLogging(false);
+    const auto link = board.identified(session);
+
+    const BoardSession::WriteResult result = session.writeDiDo(session.diDo());
+    QVERIFY(result.ok() && result.verified);
+    QCOMPARE(result.text, QStringLiteral("Параметры DI/DO успешно записаны\n"));
+    QStringList sent;
+    QList<int> reads;
+    for (const QByteArray& request : link->writes) {
+        if (request.size() > 1)
+            sent << QStringLiteral("%1/%2").arg(quint8(request.at(0)), 2, 16).arg(request.size() - 1);
+        else
+            reads << quint8(request.at(0));
+    }
+    QCOMPARE(sent, writes);
+    QCOMPARE(reads.size(), writes.size());
 }
 
 void TestBoardSession::writesAreReadBackAndCompared_data()
@@ -206,14 +323,10 @@ void TestBoardSession::writesAreReadBackAndCompared()
     board.patchedRead = quint8(patchedRead);
     board.patchAt = patchAt;
     board.patchValue = char(patchValue);
-    const auto link = QSharedPointer<ScriptedConnector>::create();
-    link->setResponder(board.responder());
     BoardSession session;
     session.setLogging(false);
     session.setVerifyWrites(verify);
-    session.attach(link);
-    QVERIFY(session.readIdentity(false));
-    const int before = link->writes.size();
+    const auto link = board.identified(session);
 
     DiDoConfig dido = session.diDo();
     dido.diEntries[3].setObjectAddress(12);
@@ -229,8 +342,98 @@ void TestBoardSession::writesAreReadBackAndCompared()
     QCOMPARE(result.differences.size(), difference.isEmpty() ? 0 : 1);
     // A read for every block written, and none without the check.
     const int written = result.written.size();
-    QCOMPARE(link->writes.size() - before, readBack ? 2 * written : written);
+    QCOMPARE(link->writes.size(), readBack ? 2 * written : written);
     QCOMPARE(written, rs485 ? 2 : 4);
+}
+
+void TestBoardSession::actionsSayWhatCameOfThem_data()
+{
+    QTest::addColumn<QString>("action"); // reboot, mode, zero, scale, restore
+    QTest::addColumn<int>("mode");       // the board's
+    QTest::addColumn<Step>("step");      // the answer to the request
+    QTest::addColumn<int>("request");    // -1: nothing sent
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+
+    const Step ack = ScriptedConnector::replyHex("c9");
+    const Step silent = ScriptedConnector::silence();
+    const Step notWritten = ScriptedConnector::writeFailure();
+    const QString rebooted = QStringLiteral("Команда перезагрузки отправлена.\nПереподключитесь к прибору.");
+
+    // Which replies count as taken is the exchange's; here the texts and the link.
+    QTest::newRow("reboot, acknowledged") << "reboot" << 0 << ack << 0x7C << rebooted << true;
+    QTest::newRow("reboot, other reply") << "reboot" << 0 << ScriptedConnector::replyHex("7c") << 0x7C
+                                         << "Устройство не подтвердило команду перезагрузки\n" << false;
+    QTest::newRow("reboot, not written") << "reboot" << 0 << notWritten << 0x7C
+                                         << "Ошибка отправки команды перезагрузки\n" << false;
+    // A mode switch needs the acknowledgement.
+    QTest::newRow("to the bootloader") << "mode" << 0 << ack << 0x7A
+                                       << "Устройство переходит в режим загрузчика.\nПереподключитесь к прибору." << true;
+    QTest::newRow("to the bootloader, silent") << "mode" << 0 << silent << 0x7A
+                                               << "Прибор не подтвердил переход в загрузчик\n" << false;
+    QTest::newRow("to the main firmware") << "mode" << 1 << ack << 0x7B
+                                          << "Устройство запускает основную прошивку.\nПереподключитесь к прибору."
+                                          << true;
+    QTest::newRow("to the main firmware, refused") << "mode" << 1 << ScriptedConnector::replyHex("c8 01 00 00 00")
+                                                   << 0x7B << "Прибор не подтвердил запуск основной прошивки\n" << false;
+    QTest::newRow("to the main firmware, not written") << "mode" << 1 << notWritten << 0x7B
+                                                       << "Ошибка команды запуска основной прошивки\n" << false;
+    QTest::newRow("zero") << "zero" << 0 << ack << 0xAB << "Калибровка нуля DI выполнена." << true;
+    QTest::newRow("zero, refused") << "zero" << 0 << ScriptedConnector::replyHex("c8 01 00 00 00") << 0xAB
+                                   << "Ошибка калибровки нуля DI\n" << false;
+    QTest::newRow("zero, not written") << "zero" << 0 << notWritten << 0xAB << "Ошибка команды калибровки DI\n"
+                                       << false;
+    QTest::newRow("zero, in the bootloader")
+        << "zero" << 1 << ack << -1
+        << "Калибровка нуля DI доступна только в режиме основной прошивки для DI-плат с версией прошивки 0.0.6 и выше."
+        << false;
+    QTest::newRow("scale") << "scale" << 0 << ack << 0xAC << "Калибровка масштаба DI 24 В выполнена." << true;
+    QTest::newRow("scale, silent") << "scale" << 0 << silent << 0xAC << "Ошибка калибровки масштаба DI\n" << false;
+    QTest::newRow("scale, not written") << "scale" << 0 << notWritten << 0xAC
+                                        << "Ошибка команды калибровки масштаба DI\n" << false;
+    // The factory restore reads the DI/DO blocks again after it.
+    QTest::newRow("restore") << "restore" << 0 << ack << 0xA1 << "Настройки сброшены, требуется перезагрузка\n"
+                             << true;
+    QTest::newRow("restore, silent") << "restore" << 0 << silent << 0xA1 << "Ошибка сброса настроек\n" << false;
+    QTest::newRow("restore, not written") << "restore" << 0 << notWritten << 0xA1 << "Ошибка команды записи\n"
+                                          << false;
+}
+
+void TestBoardSession::actionsSayWhatCameOfThem()
+{
+    QFETCH(QString, action);
+    QFETCH(int, mode);
+    QFETCH(Step, step);
+    QFETCH(int, request);
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+
+    MemoryBoard board;
+    board.mode = quint8(mode);
+    BoardSession session;
+    session.setLogging(false);
+    const auto link = board.identified(session);
+    link->queue(step);
+
+    bool done = false;
+    QString said;
+    if (action == "restore") {
+        const BoardSession::RestoreResult result = session.restoreFactory();
+        done = result.ok();
+        said = result.text;
+    } else {
+        const BoardSession::ActionResult result = action == "reboot" ? session.reboot()
+            : action == "mode"                                     ? session.switchMode()
+                                                                   : session.calibrate(action == "scale");
+        done = result.ok();
+        said = result.text;
+    }
+
+    QCOMPARE(said, text);
+    QCOMPARE(done, ok);
+    QCOMPARE(codesOf(*link).mid(0, 1), request < 0 ? QList<int>() : QList<int>({ request }));
+    // An acknowledged reboot or switch lets the link go: the board drops it.
+    QCOMPARE(session.hasLink(), !(ok && (action == "reboot" || action == "mode")));
 }
 
 void TestBoardSession::eachOperationLogsItsLine_data()
@@ -254,13 +457,10 @@ void TestBoardSession::eachOperationLogsItsLine()
 
     QFile::remove(OperationsLog::defaultPath());
     MemoryBoard board;
-    const auto link = QSharedPointer<ScriptedConnector>::create();
-    link->setResponder(board.responder());
     BoardSession session;
     session.setProgramName(QStringLiteral("window"));
     session.setLinkDescription(QStringLiteral("RS485 TCP 127.0.0.1:4001, address 5"));
-    session.attach(link);
-    QVERIFY(session.readIdentity(false));
+    board.identified(session);
     // A read changes nothing on the board.
     session.readConfiguration();
     QCOMPARE(lines(OperationsLog::defaultPath()).size(), 0);

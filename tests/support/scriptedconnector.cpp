@@ -50,6 +50,15 @@ int ScriptedConnector::pending() const
     return script.size();
 }
 
+void ScriptedConnector::forgetRecords()
+{
+    writes.clear();
+    writeOk.clear();
+    writeTimeouts.clear();
+    readTimeouts.clear();
+    laterReadTimeouts.clear();
+}
+
 void ScriptedConnector::setDevID(unsigned char id)
 {
     devId = id;

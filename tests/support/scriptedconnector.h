@@ -55,6 +55,9 @@ public:
     void setResponder(const Responder& responder);
     // Steps not yet used.
     int pending() const;
+    // Forgets what was recorded so far (writes and time-outs); the script
+    // and the responder stay.
+    void forgetRecords();
 
     void setDevID(unsigned char id) override;
     int write(const QByteArray& data) override;
