@@ -1,5 +1,6 @@
 #include "barlink.h"
 
+#include "connectionsettings.h"
 #include "connector.h"
 #include "settingsstore.h"
 #include "tessarin.h"
@@ -36,13 +37,10 @@ QList<T*> shownControls(Tessarin* bar)
 // The stored line parameters the bar opens "RS485 COM" with, as "9600 8N1".
 QString storedLine(const QString& programName)
 {
-    const SettingsStore store(programName);
-    const int baud = store.value(QStringLiteral("serial/baudrate"), 9600).toInt();
-    const int dataBits = store.value(QStringLiteral("serial/databit"), 8).toInt();
-    const int parity = store.value(QStringLiteral("serial/parity"), 0).toInt();
-    const int stopBits = store.value(QStringLiteral("serial/stopbit"), 1).toInt();
-    const QChar parityLetter = parity == 1 ? QLatin1Char('E') : parity == 2 ? QLatin1Char('O') : QLatin1Char('N');
-    return QStringLiteral("%1 %2%3%4").arg(baud).arg(dataBits).arg(parityLetter).arg(stopBits == 2 ? 2 : 1);
+    const ConnectionSettings::SerialLine line = ConnectionSettings::storedSerialLine(SettingsStore(programName));
+    const QChar parityLetter =
+        line.parity == 1 ? QLatin1Char('E') : line.parity == 2 ? QLatin1Char('O') : QLatin1Char('N');
+    return QStringLiteral("%1 %2%3%4").arg(line.baudRate).arg(line.dataBits).arg(parityLetter).arg(line.stopBits == 2 ? 2 : 1);
 }
 
 } // namespace

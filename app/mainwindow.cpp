@@ -4,6 +4,7 @@
 #include "barlink.h"
 #include "calibrationpanel.h"
 #include "configfilepanel.h"
+#include "connectionsettings.h"
 #include "connector.h"
 #include "dumppanel.h"
 #include "firmwarepanel.h"
@@ -61,12 +62,6 @@ const char* const deviceAddressKeys[] = {
     "RS485/DeviceAddress", "RS485/DeviceID",
 };
 const char* const lastDeviceIdKey = "LastDeviceID";
-// The keys the connection bar and its serial dialog read. The variants above
-// spell data and stop bits "DataBits" and "StopBits", which are other keys
-// than the bar's "databit" and "stopbit" however the case is folded; without
-// these the reset would leave the line's word format as it was.
-const char* const barDataBitsKey = "serial/databit";
-const char* const barStopBitsKey = "serial/stopbit";
 
 // Where the window was left; the store folds the case of every key.
 const char* const windowGeometryKey = "Window/Geometry";
@@ -470,8 +465,11 @@ void MainWindow::resetConnectionSettings()
     writeAll(store, stopBitsKeys, defaultStopBits);
     writeAll(store, deviceAddressKeys, defaultDeviceAddress);
     store.setValue(QString::fromLatin1(lastDeviceIdKey), defaultDeviceAddress);
-    store.setValue(QString::fromLatin1(barDataBitsKey), defaultDataBits);
-    store.setValue(QString::fromLatin1(barStopBitsKey), defaultStopBits);
+    // The variants above spell data and stop bits "DataBits" and "StopBits",
+    // other keys than the bar's however the case is folded: without its own
+    // keys the reset would leave the line's word format as it was.
+    store.setValue(QString::fromLatin1(ConnectionSettings::keyDataBits), defaultDataBits);
+    store.setValue(QString::fromLatin1(ConnectionSettings::keyStopBits), defaultStopBits);
     store.sync();
 }
 

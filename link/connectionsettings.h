@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tessarin_export.h"
+
 #include <QSerialPort>
 #include <QString>
 
@@ -7,16 +9,18 @@ class SettingsStore;
 
 // The connection keys the library keeps, their defaults, and the rules for
 // reading them back. The widget, both connect handlers and the serial
-// parameter dialog go through here so a key or a default is written once.
+// parameter dialog go through here so a key or a default is written once;
+// the program's settings reset and its line scan read the line's keys and
+// stored parameters here too (the exported names).
 namespace ConnectionSettings {
 
 extern const char* const keyLastDeviceId;
 extern const char* const keyTcpIp;
 extern const char* const keyTcpPort;
 extern const char* const keyBaudRate;
-extern const char* const keyDataBits;
+extern TESSARIN_EXPORT const char* const keyDataBits;
 extern const char* const keyParity;
-extern const char* const keyStopBits;
+extern TESSARIN_EXPORT const char* const keyStopBits;
 
 constexpr int defaultDeviceId = 0;
 constexpr int defaultTcpPort = 4001;
@@ -52,7 +56,7 @@ QString storedTcpIp(const SettingsStore& store);
 // The TCP port edit's text read as a decimal number, 0 when it is not one.
 int tcpPortFromEdit(const QString& text);
 
-SerialLine storedSerialLine(const SettingsStore& store);
+TESSARIN_EXPORT SerialLine storedSerialLine(const SettingsStore& store);
 
 // 1 even, 2 odd, anything else none.
 QSerialPort::Parity portParity(int storedParity);
