@@ -73,6 +73,9 @@ private:
     static int flashExit(const FirmwareJob::FlashOutcome& outcome);
     // The exit code of an update that stopped.
     static int updateExit(FirmwareJob::UpdateResult::Failure failure);
+    // Says why an update stopped and what the board runs now, for `what`
+    // ("update", "apply"); its exit code.
+    static int reportStop(const FirmwareJob::UpdateResult& result, const QString& what);
     // NoReply when the board stayed silent (or a write failed) since `before`,
     // WrongReply otherwise.
     int failureSince(const WatchedConnector::Tally& before) const;

@@ -109,23 +109,11 @@ int CliCommands::apply(const QString& path)
                 Console::remark(QStringLiteral("firmware: %1").arg(FirmwareJob::stepName(step)));
             });
             const FirmwareJob::UpdateResult result = job.update(options.firmwarePath, options.firmwareVersion);
-            // Past the switch the board is no longer what it was, whatever the outcome.
-            changed = result.switched || result.step == FirmwareJob::Step::Copy
-                || result.step == FirmwareJob::Step::Flash || result.step == FirmwareJob::Step::StartMainFirmware
-                || result.step == FirmwareJob::Step::ReadVersion;
+            changed = result.changedBoard();
             firmware.insert(QStringLiteral("after"), orNull(result.newVersion));
-            report.insert(QStringLiteral("firmware"), firmware);
             if (!result.ok()) {
-                for (const QString& problem : result.problems)
-                    Console::err(problem);
-                if (!result.note.isEmpty())
-                    Console::note(result.note);
-                const int code = updateExit(result.failure);
-                Console::note(QStringLiteral("apply stopped at the firmware, \"%1\" (exit %2); %3")
-                                  .arg(FirmwareJob::stepName(result.step))
-                                  .arg(code)
-                                  .arg(result.boardNow));
-                return finish(code);
+                report.insert(QStringLiteral("firmware"), firmware);
+                return finish(reportStop(result, QStringLiteral("apply's firmware update")));
             }
             Console::out(PrintableText::oneLine(result.versionLine()));
         }

@@ -29,6 +29,24 @@ int CliCommands::updateExit(FirmwareJob::UpdateResult::Failure failure)
     return ExitCode::WrongReply;
 }
 
+int CliCommands::reportStop(const FirmwareJob::UpdateResult& result, const QString& what)
+{
+    for (const QString& problem : result.problems)
+        Console::err(problem);
+    // The job's account is one line of ours, but may quote what the board said.
+    if (!result.note.isEmpty())
+        Console::note(PrintableText::oneLine(result.note));
+    const int code = updateExit(result.failure);
+    if (!result.ok()) {
+        // Where the job stopped and in what state it leaves the board.
+        Console::note(QStringLiteral("%1 stopped at \"%2\" (exit %3); %4")
+                          .arg(what, FirmwareJob::stepName(result.step))
+                          .arg(code)
+                          .arg(PrintableText::oneLine(result.boardNow)));
+    }
+    return code;
+}
+
 int CliCommands::update(const QString& path)
 {
     FirmwareJob job(&session);
@@ -61,18 +79,8 @@ int CliCommands::update(const QString& path)
         else if (result.ok())
             Console::out(QString::fromUtf8(QJsonDocument(versions).toJson(QJsonDocument::Compact)));
     }
-    for (const QString& problem : result.problems)
-        Console::err(problem);
-    // The job's account is one line of ours, but may quote what the board said.
-    if (!result.note.isEmpty())
-        Console::note(PrintableText::oneLine(result.note));
-    const int code = updateExit(result.failure);
+    const int code = reportStop(result, QStringLiteral("update"));
     if (!result.ok()) {
-        // Where the job stopped and in what state it leaves the board.
-        Console::note(QStringLiteral("update stopped at \"%1\" (exit %2); %3")
-                          .arg(FirmwareJob::stepName(result.step))
-                          .arg(code)
-                          .arg(PrintableText::oneLine(result.boardNow)));
         for (auto field = versions.constBegin(); field != versions.constEnd(); ++field)
             Console::setFailureField(field.key(), field.value());
         Console::setFailureField(QStringLiteral("boardNow"), result.boardNow);

@@ -89,6 +89,13 @@ public:
         QString oldVersion;           // of the kind of image sent, as read before
         QString newVersion;           // as read after; empty when not read
         bool ok() const { return failure == None; }
+        // The board is no longer as it was: switched, or a copy begun (the
+        // start of the main firmware comes after the flash, or not at all).
+        bool changedBoard() const
+        {
+            return switched || step == Step::Copy || step == Step::Flash || step == Step::StartMainFirmware
+                || step == Step::ReadVersion;
+        }
         // "Версия прошивки: 1.2.0 -> 2.4.1" (or the bootloader's), "-" for a version not read.
         QString versionLine() const;
     };
